@@ -1,0 +1,2 @@
+// The process entry: the Qt window layer, then the program.
+int main() { return 0; }

@@ -1,0 +1,193 @@
+// Table declarations: the record layout (TypeRecord) in its byte format, keys,
+// BLOB fields, the constant declaration of a table and its per-thread instance.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rt {
+
+enum class FieldType : uint8_t {
+  Byte = 1, Short = 2, UShort = 3, Date = 4, Time = 5, Long = 6, ULong = 7,
+  SReal = 8, Real = 9, Decimal = 10, PDecimal = 11,
+  String = 18, CString = 19, PString = 20, Memo = 21, Group = 22,
+};
+
+// Optional-part flags of a TypeRecord entry.
+inline constexpr uint8_t kEntryExternalName = 0x01;
+inline constexpr uint8_t kEntryLabel = 0x02;
+inline constexpr uint8_t kEntryPicture = 0x04;
+inline constexpr uint8_t kEntryAdjust = 0x08;
+inline constexpr uint8_t kEntryDims = 0x10;
+
+// Variable-length numbers of the TypeRecord format.
+void EncodeVarNum(std::vector<uint8_t>& out, int32_t value);
+// Reads one number at pos and advances pos; nullopt when the bytes end first.
+std::optional<int32_t> DecodeVarNum(std::span<const uint8_t> bytes, size_t& pos);
+
+// One field as declared: the input of TypeRecord::Encode.
+struct FieldSpec {
+  FieldType type = FieldType::Byte;
+  uint32_t size = 0;            // STRING/CSTRING/PSTRING/MEMO/DECIMAL sizes; others follow from the type
+  uint8_t places = 0;           // DECIMAL/PDECIMAL
+  std::string label;            // "PREFIX:NAME"; empty means no label
+  std::string externalName;     // empty means none
+  std::optional<int32_t> adjust;  // position adjustment
+  std::vector<FieldSpec> members;  // GROUP members
+};
+
+// One decoded entry. Entries are numbered from 1 in stored (pre-)order.
+struct TypeEntry {
+  FieldType type = FieldType::Byte;
+  uint8_t flags = 0;
+  uint32_t size = 0;
+  uint8_t places = 0;
+  std::string label;
+  std::string externalName;
+  std::optional<int32_t> adjust;
+  uint32_t offset = 0;      // position in the record
+  int parent = 0;           // entry number of the enclosing group, 0 at the top level
+  uint32_t descendants = 0; // GROUP only
+};
+
+// Fixed size of a field of a type without a size part.
+uint32_t FixedSizeOf(FieldType type);
+
+class TypeRecord {
+ public:
+  // Builds the byte form from declared fields (group sizes and counts follow from members).
+  static TypeRecord Encode(const std::vector<FieldSpec>& fields);
+  // Decodes and checks a byte form; on a truncated or inconsistent one returns
+  // nullopt with the reason in *error, never reading past the end.
+  static std::optional<TypeRecord> Decode(std::span<const uint8_t> bytes, std::string* error = nullptr);
+
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+  uint32_t recordSize() const { return recordSize_; }
+  const std::vector<TypeEntry>& entries() const { return entries_; }
+  size_t entryCount() const { return entries_.size(); }
+  // Entry by its number, counted from 1.
+  const TypeEntry& entry(int number) const { return entries_.at(number - 1); }
+  // Entry number of a label (compared exactly), 0 when absent.
+  int FindLabel(std::string_view label) const;
+  // Number of top-level entries (the table's field count for validation).
+  int topLevelCount() const;
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint32_t recordSize_ = 0;
+  std::vector<TypeEntry> entries_;
+};
+
+// Key attribute bits.
+inline constexpr uint32_t kKeyDup = 0x01;
+inline constexpr uint32_t kKeyOpt = 0x02;
+inline constexpr uint32_t kKeyNoCase = 0x04;
+inline constexpr uint32_t kKeyPrimary = 0x10;
+inline constexpr uint32_t kKeyIndex = 0x4000;
+
+class FileBlock;
+
+struct KeyDescriptor {
+  std::string externalName;
+  std::string label;           // "PREFIX:KEY_NAME"
+  uint32_t attrs = 0;
+  std::vector<int32_t> components;  // +n ascending, -n descending entry n
+  FileBlock* file = nullptr;   // back-reference, set in a thread's instance
+};
+
+inline constexpr uint8_t kBlobBinary = 0x02;
+inline constexpr uint8_t kBlobIsBlob = 0x04;
+
+struct BlobDescriptor {
+  std::string externalName;
+  std::string label;           // "PREFIX:NAME"
+  uint8_t attrs = 0;
+  uint32_t memoSize = 0;
+};
+
+// File attribute bits.
+inline constexpr uint8_t kFileOwner = 0x01;
+inline constexpr uint8_t kFileEncrypt = 0x02;
+inline constexpr uint8_t kFileCreate = 0x04;
+inline constexpr uint8_t kFileReclaim = 0x08;
+inline constexpr uint8_t kFileThread = 0x10;
+
+// A program-wide CSTRING(255) variable: a table-name variable or an owner variable.
+class NameVar {
+ public:
+  std::string Get() const;            // up to the terminator
+  void Set(std::string_view text);    // cut to 254 characters
+  char* data() { return value_; }
+  static constexpr size_t kSize = 255;
+ private:
+  char value_[kSize] = {};
+};
+using TableNameVar = NameVar;
+using OwnerVar = NameVar;
+
+// The constant declaration of one table (shared by all threads).
+struct FileDecl {
+  std::string label;                   // dictionary label (not stored in the platform's block)
+  std::string driver;                  // "MSSQL", "TOPSPEED", ...
+  std::string tableName;               // literal name, when tableNameVar is null
+  const NameVar* tableNameVar = nullptr;
+  std::string options;                 // driver options
+  std::string ownerLiteral;            // literal owner, when ownerVar is null
+  const NameVar* ownerVar = nullptr;
+  std::shared_ptr<const TypeRecord> record;
+  std::vector<KeyDescriptor> keys;     // templates, file back-reference empty
+  std::vector<BlobDescriptor> blobs;
+  uint8_t attrs = 0;
+
+  // The name at the moment of use: a variable is read now.
+  std::string TableName() const { return tableNameVar ? tableNameVar->Get() : tableName; }
+  std::string Owner() const { return ownerVar ? ownerVar->Get() : ownerLiteral; }
+  bool HasOwner() const { return ownerVar != nullptr || !ownerLiteral.empty(); }
+  uint32_t RecordLength() const { return record ? record->recordSize() : 0; }
+};
+
+// State a file driver keeps on an instance (connection, statements, names).
+struct DriverState {
+  virtual ~DriverState() = default;
+};
+
+// One thread's instance of a declaration: its record buffer, its keys with
+// back-references and the driver's state.
+class FileBlock {
+ public:
+  explicit FileBlock(const FileDecl& decl);  // PrepareThreadFile: record cleared
+  FileBlock(const FileBlock&) = delete;
+  FileBlock& operator=(const FileBlock&) = delete;
+
+  const FileDecl& decl() const { return *decl_; }
+  uint8_t* buffer() { return record_.data(); }
+  const uint8_t* buffer() const { return record_.data(); }
+  uint32_t length() const { return static_cast<uint32_t>(record_.size()); }
+  void ClearRecord();
+  std::vector<KeyDescriptor>& keys() { return keys_; }
+  std::vector<BlobDescriptor>& blobs() { return blobs_; }
+  std::vector<std::vector<uint8_t>>& blobData() { return blobData_; }
+
+  std::unique_ptr<DriverState> driverState;
+
+ private:
+  const FileDecl* decl_;
+  std::vector<uint8_t> record_;
+  std::vector<KeyDescriptor> keys_;
+  std::vector<BlobDescriptor> blobs_;
+  std::vector<std::vector<uint8_t>> blobData_;
+};
+
+// The calling thread's instance of a declaration, prepared on first use.
+FileBlock& ThreadFile(const FileDecl& decl);
+// True when the calling thread has an instance of the declaration.
+bool HasThreadFile(const FileDecl& decl);
+// DESTROY's release: the driver's destroy, then the instance is freed.
+void ReleaseThreadFile(const FileDecl& decl);
+
+}  // namespace rt

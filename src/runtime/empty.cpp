@@ -1,0 +1,1 @@
+// Keeps every library buildable while a folder has no sources of its own.

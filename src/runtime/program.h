@@ -1,0 +1,56 @@
+// Process and thread life: module records and their walks, thread numbers,
+// the once guard, and the end of the program.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+namespace rt {
+
+using Routine = void (*)();
+
+struct ModuleRecord {
+  int priority = 0;
+  Routine start = nullptr;
+  Routine end = nullptr;
+  Routine threadStart = nullptr;
+  Routine threadEnd = nullptr;
+  Routine reserved = nullptr;
+  Routine threadFilesSetup = nullptr;
+};
+
+// Registers the records (appended, in table order) and runs the walk at start
+// on the calling thread, which becomes thread 1. Returns 1 when the program may start.
+int RuntimeStart(const std::vector<ModuleRecord>& modules);
+// Calls the main body, then the exit hook when one is set.
+void RunMainProcedure(Routine mainBody);
+void SetExitHook(Routine hook);
+// The window layer's clean-up at process end.
+void RuntimeShutdown();
+// Runs the walk at the end on thread 1 and ends the process with the code.
+// With a halt handler set (tests), the handler is called instead of exiting.
+[[noreturn]] void HaltProgram(int exitCode);
+// Runs the walk at the end without ending the process (for tests and HaltProgram).
+void RunModuleWalkAtEnd();
+// Forgets every registered module (tests).
+void ResetModules();
+
+// 1 for the first thread, a later number for each thread that touched thread data, 0 for none.
+int CurrentThreadNumber();
+// Gives the calling thread its runtime state: runs the per-thread file set-ups and
+// thread-start routines when the thread first touches thread data.
+void TouchThreadData();
+// Ends the calling (non-first) thread's runtime state: its thread-end routines.
+void EndThread();
+
+// A thread of the runtime: runs the body with thread data, then the thread-end routines.
+void RunThread(const std::function<void()>& body);
+
+void SeedRandomOnce();
+
+// Once guard: returns true when the set-up is done; on 0 marks it running and
+// returns false; entered again while running it stops the program (runtime error 411).
+bool OnceGuardEnter(int& guard);
+void OnceGuardDone(int& guard);
+
+}  // namespace rt
