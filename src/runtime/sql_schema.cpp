@@ -1,0 +1,354 @@
+#include "runtime/sql_schema.h"
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+
+namespace rt {
+
+namespace {
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+constexpr std::string_view kReservedWords =
+    "ABSOLUTE,ACTION,ADA,ADD,ALL,ALLOCATE,ALTER,AND,ANY,ARE,AS,ASC,ASSERTION,AT,AUTHORIZATION,AVG,"
+    "BEGIN,BETWEEN,BIT,BIT_LENGTH,BOTH,BY,CASCADE,CASCADED,CASE,CAST,CATALOG,CHAR,CHAR_LENGTH,"
+    "CHARACTER,CHARACTER_LENGTH,CHECK,CLOSE,COALESCE,COBOL,COLLATE,COLLATION,COLUMN,COMMIT,CONNECT,"
+    "CONNECTION,CONSTRAINT,CONSTRAINTS,CONTINUE,CONVERT,CORRESPONDING,COUNT,CREATE,CROSS,CURRENT,"
+    "CURRENT_DATE,CURRENT_TIME,CURRENT_TIMESTAMP,CURRENT_USER,CURSOR,DATABASE,DATE,DAY,DEALLOCATE,"
+    "DEC,DECIMAL,DECLARE,DEFAULT,DEFERRABLE,DEFERRED,DELETE,DESC,DESCRIBE,DESCRIPTOR,DIAGNOSTICS,"
+    "DISCONNECT,DISTINCT,DOMAIN,DOUBLE,DROP,ELSE,END,END-EXEC,ESCAPE,EXCEPT,EXCEPTION,EXEC,EXECUTE,"
+    "EXISTS,EXTERNAL,EXTRACT,FALSE,FETCH,FIRST,FLOAT,FOR,FOREIGN,FORTRAN,FOUND,FROM,FULL,GET,GLOBAL,"
+    "GO,GOTO,GRANT,GROUP,HAVING,HOUR,IDENTITY,IMMEDIATE,IN,INCLUDE,INDEX,INDICATOR,INITIALLY,INNER,"
+    "INPUT,INSENSITIVE,INSERT,INTEGER,INTERSECT,INTERVAL,INTO,IS,ISOLATION,JOIN,KEY,LANGUAGE,LAST,"
+    "LEADING,LEFT,LEVEL,LIKE,LOCAL,LOWER,MATCH,MAX,MIN,MINUTE,MODULE,MONTH,MUMPS,NAMES,NATIONAL,"
+    "NATURAL,NCHAR,NEXT,NO,NONE,NOT,NULL,NULLIF,NUMERIC,OCTET_LENGTH,OF,ON,ONLY,OPEN,OPTION,OR,ORDER,"
+    "OUTER,OUTPUT,OVERLAPS,PAD,PARTIAL,PASCAL,PLI,POSITION,PRECISION,PREPARE,PRESERVE,PRIMARY,PRIOR,"
+    "PRIVILEGES,PROCEDURE,PUBLIC,REFERENCES,RELATIVE,RESTRICT,REVOKE,RIGHT,ROLLBACK,ROWS,SCHEMA,"
+    "SCROLL,SECOND,SECTION,SELECT,SEQUENCE,SESSION_USER,SET,SIZE,SMALLINT,SOME,SPACE,SQL,SQLCA,"
+    "SQLCODE,SQLERROR,SQLSTATE,SQLWARNING,SUBSTRING,SUM,SYSTEM_USER,TABLE,TEMPORARY,THEN,TIME,"
+    "TIMESTAMP,TIMEZONE_HOUR,TIMEZONE_MINUTE,TO,TRAILING,TRANSACTION,TRANSLATE,TRANSLATION,TRIM,TRUE,"
+    "UNION,UNIQUE,UNKNOWN,UPDATE,UPPER,USAGE,USER,USING,VALUE,VALUES,VARCHAR,VARYING,VIEW,WHEN,"
+    "WHENEVER,WHERE,WITH,WORK,YEAR";
+
+const std::set<std::string>& ReservedWords() {
+  static const std::set<std::string> words = [] {
+    std::set<std::string> s;
+    size_t start = 0;
+    while (start <= kReservedWords.size()) {
+      size_t comma = kReservedWords.find(',', start);
+      if (comma == std::string_view::npos) comma = kReservedWords.size();
+      s.emplace(kReservedWords.substr(start, comma - start));
+      start = comma + 1;
+    }
+    return s;
+  }();
+  return words;
+}
+
+void Fail(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+}
+
+}  // namespace
+
+TypeList TypeList::FromRows(const std::vector<TypeInfoRow>& rows) {
+  TypeList list;
+  for (const TypeInfoRow& row : rows) {
+    int code = row.dataType;
+    if (code == 91) code = sqlcode::kDate;
+    if (code == 92) code = sqlcode::kTime;
+    if (code == 93) code = sqlcode::kTimestamp;
+    if (code < -9 || code > 12) continue;
+    SqlTypeName type{row.typeName, row.createParams.value_or("")};
+    if (code == sqlcode::kFloat && !list.types_.count(sqlcode::kDouble))
+      list.types_.emplace(sqlcode::kDouble, SqlTypeName{row.typeName, ""});
+    list.types_.emplace(code, std::move(type));
+  }
+  return list;
+}
+
+const SqlTypeName* TypeList::Find(int code) const {
+  auto it = types_.find(code);
+  return it == types_.end() ? nullptr : &it->second;
+}
+
+void ServerInfo::SetKeywords(std::string_view commaList) {
+  keywords.clear();
+  size_t start = 0;
+  while (start < commaList.size()) {
+    size_t comma = commaList.find(',', start);
+    if (comma == std::string_view::npos) comma = commaList.size();
+    std::string word = Upper(commaList.substr(start, comma - start));
+    word.erase(0, word.find_first_not_of(' '));
+    word.erase(word.find_last_not_of(' ') + 1);
+    if (!word.empty()) keywords.insert(word);
+    start = comma + 1;
+  }
+}
+
+bool IsReservedWord(std::string_view name) { return ReservedWords().count(Upper(name)) != 0; }
+
+std::string SqlIdentifier(std::string_view name, const ServerInfo& info) {
+  std::string upper = Upper(name);
+  bool special = ReservedWords().count(upper) || info.keywords.count(upper) ||
+                 name.find(' ') != std::string_view::npos;
+  if (!special) return std::string(name);
+  if (name.find('.') != std::string_view::npos) return std::string(name);
+  const std::string& quote = info.identifierQuote == " " ? std::string() : info.identifierQuote;
+  if (!quote.empty() && name.substr(0, quote.size()) == quote) return std::string(name);
+  std::string quoted = quote + std::string(name) + quote;
+  return info.quotedCaseSensitive ? quoted : Upper(quoted);
+}
+
+std::string ColumnNameOf(std::string_view label, std::string_view externalName, const ServerInfo& info) {
+  if (!externalName.empty()) return std::string(externalName);
+  size_t colon = label.find(':');
+  return SqlIdentifier(colon == std::string_view::npos ? label : label.substr(colon + 1), info);
+}
+
+std::string IndexNameOf(const KeyDescriptor& key) {
+  if (!key.externalName.empty()) return key.externalName.substr(0, key.externalName.find('/'));
+  std::string name = key.label;
+  std::replace(name.begin(), name.end(), ':', '_');
+  return name;
+}
+
+std::optional<SqlTableSchema> BuildTableSchema(const TypeRecord& record,
+                                               const std::vector<KeyDescriptor>& keys,
+                                               const std::vector<BlobDescriptor>& blobs,
+                                               std::string_view tableName, const ServerInfo& info,
+                                               std::string* error) {
+  const auto& entries = record.entries();
+  const int n = static_cast<int>(entries.size());
+  std::vector<bool> storage(n + 1, false);
+  std::vector<int> laidOver(n + 1, 0);  // earlier entry of the same level at the same position
+
+  // Walks one level with its fill position; entries laid back have no storage.
+  std::function<bool(int, uint32_t, bool)> walk = [&](int parent, uint32_t start, bool owned) {
+    uint32_t fill = start;
+    for (int i = 1; i <= n; ++i) {
+      const TypeEntry& e = entries[i - 1];
+      if (e.parent != parent) continue;
+      if (!owned) {
+        if (e.type == FieldType::Group && !walk(i, e.offset, false)) return false;
+        continue;
+      }
+      if (e.offset == fill) {
+        storage[i] = true;
+        fill = e.offset + e.size;
+        if (e.type == FieldType::Group && !walk(i, e.offset, true)) return false;
+      } else if (e.offset < fill) {
+        int over = 0;
+        for (int j = 1; j < i && !over; ++j)
+          if (entries[j - 1].parent == parent && entries[j - 1].offset == e.offset) over = j;
+        if (!over) {
+          Fail(error, "entry " + std::to_string(i) + " is laid where no earlier entry starts");
+          return false;
+        }
+        laidOver[i] = over;
+        if (e.type == FieldType::Group && !walk(i, e.offset, false)) return false;
+      } else {
+        Fail(error, "entry " + std::to_string(i) + " starts after the end of the previous one");
+        return false;
+      }
+    }
+    return true;
+  };
+  if (!walk(0, 0, true)) return std::nullopt;
+
+  SqlTableSchema schema;
+  schema.tableName = SqlIdentifier(tableName, info);
+  std::vector<int> columnOfEntry(n + 1, -1);
+  for (int i = 1; i <= n; ++i) {
+    const TypeEntry& e = entries[i - 1];
+    if (!storage[i] || e.type == FieldType::Group) continue;
+    schema.hasFields = true;
+    SqlColumn col;
+    col.name = ColumnNameOf(e.label, e.externalName, info);
+    col.entry = i;
+    col.type = e.type;
+    col.size = e.size;
+    col.places = e.places;
+    col.offset = e.offset;
+    if (e.type == FieldType::String && e.size == 8 && i + 3 <= n) {
+      const TypeEntry& g = entries[i];
+      const TypeEntry& d = entries[i + 1];
+      const TypeEntry& t = entries[i + 2];
+      col.dateTime = g.type == FieldType::Group && !storage[i + 1] && d.parent == i + 1 &&
+                     d.type == FieldType::Date && t.parent == i + 1 && t.type == FieldType::Time;
+    }
+    columnOfEntry[i] = static_cast<int>(schema.columns.size());
+    schema.columns.push_back(std::move(col));
+  }
+  schema.recordColumnCount = schema.columns.size();
+  for (size_t b = 0; b < blobs.size(); ++b) {
+    SqlColumn col;
+    col.name = ColumnNameOf(blobs[b].label, blobs[b].externalName, info);
+    col.blob = static_cast<int>(b);
+    col.binary = (blobs[b].attrs & kBlobBinary) != 0;
+    col.size = blobs[b].memoSize;
+    col.type = (blobs[b].attrs & kBlobIsBlob) ? FieldType::String : FieldType::Memo;
+    schema.columns.push_back(std::move(col));
+  }
+
+  // The column an entry stands for in a key.
+  std::function<int(int, int)> resolve = [&](int i, int depth) -> int {
+    if (i < 1 || i > n || depth > n) return -1;
+    const TypeEntry& e = entries[i - 1];
+    if (storage[i]) return e.type == FieldType::Group ? -1 : columnOfEntry[i];
+    if (laidOver[i]) return resolve(laidOver[i], depth + 1);
+    int g = e.parent;
+    if (g == 0) return -1;
+    for (int j = 1; j < g; ++j)
+      if (storage[j] && entries[j - 1].type != FieldType::Group && entries[j - 1].offset == e.offset)
+        return columnOfEntry[j];
+    return resolve(g, depth + 1);
+  };
+
+  for (const KeyDescriptor& key : keys) {
+    SqlKey k;
+    k.key = &key;
+    k.indexName = IndexNameOf(key);
+    for (int32_t comp : key.components) {
+      int col = resolve(comp < 0 ? -comp : comp, 0);
+      if (col < 0) {
+        Fail(error, "key " + key.label + " names entry " + std::to_string(comp) + " that is no column");
+        return std::nullopt;
+      }
+      k.columns.push_back({col, comp < 0});
+      bool notNull = (key.attrs & kKeyPrimary) || !(key.attrs & kKeyOpt);
+      if (notNull && info.nonNullableColumns) schema.columns[col].notNull = true;
+    }
+    if ((key.attrs & kKeyPrimary) && schema.primaryKey < 0)
+      schema.primaryKey = static_cast<int>(schema.keys.size());
+    schema.keys.push_back(std::move(k));
+  }
+  return schema;
+}
+
+namespace {
+
+struct TypeChoice {
+  std::vector<int> codes;
+  int precision = 0;  // for parameters with a comma
+  int scale = 0;
+  int length = 0;     // for one-number parameters
+  bool withParams = true;
+  bool unchecked = false;  // taken without looking at the list
+};
+
+std::string WithParams(const SqlTypeName& type, const TypeChoice& choice) {
+  if (!choice.withParams || type.createParams.empty()) return type.name;
+  std::string params = type.createParams.find(',') != std::string::npos
+                           ? std::to_string(choice.precision) + ", " + std::to_string(choice.scale)
+                           : std::to_string(choice.length);
+  size_t open = type.name.find('(');
+  if (open == std::string::npos) return type.name + "(" + params + ")";
+  size_t close = type.name.find(')', open);
+  std::string rest = close == std::string::npos ? std::string() : type.name.substr(close + 1);
+  return type.name.substr(0, open) + "(" + params + ")" + rest;
+}
+
+}  // namespace
+
+std::optional<std::string> SqlTypeOf(const SqlColumn& column, const TypeList& types) {
+  using namespace sqlcode;
+  TypeChoice c;
+  int size = static_cast<int>(column.size);
+  c.length = size;
+  c.precision = size;
+  if (column.blob >= 0) {
+    c.withParams = false;
+    c.codes = column.binary ? std::vector<int>{kLongVarBinary, kBinary} : std::vector<int>{kLongVarChar};
+  } else {
+    switch (column.type) {
+      case FieldType::CString:
+        c.codes = {kVarChar, kChar};
+        c.length = size - 1;
+        c.precision = size - 1;
+        break;
+      case FieldType::String:
+        c.codes = column.dateTime ? std::vector<int>{kTimestamp, kChar, kVarChar}
+                                  : std::vector<int>{kChar, kVarChar};
+        break;
+      case FieldType::Byte: c.codes = {kTinyInt, kSmallInt, kInteger, kDecimal, kNumeric}; c.precision = 3; break;
+      case FieldType::Short:
+      case FieldType::UShort: c.codes = {kSmallInt, kInteger, kDecimal, kNumeric}; c.precision = 5; break;
+      case FieldType::Long:
+      case FieldType::ULong: c.codes = {kInteger, kDecimal, kNumeric}; c.precision = 8; break;
+      case FieldType::SReal: c.codes = {kReal, kDouble}; break;
+      case FieldType::Real: c.codes = {kDouble}; break;
+      case FieldType::Decimal:
+        c.codes = {kDecimal, kNumeric};
+        c.precision = 2 * size - 1;
+        c.scale = column.places;
+        break;
+      case FieldType::PDecimal:
+        c.codes = {kNumeric, kDecimal};
+        c.precision = 2 * size - 1;
+        c.scale = column.places;
+        break;
+      case FieldType::Date: c.codes = {kDate}; break;
+      case FieldType::Time: c.codes = {kTime}; break;
+      default: c.codes = {kChar}; c.unchecked = true; break;
+    }
+  }
+  for (int code : c.codes) {
+    if (const SqlTypeName* type = types.Find(code)) return WithParams(*type, c);
+  }
+  if (c.unchecked) return WithParams(SqlTypeName{"char", "length"}, c);
+  return std::nullopt;
+}
+
+std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections) {
+  std::string out;
+  for (size_t i = 0; i < key.columns.size(); ++i) {
+    if (i) out += ",";
+    out += schema.columns[key.columns[i].column].name + " ";
+    if (withDirections && key.columns[i].descending) out += "DESC ";
+  }
+  return out + ")";
+}
+
+std::optional<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema,
+                                                      const TypeList& types,
+                                                      std::string* failedColumn) {
+  CreateStatements out;
+  std::string& sql = out.createTable;
+  sql = "CREATE TABLE " + schema.tableName + " (";
+  for (size_t i = 0; i < schema.columns.size(); ++i) {
+    const SqlColumn& col = schema.columns[i];
+    std::optional<std::string> type = SqlTypeOf(col, types);
+    if (!type) {
+      if (failedColumn) *failedColumn = col.name;
+      return std::nullopt;
+    }
+    if (col.blob >= 0) {
+      sql += ", " + col.name + " " + *type;
+    } else {
+      if (i) sql += ",";
+      sql += col.name + " " + *type;
+      if (col.notNull) sql += " NOT NULL";
+    }
+  }
+  for (const SqlKey& key : schema.keys) {
+    if (key.key->attrs & kKeyDup) continue;
+    sql += (key.key->attrs & kKeyPrimary) ? ",PRIMARY KEY (" : ",UNIQUE (";
+    sql += KeyColumnList(schema, key, false);
+  }
+  sql += ")";
+  for (const SqlKey& key : schema.keys) {
+    if ((key.key->attrs & kKeyIndex) || !(key.key->attrs & kKeyDup)) continue;
+    out.indexNames.push_back(key.indexName);
+    out.createIndexes.push_back("CREATE INDEX " + key.indexName + " ON " + schema.tableName + " (" +
+                                KeyColumnList(schema, key, true));
+  }
+  return out;
+}
+
+}  // namespace rt

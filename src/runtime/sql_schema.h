@@ -1,0 +1,138 @@
+// SQL form of a table declaration: names, columns, key columns, the server's
+// type list and the CREATE TABLE / CREATE INDEX texts. Everything here is a pure
+// function of the declaration and of what the server reported about itself.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/decl.h"
+
+namespace rt {
+
+// ODBC 2 SQL data type codes the driver works with.
+namespace sqlcode {
+inline constexpr int kWLongVarChar = -10, kWVarChar = -9, kWChar = -8, kBit = -7, kTinyInt = -6,
+                     kBigInt = -5, kLongVarBinary = -4, kVarBinary = -3, kBinary = -2,
+                     kLongVarChar = -1, kChar = 1, kNumeric = 2, kDecimal = 3, kInteger = 4,
+                     kSmallInt = 5, kFloat = 6, kReal = 7, kDouble = 8, kDate = 9, kTime = 10,
+                     kTimestamp = 11, kVarChar = 12;
+}
+
+// One row of the server's type list (SQLGetTypeInfo).
+struct TypeInfoRow {
+  int dataType = 0;
+  std::string typeName;
+  std::optional<std::string> createParams;
+};
+
+struct SqlTypeName {
+  std::string name;
+  std::string createParams;  // empty: the type takes no parameters
+};
+
+// The first row per code from -9 to 12, ODBC 3 date-time codes read as ODBC 2
+// ones, and the first float row naming the double type when no double came first.
+class TypeList {
+ public:
+  static TypeList FromRows(const std::vector<TypeInfoRow>& rows);
+  const SqlTypeName* Find(int code) const;
+  bool Holds(int code) const { return Find(code) != nullptr; }
+
+ private:
+  std::map<int, SqlTypeName> types_;
+};
+
+// What the server reports about identifiers and columns.
+struct ServerInfo {
+  std::string identifierQuote = "\"";      // SQL_IDENTIFIER_QUOTE_CHAR
+  bool quotedCaseSensitive = false;        // SQL_QUOTED_IDENTIFIER_CASE == SQL_IC_SENSITIVE
+  bool nonNullableColumns = true;          // SQL_NON_NULLABLE_COLUMNS == SQL_NNC_NON_NULL
+  int identifierCase = 0;                  // SQL_IDENTIFIER_CASE (1 upper, 2 lower, 3 sensitive, 4 mixed)
+  std::set<std::string> keywords;          // SQL_KEYWORDS, upper case
+  std::string searchPatternEscape;         // SQL_SEARCH_PATTERN_ESCAPE
+
+  // Reads the comma-separated SQL_KEYWORDS text.
+  void SetKeywords(std::string_view commaList);
+};
+
+// True for one of the 234 reserved words (any letter case).
+bool IsReservedWord(std::string_view name);
+// The identifier rule: a reserved word, a server keyword or a name with a blank
+// is quoted (unless it holds a period or is quoted already) and upper-cased
+// unless quoted identifiers are case-sensitive.
+std::string SqlIdentifier(std::string_view name, const ServerInfo& info);
+// Column name of a label or external name.
+std::string ColumnNameOf(std::string_view label, std::string_view externalName, const ServerInfo& info);
+// Index name of a key.
+std::string IndexNameOf(const KeyDescriptor& key);
+
+// One column of the table, bound to the record or to a BLOB.
+struct SqlColumn {
+  std::string name;
+  int entry = 0;          // TypeRecord entry number; 0 for a BLOB
+  int blob = -1;          // BLOB index, -1 for a record column
+  FieldType type = FieldType::Byte;
+  uint32_t size = 0;
+  uint8_t places = 0;
+  uint32_t offset = 0;
+  bool dateTime = false;  // an 8-byte handle carrying a DATE and a TIME
+  bool binary = false;    // BLOB with BINARY
+  bool notNull = false;
+};
+
+struct SqlKeyColumn {
+  int column = 0;         // index into SqlTableSchema::columns
+  bool descending = false;
+};
+
+struct SqlKey {
+  const KeyDescriptor* key = nullptr;
+  std::string indexName;
+  std::vector<SqlKeyColumn> columns;
+};
+
+// The settled SQL names and column layout of one table.
+struct SqlTableSchema {
+  std::string tableName;
+  std::vector<SqlColumn> columns;   // record columns first, then BLOBs
+  std::vector<SqlKey> keys;         // declaration order
+  size_t recordColumnCount = 0;
+  int primaryKey = -1;              // index into keys
+  bool hasFields = false;
+};
+
+// Derives the schema; nullopt with error 75 cases (a layout that breaks the
+// storage rules or a key component that stands for no column) and a reason.
+std::optional<SqlTableSchema> BuildTableSchema(const TypeRecord& record,
+                                               const std::vector<KeyDescriptor>& keys,
+                                               const std::vector<BlobDescriptor>& blobs,
+                                               std::string_view tableName, const ServerInfo& info,
+                                               std::string* error = nullptr);
+
+// The SQL type of a column with its parameters; nullopt when the type list
+// cannot store it.
+std::optional<std::string> SqlTypeOf(const SqlColumn& column, const TypeList& types);
+
+struct CreateStatements {
+  std::string createTable;
+  std::vector<std::string> indexNames;     // one per index statement
+  std::vector<std::string> createIndexes;
+  std::string failedColumn;                // set when a type is missing
+};
+
+// CREATE TABLE and CREATE INDEX texts; nullopt (with failedColumn) when a column
+// type is not in the list.
+std::optional<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema,
+                                                      const TypeList& types,
+                                                      std::string* failedColumn = nullptr);
+
+// Text of a key's column list as written in constraint and index clauses.
+std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections);
+
+}  // namespace rt
