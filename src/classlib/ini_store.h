@@ -1,0 +1,71 @@
+// The settings store: window positions in a profile file of sections and
+// "key=value" entries. Sections and keys compare without letter case; a
+// missing or unreadable file has no values; lines that are neither a section
+// header nor an entry are skipped on reading and kept on writing; a write
+// creates the file, keeps every other section and entry and replaces only
+// the entry written.
+#pragma once
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/ui.h"
+
+namespace classlib {
+
+// A profile file read into memory, edited and written back.
+class ProfileFile {
+ public:
+  // Reads the file; a missing or unreadable one gives an empty profile.
+  static ProfileFile Load(const std::string& path);
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+  void Set(std::string_view section, std::string_view key, std::string_view value);
+  // Writes every line back; false when the file cannot be written.
+  bool Save(const std::string& path) const;
+
+ private:
+  struct Line {
+    std::string text;  // without the line end
+  };
+  std::vector<Line> lines_;
+  std::string eol_ = "\r\n";
+};
+
+class IniStore {
+ public:
+  static constexpr size_t kFileNameSize = 259;
+  static constexpr const char* kSectorsSection = "Sectors";
+  static constexpr const char* kSectorsEntry = "__Dont_Touch_Me__";
+
+  IniStore() = default;
+  virtual ~IniStore() = default;
+
+  // Remembers the file (name cut to 259 characters) and the storage kind
+  // (0: a profile file) and reads the store's section list.
+  void Setup(std::string_view fileName, int kind = 0);
+  // Writes the section list back and releases it.
+  void Teardown();
+  void RestoreWindow(std::string_view procName, rt::ui::Window& window);
+  void SaveWindow(std::string_view procName, rt::ui::Window& window);
+  void ProgramEndHook() {}
+
+  // Read and write one entry of the store's file.
+  std::optional<std::string> Fetch(std::string_view section, std::string_view key);
+  void Update(std::string_view section, std::string_view key, std::string_view value);
+
+  const std::string& fileName() const { return fileName_; }
+  // The sections the store keeps, in the order first written.
+  const std::vector<std::string>& sections() const { return sections_; }
+
+ private:
+  void NoteSection(std::string_view section);
+  std::mutex lock_;
+  std::string fileName_;
+  int kind_ = 0;
+  std::vector<std::string> sections_;
+};
+
+}  // namespace classlib

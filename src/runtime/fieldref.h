@@ -1,0 +1,50 @@
+// Typed references to one field or variable: its address, type code and size.
+// A reference is a small value; "releasing" one clears it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "runtime/program.h"
+#include "runtime/ui.h"
+
+namespace rt {
+
+struct FieldRef {
+  void* address = nullptr;
+  uint8_t type = 0;     // a FieldType code
+  uint32_t size = 0;
+  uint8_t precision = 0;
+
+  explicit operator bool() const { return address != nullptr; }
+};
+
+// True for the type codes the runtime knows (those of FieldType).
+inline bool IsKnownTypeCode(int code) {
+  return (code >= 1 && code <= 11) || (code >= 18 && code <= 22);
+}
+
+// Fatal error 501: a reference of an unknown type was asked for. Shown like
+// every fatal runtime error, then the program ends.
+[[noreturn]] inline void MakeFieldRefFailed() {
+  const char* text = "Make UFO Error";
+  if (ui::HasLayer()) {
+    ui::Layer().ShowMessageBox(text, "Runtime Error 501", ui::ICON_Exclamation, ui::BUTTON_OK,
+                               ui::BUTTON_OK, 0);
+  } else {
+    std::fprintf(stderr, "Runtime Error 501: %s\n", text);
+  }
+  HaltProgram(501);
+}
+
+inline FieldRef MakeFieldRef(void* address, int typeCode, uint32_t size, int precision = 0) {
+  if (!IsKnownTypeCode(typeCode)) MakeFieldRefFailed();
+  return FieldRef{address, static_cast<uint8_t>(typeCode), size, static_cast<uint8_t>(precision)};
+}
+
+// Stores the reference in the slot, replacing (releasing) the one held there.
+inline void AssignFieldRef(FieldRef& slot, const FieldRef& ref) { slot = ref; }
+inline void ReleaseFieldRef(FieldRef& ref) { ref = FieldRef{}; }
+
+}  // namespace rt
