@@ -174,6 +174,7 @@ class FileBlock {
   std::vector<std::vector<uint8_t>>& blobData() { return blobData_; }
 
   std::unique_ptr<DriverState> driverState;
+  bool opened = false;  // set by a successful OPEN, cleared by CLOSE and DESTROY
 
  private:
   const FileDecl* decl_;

@@ -1,0 +1,452 @@
+// TypeRecord byte format, declarations and the per-thread instances of them.
+#include "runtime/decl.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "runtime/files.h"
+
+namespace rt {
+
+namespace {
+
+constexpr uint32_t kMaxVarNum = (1u << 29) - 1;  // 5 + 3 * 8 bits of magnitude
+constexpr size_t kHeaderSize = 14;
+constexpr size_t kGroupPartSize = 12;
+
+void SetU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+bool IsSizedString(FieldType t) {
+  return t == FieldType::String || t == FieldType::CString || t == FieldType::PString ||
+         t == FieldType::Memo;
+}
+
+bool IsKnownType(uint8_t code) {
+  return (code >= 1 && code <= 11) || (code >= 18 && code <= 22);
+}
+
+struct Encoder {
+  std::vector<uint8_t> out;
+  uint32_t count = 0;
+  uint32_t storageEnd = 0;
+
+  // Encodes one field placed at the level's running position; returns its end.
+  uint32_t Field(const FieldSpec& f, uint32_t running) {
+    const int64_t pos = int64_t(running) + f.adjust.value_or(0);
+    if (pos < 0) throw std::invalid_argument("field " + f.label + " placed before the record");
+    const uint32_t at = static_cast<uint32_t>(pos);
+    ++count;
+    const size_t start = out.size();
+    out.push_back(static_cast<uint8_t>(f.type));
+    uint8_t flags = 0;
+    if (!f.label.empty()) flags |= kEntryLabel;
+    if (!f.externalName.empty()) flags |= kEntryExternalName;
+    if (f.adjust) flags |= kEntryAdjust;
+    out.push_back(flags);
+
+    uint32_t size = 0;
+    size_t groupPart = 0;
+    switch (f.type) {
+      case FieldType::Decimal:
+      case FieldType::PDecimal:
+        if (f.size == 0 || f.size > 255) throw std::invalid_argument("bad DECIMAL size");
+        out.push_back(static_cast<uint8_t>(f.size));
+        out.push_back(f.places);
+        size = f.size;
+        break;
+      case FieldType::String:
+      case FieldType::CString:
+      case FieldType::PString:
+      case FieldType::Memo:
+        if (f.size == 0) throw std::invalid_argument("string field " + f.label + " without a size");
+        EncodeVarNum(out, static_cast<int32_t>(f.size));
+        size = f.size;
+        break;
+      case FieldType::Group:
+        groupPart = out.size();
+        for (size_t i = 0; i < kGroupPartSize; ++i) out.push_back(0);
+        break;
+      default:
+        size = FixedSizeOf(f.type);
+        break;
+    }
+    auto text = [&](const std::string& s) {
+      out.insert(out.end(), s.begin(), s.end());
+      out.push_back(0);
+    };
+    if (flags & kEntryLabel) text(f.label);
+    if (flags & kEntryExternalName) text(f.externalName);
+    if (flags & kEntryAdjust) EncodeVarNum(out, *f.adjust);
+
+    if (f.type == FieldType::Group) {
+      const uint32_t before = count;
+      uint32_t inner = at;
+      uint32_t membersEnd = at;
+      for (const FieldSpec& m : f.members) {
+        inner = Field(m, inner);
+        membersEnd = std::max(membersEnd, inner);
+      }
+      size = f.size != 0 ? f.size : membersEnd - at;
+      SetU32(out, groupPart, size);
+      SetU32(out, groupPart + 4, count - before);
+      SetU32(out, groupPart + 8, static_cast<uint32_t>(out.size() - start));
+    }
+    storageEnd = std::max(storageEnd, at + size);
+    return at + size;
+  }
+};
+
+// Bounds-checked reader over the bytes of one TypeRecord.
+struct Reader {
+  std::span<const uint8_t> bytes;
+  size_t pos = 0;
+  std::string error;
+
+  bool Fail(std::string why) {
+    if (error.empty()) error = std::move(why) + " at byte " + std::to_string(pos);
+    return false;
+  }
+  bool U8(uint8_t& v) {
+    if (pos + 1 > bytes.size()) return Fail("TypeRecord truncated");
+    v = bytes[pos++];
+    return true;
+  }
+  bool U32(uint32_t& v) {
+    if (pos + 4 > bytes.size()) return Fail("TypeRecord truncated");
+    v = uint32_t(bytes[pos]) | uint32_t(bytes[pos + 1]) << 8 | uint32_t(bytes[pos + 2]) << 16 |
+        uint32_t(bytes[pos + 3]) << 24;
+    pos += 4;
+    return true;
+  }
+  bool Num(int32_t& v) {
+    auto n = DecodeVarNum(bytes, pos);
+    if (!n) return Fail("TypeRecord truncated in a number");
+    v = *n;
+    return true;
+  }
+  bool Text(std::string& s) {
+    const auto* begin = bytes.data() + pos;
+    const auto* end = bytes.data() + bytes.size();
+    const auto* nul = std::find(begin, end, uint8_t{0});
+    if (nul == end) return Fail("TypeRecord truncated in a text");
+    s.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(nul - begin));
+    pos += static_cast<size_t>(nul - begin) + 1;
+    return true;
+  }
+};
+
+}  // namespace
+
+void EncodeVarNum(std::vector<uint8_t>& out, int32_t value) {
+  const uint32_t mag = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  if (mag > kMaxVarNum) throw std::invalid_argument("number too large for the TypeRecord format");
+  int extra = 0;
+  while (extra < 3 && (mag >> (8 * extra)) >= 32) ++extra;
+  uint8_t first = static_cast<uint8_t>((mag >> (8 * extra)) & 0x1F);
+  first |= static_cast<uint8_t>(extra << 5);
+  if (value < 0) first |= 0x80;
+  out.push_back(first);
+  for (int i = extra - 1; i >= 0; --i) out.push_back(static_cast<uint8_t>(mag >> (8 * i)));
+}
+
+std::optional<int32_t> DecodeVarNum(std::span<const uint8_t> bytes, size_t& pos) {
+  if (pos >= bytes.size()) return std::nullopt;
+  const uint8_t first = bytes[pos];
+  const size_t extra = (first >> 5) & 0x03;
+  if (bytes.size() - pos - 1 < extra) return std::nullopt;
+  uint32_t mag = first & 0x1F;
+  for (size_t i = 1; i <= extra; ++i) mag = (mag << 8) | bytes[pos + i];
+  pos += 1 + extra;
+  const int32_t v = static_cast<int32_t>(mag);
+  return (first & 0x80) ? -v : v;
+}
+
+uint32_t FixedSizeOf(FieldType type) {
+  switch (type) {
+    case FieldType::Byte: return 1;
+    case FieldType::Short:
+    case FieldType::UShort: return 2;
+    case FieldType::Date:
+    case FieldType::Time:
+    case FieldType::Long:
+    case FieldType::ULong:
+    case FieldType::SReal: return 4;
+    case FieldType::Real: return 8;
+    default: return 0;
+  }
+}
+
+TypeRecord TypeRecord::Encode(const std::vector<FieldSpec>& fields) {
+  Encoder enc;
+  enc.out.resize(kHeaderSize, 0);
+  enc.out[0] = static_cast<uint8_t>(FieldType::Group);
+  uint32_t running = 0;
+  for (const FieldSpec& f : fields) running = enc.Field(f, running);
+  SetU32(enc.out, 2, enc.storageEnd);
+  SetU32(enc.out, 6, enc.count);
+  SetU32(enc.out, 10, static_cast<uint32_t>(enc.out.size()));
+  std::string error;
+  auto decoded = Decode(enc.out, &error);
+  if (!decoded) throw std::logic_error("TypeRecord::Encode produced an invalid record: " + error);
+  return std::move(*decoded);
+}
+
+std::optional<TypeRecord> TypeRecord::Decode(std::span<const uint8_t> bytes, std::string* error) {
+  Reader r{bytes};
+  TypeRecord rec;
+  auto fail = [&]() -> std::optional<TypeRecord> {
+    if (error) *error = r.error;
+    return std::nullopt;
+  };
+
+  uint8_t code = 0, flags = 0;
+  uint32_t recordSize = 0, count = 0, length = 0;
+  if (!r.U8(code) || !r.U8(flags) || !r.U32(recordSize) || !r.U32(count) || !r.U32(length))
+    return fail();
+  if (code != static_cast<uint8_t>(FieldType::Group) || flags != 0) {
+    r.pos = 0;
+    r.Fail("TypeRecord header is not a group entry");
+    return fail();
+  }
+  if (length != bytes.size()) {
+    r.pos = 10;
+    r.Fail(length > bytes.size() ? "TypeRecord truncated: header announces " +
+                                       std::to_string(length) + " bytes, " +
+                                       std::to_string(bytes.size()) + " given"
+                                 : "TypeRecord byte length " + std::to_string(length) +
+                                       " differs from the " + std::to_string(bytes.size()) +
+                                       " bytes given");
+    return fail();
+  }
+  // Every entry takes at least two bytes: a count beyond that is inconsistent.
+  if (count > (bytes.size() - kHeaderSize) / 2) {
+    r.pos = 6;
+    r.Fail("TypeRecord entry count " + std::to_string(count) + " exceeds its bytes");
+    return fail();
+  }
+
+  // Open levels: the record, then each group being read.
+  struct Level {
+    int group;            // entry number, 0 for the record
+    uint32_t base;        // the level's own position
+    uint32_t running;
+    uint32_t remaining;   // descendants still to read
+    size_t start;         // byte position of the group entry
+    uint32_t byteLength;  // announced byte length of the group with descendants
+    uint32_t size;
+  };
+  std::vector<Level> levels{{0, 0, 0, count, 0, length, recordSize}};
+  uint32_t storageEnd = 0;
+  rec.entries_.reserve(count);
+
+  auto closeLevels = [&]() -> bool {
+    while (levels.size() > 1 && levels.back().remaining == 0) {
+      const Level done = levels.back();
+      levels.pop_back();
+      if (r.pos - done.start != done.byteLength)
+        return r.Fail("group entry " + std::to_string(done.group) + " announces " +
+                      std::to_string(done.byteLength) + " bytes but holds " +
+                      std::to_string(r.pos - done.start));
+      levels.back().running = done.base + done.size;
+    }
+    return true;
+  };
+
+  for (uint32_t n = 1; n <= count; ++n) {
+    const size_t start = r.pos;
+    TypeEntry e;
+    if (!r.U8(code) || !r.U8(e.flags)) return fail();
+    if (!IsKnownType(code)) {
+      r.pos = start;
+      r.Fail("unknown type code " + std::to_string(code) + " in entry " + std::to_string(n));
+      return fail();
+    }
+    e.type = static_cast<FieldType>(code);
+    if (e.flags & 0xE0) {
+      r.pos = start + 1;
+      r.Fail("unknown flags in entry " + std::to_string(n));
+      return fail();
+    }
+    uint32_t descendants = 0, groupLength = 0;
+    if (e.type == FieldType::Group) {
+      if (!r.U32(e.size) || !r.U32(descendants) || !r.U32(groupLength)) return fail();
+      if (descendants > levels.back().remaining - 1) {
+        r.Fail("group entry " + std::to_string(n) + " announces more members than remain");
+        return fail();
+      }
+      e.descendants = descendants;
+    } else if (e.type == FieldType::Decimal || e.type == FieldType::PDecimal) {
+      uint8_t size = 0;
+      if (!r.U8(size) || !r.U8(e.places)) return fail();
+      e.size = size;
+    } else if (IsSizedString(e.type)) {
+      int32_t size = 0;
+      if (!r.Num(size)) return fail();
+      if (size <= 0) {
+        r.Fail("string entry " + std::to_string(n) + " has size " + std::to_string(size));
+        return fail();
+      }
+      e.size = static_cast<uint32_t>(size);
+    } else {
+      e.size = FixedSizeOf(e.type);
+    }
+    if ((e.type == FieldType::Decimal || e.type == FieldType::PDecimal) && e.size == 0) {
+      r.Fail("DECIMAL entry " + std::to_string(n) + " has size 0");
+      return fail();
+    }
+    if (e.flags & kEntryPicture) {
+      std::string picture;
+      if (!IsSizedString(e.type)) {
+        r.Fail("picture on a non-string entry " + std::to_string(n));
+        return fail();
+      }
+      if (!r.Text(picture)) return fail();
+    }
+    if ((e.flags & kEntryLabel) && !r.Text(e.label)) return fail();
+    if ((e.flags & kEntryExternalName) && !r.Text(e.externalName)) return fail();
+    if (e.flags & kEntryAdjust) {
+      int32_t adjust = 0;
+      if (!r.Num(adjust)) return fail();
+      e.adjust = adjust;
+    }
+    uint64_t elements = 1;
+    if (e.flags & kEntryDims) {
+      uint8_t dims = 0;
+      if (!r.U8(dims)) return fail();
+      for (uint8_t d = 0; d < dims; ++d) {
+        int32_t dim = 0;
+        if (!r.Num(dim)) return fail();
+        if (dim <= 0) {
+          r.Fail("non-positive dimension in entry " + std::to_string(n));
+          return fail();
+        }
+        elements *= static_cast<uint64_t>(dim);
+      }
+    }
+
+    Level& level = levels.back();
+    const int64_t pos = int64_t(level.running) + e.adjust.value_or(0);
+    if (pos < 0) {
+      r.pos = start;
+      r.Fail("entry " + std::to_string(n) + " placed before the record");
+      return fail();
+    }
+    const uint64_t end = uint64_t(pos) + uint64_t(e.size) * elements;
+    if (end > 0xFFFFFFFFull) {
+      r.pos = start;
+      r.Fail("entry " + std::to_string(n) + " lies beyond any record size");
+      return fail();
+    }
+    e.offset = static_cast<uint32_t>(pos);
+    e.parent = level.group;
+    level.running = static_cast<uint32_t>(end);
+    --level.remaining;
+    if (levels.size() > 1) {
+      // Members lie inside their group.
+      for (size_t i = 1; i < levels.size(); ++i) {
+        const Level& g = levels[i];
+        if (e.offset < g.base || end > uint64_t(g.base) + g.size) {
+          r.pos = start;
+          r.Fail("entry " + std::to_string(n) + " lies outside its group " + std::to_string(g.group));
+          return fail();
+        }
+      }
+    }
+    storageEnd = std::max(storageEnd, static_cast<uint32_t>(end));
+    rec.entries_.push_back(std::move(e));
+    if (rec.entries_.back().type == FieldType::Group)
+      levels.push_back({static_cast<int>(n), static_cast<uint32_t>(pos), static_cast<uint32_t>(pos),
+                        descendants, start, groupLength, rec.entries_.back().size});
+    if (!closeLevels()) return fail();
+  }
+  if (levels.size() != 1 || r.pos != bytes.size()) {
+    r.Fail("TypeRecord holds bytes beyond its entries");
+    return fail();
+  }
+  if (storageEnd != recordSize) {
+    r.pos = 2;
+    r.Fail("TypeRecord record size " + std::to_string(recordSize) + " differs from its fields' end " +
+           std::to_string(storageEnd));
+    return fail();
+  }
+  rec.bytes_.assign(bytes.begin(), bytes.end());
+  rec.recordSize_ = recordSize;
+  return rec;
+}
+
+int TypeRecord::FindLabel(std::string_view label) const {
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].label == label) return static_cast<int>(i + 1);
+  return 0;
+}
+
+int TypeRecord::topLevelCount() const {
+  return static_cast<int>(std::count_if(entries_.begin(), entries_.end(),
+                                        [](const TypeEntry& e) { return e.parent == 0; }));
+}
+
+std::string NameVar::Get() const {
+  return std::string(value_, strnlen(value_, kSize));
+}
+
+void NameVar::Set(std::string_view text) {
+  const size_t n = std::min(text.size(), kSize - 1);
+  std::memset(value_, 0, kSize);
+  std::memcpy(value_, text.data(), n);
+}
+
+FileBlock::FileBlock(const FileDecl& decl)
+    : decl_(&decl),
+      record_(decl.RecordLength(), 0),
+      keys_(decl.keys),
+      blobs_(decl.blobs),
+      blobData_(decl.blobs.size()) {
+  for (KeyDescriptor& k : keys_) k.file = this;
+  ClearRecord();
+}
+
+void FileBlock::ClearRecord() {
+  std::fill(record_.begin(), record_.end(), uint8_t{0});
+  if (!decl_->record) return;
+  // In stored order, so that a group's members laid over a blank-filled
+  // handle leave their own empty value.
+  for (const TypeEntry& e : decl_->record->entries()) {
+    if (e.type == FieldType::Group) continue;
+    const size_t end = std::min<size_t>(record_.size(), size_t(e.offset) + e.size);
+    if (e.offset >= end) continue;
+    const uint8_t fill = e.type == FieldType::String ? uint8_t{' '} : uint8_t{0};
+    std::fill(record_.begin() + e.offset, record_.begin() + static_cast<long>(end), fill);
+  }
+}
+
+namespace {
+using InstanceMap = std::unordered_map<const FileDecl*, std::unique_ptr<FileBlock>>;
+InstanceMap& ThreadInstances() {
+  thread_local InstanceMap instances;
+  return instances;
+}
+}  // namespace
+
+FileBlock& ThreadFile(const FileDecl& decl) {
+  auto& slot = ThreadInstances()[&decl];
+  if (!slot) slot = std::make_unique<FileBlock>(decl);
+  return *slot;
+}
+
+bool HasThreadFile(const FileDecl& decl) {
+  return ThreadInstances().count(&decl) != 0;
+}
+
+void ReleaseThreadFile(const FileDecl& decl) {
+  auto& instances = ThreadInstances();
+  auto it = instances.find(&decl);
+  if (it == instances.end()) return;
+  DESTROY(*it->second);
+  instances.erase(&decl);  // the driver's destroy may have touched the map
+}
+
+}  // namespace rt
