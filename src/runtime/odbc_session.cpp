@@ -1,0 +1,418 @@
+#include "runtime/odbc_session.h"
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+
+#include "runtime/sql_connect.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace rt {
+
+namespace {
+
+// Asks for multiple active result sets on a SQL Server connection.
+constexpr SQLINTEGER kCoptMarsEnabled = 1224;
+
+SQLHENV Environment() {
+  static SQLHENV env = [] {
+    SQLHENV h = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &h))) return SQLHENV(SQL_NULL_HENV);
+    SQLSetEnvAttr(h, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0);
+    return h;
+  }();
+  return env;
+}
+
+SqlError Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
+  SqlError err;
+  SQLCHAR state[6] = {};
+  SQLINTEGER native = 0;
+  SQLCHAR msg[2048] = {};
+  SQLSMALLINT len = 0;
+  if (SQL_SUCCEEDED(SQLGetDiagRec(type, handle, 1, state, &native, msg, sizeof msg, &len))) {
+    err.state = reinterpret_cast<char*>(state);
+    err.message = StripBracketTags(reinterpret_cast<char*>(msg));
+  } else {
+    err.state = "HY000";
+    err.message = "General error";
+  }
+  return err;
+}
+
+// Parameter storage that stays put until the statement has run.
+struct BoundParams {
+  std::vector<SQLINTEGER> longs;
+  std::vector<double> doubles;
+  std::vector<SQL_TIMESTAMP_STRUCT> stamps;
+  std::vector<SQLLEN> lengths;
+};
+
+bool BindParams(SQLHSTMT stmt, const std::vector<SqlValue>& params, BoundParams& b) {
+  b.longs.resize(params.size());
+  b.doubles.resize(params.size());
+  b.stamps.resize(params.size());
+  b.lengths.resize(params.size());
+  for (size_t i = 0; i < params.size(); ++i) {
+    const SqlValue& v = params[i];
+    SQLUSMALLINT n = static_cast<SQLUSMALLINT>(i + 1);
+    SQLLEN* ind = &b.lengths[i];
+    SQLRETURN rc = SQL_ERROR;
+    switch (v.kind) {
+      case SqlValue::Kind::Long:
+        b.longs[i] = static_cast<SQLINTEGER>(v.i);
+        *ind = v.isNull ? SQL_NULL_DATA : 0;
+        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &b.longs[i], 0, ind);
+        break;
+      case SqlValue::Kind::Double:
+        b.doubles[i] = v.d;
+        *ind = v.isNull ? SQL_NULL_DATA : 0;
+        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &b.doubles[i], 0, ind);
+        break;
+      case SqlValue::Kind::Text:
+      case SqlValue::Kind::Null:
+        *ind = v.isNull || v.kind == SqlValue::Kind::Null ? SQL_NULL_DATA : static_cast<SQLLEN>(v.bytes.size());
+        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                              v.bytes.empty() ? 1 : v.bytes.size(), 0,
+                              const_cast<char*>(v.bytes.data()), static_cast<SQLLEN>(v.bytes.size()), ind);
+        break;
+      case SqlValue::Kind::Binary:
+        *ind = v.isNull ? SQL_NULL_DATA : static_cast<SQLLEN>(v.bytes.size());
+        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY,
+                              v.bytes.empty() ? 1 : v.bytes.size(), 0,
+                              const_cast<char*>(v.bytes.data()), static_cast<SQLLEN>(v.bytes.size()), ind);
+        break;
+      case SqlValue::Kind::Timestamp: {
+        SQL_TIMESTAMP_STRUCT& t = b.stamps[i];
+        t.year = static_cast<SQLSMALLINT>(v.ts.year);
+        t.month = static_cast<SQLUSMALLINT>(v.ts.month);
+        t.day = static_cast<SQLUSMALLINT>(v.ts.day);
+        t.hour = static_cast<SQLUSMALLINT>(v.ts.hour);
+        t.minute = static_cast<SQLUSMALLINT>(v.ts.minute);
+        t.second = static_cast<SQLUSMALLINT>(v.ts.second);
+        t.fraction = v.ts.fraction;
+        *ind = v.isNull ? SQL_NULL_DATA : 0;
+        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 23, 3, &t, 0, ind);
+        break;
+      }
+    }
+    if (!SQL_SUCCEEDED(rc)) return false;
+  }
+  return true;
+}
+
+class OdbcCursor : public SqlCursor {
+ public:
+  OdbcCursor(SQLHSTMT stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params)
+      : stmt_(stmt), kinds_(std::move(kinds)), params_(std::move(params)) {}
+  ~OdbcCursor() override { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
+
+  bool Fetch(std::vector<SqlValue>& row, SqlError& err) override {
+    err = {};
+    SQLRETURN rc = SQLFetch(stmt_);
+    if (rc == SQL_NO_DATA) return false;
+    if (!SQL_SUCCEEDED(rc)) {
+      err = Diagnose(SQL_HANDLE_STMT, stmt_);
+      return false;
+    }
+    row.assign(kinds_.size(), SqlValue());
+    for (size_t i = 0; i < kinds_.size(); ++i) {
+      SQLUSMALLINT col = static_cast<SQLUSMALLINT>(i + 1);
+      SqlValue& v = row[i];
+      v.kind = kinds_[i];
+      SQLLEN ind = 0;
+      switch (kinds_[i]) {
+        case SqlValue::Kind::Long: {
+          SQLINTEGER x = 0;
+          rc = SQLGetData(stmt_, col, SQL_C_SLONG, &x, 0, &ind);
+          v.i = x;
+          break;
+        }
+        case SqlValue::Kind::Double:
+          rc = SQLGetData(stmt_, col, SQL_C_DOUBLE, &v.d, 0, &ind);
+          break;
+        case SqlValue::Kind::Timestamp: {
+          SQL_TIMESTAMP_STRUCT t{};
+          rc = SQLGetData(stmt_, col, SQL_C_TIMESTAMP, &t, sizeof t, &ind);
+          v.ts = {t.year, t.month, t.day, t.hour, t.minute, t.second, t.fraction};
+          break;
+        }
+        case SqlValue::Kind::Null:
+        case SqlValue::Kind::Text:
+        case SqlValue::Kind::Binary: {
+          bool text = kinds_[i] != SqlValue::Kind::Binary;
+          SQLSMALLINT ctype = text ? SQL_C_CHAR : SQL_C_BINARY;
+          char buf[4096];
+          while (true) {
+            rc = SQLGetData(stmt_, col, ctype, buf, sizeof buf, &ind);
+            if (rc == SQL_NO_DATA) { rc = SQL_SUCCESS; break; }
+            if (!SQL_SUCCEEDED(rc) || ind == SQL_NULL_DATA) break;
+            size_t room = sizeof buf - (text ? 1 : 0);
+            size_t got = (ind == SQL_NO_TOTAL || static_cast<size_t>(ind) > room) ? room : static_cast<size_t>(ind);
+            v.bytes.append(buf, got);
+            if (rc == SQL_SUCCESS) break;
+          }
+          break;
+        }
+      }
+      if (!SQL_SUCCEEDED(rc)) {
+        err = Diagnose(SQL_HANDLE_STMT, stmt_);
+        return false;
+      }
+      v.isNull = ind == SQL_NULL_DATA;
+    }
+    return true;
+  }
+
+  std::vector<std::string> ColumnNames() override {
+    std::vector<std::string> names;
+    SQLSMALLINT count = 0;
+    if (!SQL_SUCCEEDED(SQLNumResultCols(stmt_, &count))) return names;
+    for (SQLSMALLINT i = 1; i <= count; ++i) {
+      SQLCHAR name[512] = {};
+      SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
+      SQLULEN size = 0;
+      SQLDescribeCol(stmt_, static_cast<SQLUSMALLINT>(i), name, sizeof name, &len, &type, &size, &digits, &nullable);
+      names.emplace_back(reinterpret_cast<char*>(name));
+    }
+    return names;
+  }
+
+ private:
+  SQLHSTMT stmt_;
+  std::vector<SqlValue::Kind> kinds_;
+  std::unique_ptr<BoundParams> params_;
+};
+
+class OdbcSession : public SqlSession {
+ public:
+  explicit OdbcSession(SQLHDBC dbc) : dbc_(dbc) {}
+  ~OdbcSession() override {
+    SQLDisconnect(dbc_);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
+  }
+
+  bool Exec(const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) override {
+    SqlTrace(sql);
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!Run(sql, params, stmt, nullptr, err)) return false;
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    return true;
+  }
+
+  std::unique_ptr<SqlCursor> Query(const std::string& sql, const std::vector<SqlValue>& params,
+                                   const std::vector<SqlValue::Kind>& kinds, SqlError& err) override {
+    SqlTrace(sql);
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    auto bound = std::make_unique<BoundParams>();
+    if (!Run(sql, params, stmt, bound.get(), err)) return nullptr;
+    return std::make_unique<OdbcCursor>(stmt, kinds, std::move(bound));
+  }
+
+  bool Columns(const std::string& schema, const std::string& table, std::vector<std::string>& names,
+               SqlError& err) override {
+    names.clear();
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
+      err = Diagnose(SQL_HANDLE_DBC, dbc_);
+      return false;
+    }
+    // Names are identifiers, not patterns: "_" and "%" are escaped.
+    std::string esc = Info().searchPatternEscape;
+    auto literal = [&](const std::string& s) {
+      if (esc.empty()) return s;
+      std::string out;
+      for (char c : s) {
+        if (c == '_' || c == '%' || esc.find(c) == 0) out += esc;
+        out += c;
+      }
+      return out;
+    };
+    std::string sch = literal(schema), tab = literal(table);
+    SQLRETURN rc = SQLColumns(stmt, nullptr, 0,
+                              schema.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(sch.data()),
+                              schema.empty() ? 0 : SQL_NTS, reinterpret_cast<SQLCHAR*>(tab.data()), SQL_NTS,
+                              reinterpret_cast<SQLCHAR*>(const_cast<char*>("%")), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc)) {
+      err = Diagnose(SQL_HANDLE_STMT, stmt);
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      return false;
+    }
+    OdbcCursor cursor(stmt, {SqlValue::Kind::Text, SqlValue::Kind::Text, SqlValue::Kind::Text,
+                             SqlValue::Kind::Text}, nullptr);
+    std::vector<SqlValue> row;
+    while (cursor.Fetch(row, err)) names.push_back(row[3].bytes);
+    return err.state.empty();
+  }
+
+  bool TypeInfo(std::vector<TypeInfoRow>& rows, SqlError& err) override {
+    rows.clear();
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
+      err = Diagnose(SQL_HANDLE_DBC, dbc_);
+      return false;
+    }
+    if (!SQL_SUCCEEDED(SQLGetTypeInfo(stmt, SQL_ALL_TYPES))) {
+      err = Diagnose(SQL_HANDLE_STMT, stmt);
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      return false;
+    }
+    using K = SqlValue::Kind;
+    OdbcCursor cursor(stmt, {K::Text, K::Long, K::Long, K::Text, K::Text, K::Text}, nullptr);
+    std::vector<SqlValue> row;
+    while (cursor.Fetch(row, err)) {
+      TypeInfoRow r;
+      r.typeName = row[0].bytes;
+      r.dataType = static_cast<int>(row[1].i);
+      if (!row[5].isNull) r.createParams = row[5].bytes;
+      rows.push_back(std::move(r));
+    }
+    return err.state.empty();
+  }
+
+  ServerInfo Info() override {
+    if (info_) return *info_;
+    ServerInfo info;
+    info.identifierQuote = InfoText(SQL_IDENTIFIER_QUOTE_CHAR);
+    info.quotedCaseSensitive = InfoShort(SQL_QUOTED_IDENTIFIER_CASE) == SQL_IC_SENSITIVE;
+    info.nonNullableColumns = InfoShort(SQL_NON_NULLABLE_COLUMNS) == SQL_NNC_NON_NULL;
+    info.identifierCase = InfoShort(SQL_IDENTIFIER_CASE);
+    info.SetKeywords(InfoText(SQL_KEYWORDS));
+    info.searchPatternEscape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
+    info_ = info;
+    return info;
+  }
+
+ private:
+  bool Run(const std::string& sql, const std::vector<SqlValue>& params, SQLHSTMT& stmt, BoundParams* keep,
+           SqlError& err) {
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
+      err = Diagnose(SQL_HANDLE_DBC, dbc_);
+      return false;
+    }
+    BoundParams local;
+    BoundParams& b = keep ? *keep : local;
+    SQLRETURN rc;
+    if (params.empty()) {
+      rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+    } else {
+      rc = SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+      if (SQL_SUCCEEDED(rc)) rc = BindParams(stmt, params, b) ? SQLExecute(stmt) : SQL_ERROR;
+    }
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+      err = Diagnose(SQL_HANDLE_STMT, stmt);
+      SqlTrace("  -> " + err.state + " " + err.message);
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      stmt = SQL_NULL_HSTMT;
+      return false;
+    }
+    return true;
+  }
+
+  std::string InfoText(SQLUSMALLINT item) {
+    std::vector<char> buf(16384, 0);
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc_, item, buf.data(), static_cast<SQLSMALLINT>(buf.size() - 1), &len)))
+      return {};
+    return std::string(buf.data());
+  }
+  int InfoShort(SQLUSMALLINT item) {
+    SQLUSMALLINT v = 0;
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(dbc_, item, &v, sizeof v, &len))) return 0;
+    return v;
+  }
+
+  SQLHDBC dbc_;
+  std::optional<ServerInfo> info_;
+};
+
+}  // namespace
+
+bool IsDuplicateKeyState(const SqlError& err) {
+  if (err.state.rfind("23", 0) == 0) return true;
+  std::string m = err.message;
+  for (char& c : m) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return m.find("unique constraint") != std::string::npos || m.find("duplicate key") != std::string::npos ||
+         m.find("primary key constraint") != std::string::npos;
+}
+
+bool SqlTraceOn() {
+  const char* v = std::getenv("ORTAVIA_SQL_TRACE");
+  return v && std::strcmp(v, "1") == 0;
+}
+
+void SqlTrace(const std::string& line) {
+  if (!SqlTraceOn()) return;
+  static std::mutex m;
+  std::lock_guard<std::mutex> lock(m);
+  std::cerr << "[MSSQL] " << line << "\n";
+}
+
+std::vector<std::string> InstalledOdbcDrivers() {
+  std::vector<std::string> names;
+  SQLHENV env = Environment();
+  if (env == SQL_NULL_HENV) return names;
+  SQLCHAR desc[512], attrs[2048];
+  SQLSMALLINT descLen = 0, attrLen = 0;
+  SQLUSMALLINT dir = SQL_FETCH_FIRST;
+  while (names.size() < 8 &&
+         SQL_SUCCEEDED(SQLDrivers(env, dir, desc, sizeof desc, &descLen, attrs, sizeof attrs, &attrLen))) {
+    names.emplace_back(reinterpret_cast<char*>(desc));
+    dir = SQL_FETCH_NEXT;
+  }
+  return names;
+}
+
+std::string ConfiguredOdbcDriverPrefix() {
+#ifdef _WIN32
+  char value[256] = {};
+  DWORD size = sizeof value;
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ortavia\\MSSQL", "DLL", RRF_RT_REG_SZ, nullptr, value, &size) ==
+      ERROR_SUCCESS)
+    return value;
+  return {};
+#else
+  const char* v = std::getenv("ORTAVIA_SQL_DRIVER");
+  return v ? v : "";
+#endif
+}
+
+std::unique_ptr<SqlSession> OdbcConnect(const std::string& owner, SqlError& err) {
+  std::optional<std::string> driver = ChooseOdbcDriver(InstalledOdbcDrivers(), ConfiguredOdbcDriverPrefix());
+  if (!driver) {
+    err = {"1", "Driver Not Installed"};
+    SqlTrace("no ODBC driver installed for the connection");
+    return nullptr;
+  }
+  std::string cs = BuildConnectionString(*driver, owner);
+  SqlTrace("connect " + MaskPassword(cs));
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, Environment(), &dbc))) {
+    err = {"HY001", "Cannot allocate a connection"};
+    return nullptr;
+  }
+  // A driver that does not know the attribute simply refuses it.
+  SQLSetConnectAttr(dbc, kCoptMarsEnabled, reinterpret_cast<SQLPOINTER>(1), SQL_IS_UINTEGER);
+  SQLCHAR out[1024];
+  SQLSMALLINT outLen = 0;
+  SQLRETURN rc = SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, out, sizeof out,
+                                  &outLen, SQL_DRIVER_NOPROMPT);
+  std::fill(cs.begin(), cs.end(), '\0');
+  if (!SQL_SUCCEEDED(rc)) {
+    err = Diagnose(SQL_HANDLE_DBC, dbc);
+    SqlTrace("  -> " + err.state + " " + err.message);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    return nullptr;
+  }
+  return std::make_unique<OdbcSession>(dbc);
+}
+
+}  // namespace rt

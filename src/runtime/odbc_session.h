@@ -1,0 +1,28 @@
+// The SQL session over the ODBC driver manager.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/sql_session.h"
+
+namespace rt {
+
+// Names of the installed ODBC drivers, in the driver manager's order.
+std::vector<std::string> InstalledOdbcDrivers();
+
+// The configured prefix of the ODBC driver's name: the environment variable
+// ORTAVIA_SQL_DRIVER here, the registry value "DLL" on Windows; empty when unset.
+std::string ConfiguredOdbcDriverPrefix();
+
+// Connects for the owner text: driver choice, connection string, multiple
+// active result sets asked for, no prompt. nullptr with err on failure
+// (state "1", "Driver Not Installed" when no candidate driver is installed).
+std::unique_ptr<SqlSession> OdbcConnect(const std::string& owner, SqlError& err);
+
+// The driver's trace (ORTAVIA_SQL_TRACE=1), to standard error.
+bool SqlTraceOn();
+void SqlTrace(const std::string& line);
+
+}  // namespace rt

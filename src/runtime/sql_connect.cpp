@@ -1,0 +1,186 @@
+#include "runtime/sql_connect.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace rt {
+
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// Reads one part from pos: a leading double quote opens a quoted run ("" is one
+// quote) that may hold commas; with toEnd the part runs to the end of the text.
+std::string ReadPart(std::string_view text, size_t& pos, bool toEnd) {
+  std::string out;
+  if (pos < text.size() && text[pos] == '"') {
+    ++pos;
+    while (pos < text.size()) {
+      if (text[pos] == '"') {
+        if (pos + 1 < text.size() && text[pos + 1] == '"') {
+          out += '"';
+          pos += 2;
+          continue;
+        }
+        ++pos;
+        break;
+      }
+      out += text[pos++];
+    }
+  }
+  while (pos < text.size() && (toEnd || text[pos] != ',')) out += text[pos++];
+  return out;
+}
+
+}  // namespace
+
+std::string OwnerPart(std::string_view part) {
+  if (part.find_first_of(",\"") == std::string_view::npos) return std::string(part);
+  std::string out = "\"";
+  for (char c : part) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+OwnerParts ParseOwner(std::string_view owner) {
+  OwnerParts parts;
+  std::string* fields[] = {&parts.server, &parts.database, &parts.login, &parts.password};
+  size_t pos = 0;
+  for (int i = 0; i < 4; ++i) {
+    *fields[i] = ReadPart(owner, pos, false);
+    if (pos >= owner.size()) return parts;
+    ++pos;  // the comma
+  }
+  parts.remainder = ReadPart(owner, pos, true);
+  return parts;
+}
+
+std::string OdbcValue(std::string_view value) {
+  if (value.find_first_of(",;{}\"") == std::string_view::npos) return std::string(value);
+  std::string out = "{";
+  for (char c : value) {
+    out += c;
+    if (c == '}') out += '}';
+  }
+  return out + "}";
+}
+
+std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner) {
+  OwnerParts p = ParseOwner(owner);
+  if (Upper(p.login).find("UID=") != std::string::npos) return std::string(owner);
+  std::string driverName;
+  for (char c : odbcDriver) {
+    driverName += c;
+    if (c == '}') driverName += '}';
+  }
+  std::string out = "Driver={" + driverName + "}";
+  if (owner.empty()) return out;
+  out += ";";
+  bool any = false;
+  auto add = [&](std::string attr) {
+    if (any) out += ";";
+    out += attr;
+    any = true;
+  };
+  if (!p.server.empty()) {
+    if (StartsWithNoCase(p.server, "Address")) {
+      size_t eq = p.server.find('=');
+      add("Address=" + OdbcValue(eq == std::string::npos ? std::string_view() : std::string_view(p.server).substr(eq + 1)));
+    } else {
+      add("Server=" + OdbcValue(p.server));
+    }
+    if (!p.database.empty()) add("Database=" + OdbcValue(p.database));
+  }
+  if (!p.login.empty()) add("UID=" + OdbcValue(p.login));
+  if (!p.password.empty()) add("PWD=" + OdbcValue(p.password));
+  if (!p.remainder.empty()) add(p.remainder);
+  return out;
+}
+
+std::string MaskPassword(std::string_view cs) {
+  std::string out;
+  size_t pos = 0;
+  while (pos < cs.size()) {
+    size_t end = pos;
+    // One attribute: up to the next semicolon outside braces.
+    size_t eq = cs.find('=', pos);
+    size_t semi = cs.find(';', pos);
+    if (eq != std::string_view::npos && (semi == std::string_view::npos || eq < semi)) {
+      end = eq + 1;
+      if (end < cs.size() && cs[end] == '{') {
+        ++end;
+        while (end < cs.size()) {
+          if (cs[end] == '}') {
+            if (end + 1 < cs.size() && cs[end + 1] == '}') { end += 2; continue; }
+            ++end;
+            break;
+          }
+          ++end;
+        }
+      }
+      while (end < cs.size() && cs[end] != ';') ++end;
+      std::string_view key = cs.substr(pos, eq - pos);
+      std::string trimmed(key);
+      trimmed.erase(0, trimmed.find_first_not_of(' '));
+      trimmed.erase(trimmed.find_last_not_of(' ') + 1);
+      if (Upper(trimmed) == "PWD")
+        out += std::string(key) + "=********";
+      else
+        out += cs.substr(pos, end - pos);
+    } else {
+      end = semi == std::string_view::npos ? cs.size() : semi;
+      out += cs.substr(pos, end - pos);
+    }
+    if (end < cs.size()) out += ';';
+    pos = end + 1;
+  }
+  return out;
+}
+
+std::optional<std::string> ChooseOdbcDriver(const std::vector<std::string>& installed,
+                                            std::string_view configuredPrefix) {
+  std::vector<std::string> candidates;
+  for (size_t i = 0; i < installed.size() && i < 8; ++i) {
+    const std::string& name = installed[i];
+    if (std::find(candidates.begin(), candidates.end(), name) != candidates.end()) continue;
+    bool match = !configuredPrefix.empty()
+                     ? StartsWithNoCase(name, configuredPrefix)
+                     : StartsWithNoCase(name, "SQL Native Client") || StartsWithNoCase(name, "SQL Server");
+    if (match) candidates.push_back(name);
+  }
+  std::stable_partition(candidates.begin(), candidates.end(),
+                        [](const std::string& n) { return StartsWithNoCase(n, "SQL Native Client"); });
+  if (candidates.empty()) return std::nullopt;
+  return candidates.front();
+}
+
+std::string StripBracketTags(std::string_view message) {
+  size_t pos = 0;
+  while (true) {
+    while (pos < message.size() && message[pos] == ' ') ++pos;
+    if (pos < message.size() && message[pos] == '[') {
+      size_t close = message.find(']', pos);
+      if (close == std::string_view::npos) break;
+      pos = close + 1;
+    } else {
+      break;
+    }
+  }
+  return std::string(message.substr(pos));
+}
+
+}  // namespace rt

@@ -1,0 +1,41 @@
+// From an owner text to an ODBC connection string, and the choice of the ODBC
+// driver among those installed.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rt {
+
+// One part of an owner text, double-quoted when it holds a comma or a double
+// quote (inner quotes doubled), so that ParseOwner reads it back unchanged.
+std::string OwnerPart(std::string_view part);
+
+struct OwnerParts {
+  std::string server, database, login, password, remainder;
+};
+// Server, database, login, password and everything after the fourth comma.
+OwnerParts ParseOwner(std::string_view owner);
+
+// An attribute value as ODBC reads it back unchanged: brace-quoted ("}" doubled)
+// when it holds a character that would end or open an attribute.
+std::string OdbcValue(std::string_view value);
+
+// The connection string for the ODBC driver and the owner.
+std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner);
+
+// The connection string with every password value shown as "********".
+std::string MaskPassword(std::string_view connectionString);
+
+// The driver to use among the installed names (at most eight are looked at):
+// those beginning with the configured prefix, else with "SQL Native Client"
+// or "SQL Server"; "SQL Native Client" ones first.
+std::optional<std::string> ChooseOdbcDriver(const std::vector<std::string>& installed,
+                                            std::string_view configuredPrefix);
+
+// A server message without its leading bracketed tags ("[unixODBC][Driver]...").
+std::string StripBracketTags(std::string_view message);
+
+}  // namespace rt

@@ -1,0 +1,579 @@
+#include "runtime/sql_driver.h"
+
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <map>
+
+#include "runtime/odbc_session.h"
+
+namespace rt {
+
+namespace {
+
+// A server that keeps answering "exists" after each successful drop is given up on.
+constexpr int kMaxRecreate = 16;
+
+std::string Upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool StateIs(const SqlError& err, const char* odbc2, const char* odbc3) {
+  return err.state == odbc2 || err.state == odbc3;
+}
+
+// One connection of a thread, shared by every table of the same owner text.
+struct SqlConnection {
+  std::unique_ptr<SqlSession> session;
+  ServerInfo info;
+  std::optional<TypeList> types;
+};
+
+struct SqlFileState : DriverState {
+  std::shared_ptr<SqlConnection> conn;
+  std::optional<SqlTableSchema> schema;
+  std::string schemaError;
+  bool verifyViaSelect = false;
+  std::string lastSql;
+  const KeyDescriptor* pendingKey = nullptr;  // set by SETkey, read by the next NEXT
+  bool sequenceStarted = false;
+  std::unique_ptr<SqlCursor> cursor;
+  const KeyDescriptor* lastKey = nullptr;
+  std::vector<SqlValue> currentRow;           // the row last read, for PUT
+  bool haveCurrent = false;
+};
+
+SqlFileState& StateOf(FileBlock& file) {
+  auto* state = dynamic_cast<SqlFileState*>(file.driverState.get());
+  if (!state) {
+    file.driverState = std::make_unique<SqlFileState>();
+    state = static_cast<SqlFileState*>(file.driverState.get());
+  }
+  return *state;
+}
+
+int Refused(const SqlError& err) {
+  SetFileError(err.state, err.message);
+  return kFileSystemError;
+}
+
+uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+SqlValue::Kind KindOf(const SqlColumn& col) {
+  if (col.blob >= 0) return SqlValue::Kind::Binary;
+  if (col.dateTime) return SqlValue::Kind::Timestamp;
+  switch (col.type) {
+    case FieldType::Byte:
+    case FieldType::Short:
+    case FieldType::UShort:
+    case FieldType::Long:
+    case FieldType::ULong: return SqlValue::Kind::Long;
+    case FieldType::SReal:
+    case FieldType::Real: return SqlValue::Kind::Double;
+    default: return SqlValue::Kind::Text;
+  }
+}
+
+// The value of a column taken from the record buffer (or the BLOB's data).
+SqlValue ValueOf(FileBlock& file, const SqlColumn& col) {
+  if (col.blob >= 0) {
+    auto& data = file.blobData();
+    if (static_cast<size_t>(col.blob) >= data.size() || data[col.blob].empty())
+      return SqlValue::Null(SqlValue::Kind::Binary);
+    return SqlValue::Binary(std::string(data[col.blob].begin(), data[col.blob].end()));
+  }
+  const uint8_t* p = file.buffer() + col.offset;
+  if (col.dateTime) {
+    static const uint8_t zero[8] = {};
+    if (std::memcmp(p, zero, 8) == 0) return SqlValue::Null(SqlValue::Kind::Timestamp);
+    SqlTimestamp ts;
+    ts.day = p[0];
+    ts.month = p[1];
+    ts.year = Le16(p + 2);
+    if (ts.day == 0 && ts.month == 0 && ts.year == 0) ts = {1900, 1, 1};  // a time without a date
+    ts.fraction = static_cast<uint32_t>(p[4]) * 10000000u;
+    ts.second = p[5];
+    ts.minute = p[6];
+    ts.hour = p[7];
+    return SqlValue::Time(ts);
+  }
+  switch (col.type) {
+    case FieldType::Byte: return SqlValue::Long(p[0]);
+    case FieldType::Short: { int16_t v; std::memcpy(&v, p, 2); return SqlValue::Long(v); }
+    case FieldType::UShort: return SqlValue::Long(Le16(p));
+    case FieldType::Long: { int32_t v; std::memcpy(&v, p, 4); return SqlValue::Long(v); }
+    case FieldType::ULong: { uint32_t v; std::memcpy(&v, p, 4); return SqlValue::Long(v); }
+    case FieldType::SReal: { float v; std::memcpy(&v, p, 4); return SqlValue::Double(v); }
+    case FieldType::Real: { double v; std::memcpy(&v, p, 8); return SqlValue::Double(v); }
+    case FieldType::CString: {
+      size_t len = strnlen(reinterpret_cast<const char*>(p), col.size);
+      return SqlValue::Text(std::string(reinterpret_cast<const char*>(p), len));
+    }
+    default: return SqlValue::Text(std::string(reinterpret_cast<const char*>(p), col.size));
+  }
+}
+
+// Writes a column's value read from the server into the record buffer.
+void StoreValue(FileBlock& file, const SqlColumn& col, const SqlValue& v) {
+  if (col.blob >= 0) {
+    auto& data = file.blobData();
+    if (data.size() < file.blobs().size()) data.resize(file.blobs().size());
+    if (static_cast<size_t>(col.blob) < data.size())
+      data[col.blob].assign(v.bytes.begin(), v.bytes.end());
+    return;
+  }
+  uint8_t* p = file.buffer() + col.offset;
+  if (col.dateTime) {
+    std::memset(p, 0, 8);
+    if (v.isNull) return;
+    p[0] = static_cast<uint8_t>(v.ts.day);
+    p[1] = static_cast<uint8_t>(v.ts.month);
+    p[2] = static_cast<uint8_t>(v.ts.year & 0xFF);
+    p[3] = static_cast<uint8_t>((v.ts.year >> 8) & 0xFF);
+    p[4] = static_cast<uint8_t>(v.ts.fraction / 10000000u);
+    p[5] = static_cast<uint8_t>(v.ts.second);
+    p[6] = static_cast<uint8_t>(v.ts.minute);
+    p[7] = static_cast<uint8_t>(v.ts.hour);
+    return;
+  }
+  switch (col.type) {
+    case FieldType::Byte: p[0] = static_cast<uint8_t>(v.isNull ? 0 : v.i); return;
+    case FieldType::Short:
+    case FieldType::UShort: { uint16_t x = static_cast<uint16_t>(v.isNull ? 0 : v.i); std::memcpy(p, &x, 2); return; }
+    case FieldType::Long:
+    case FieldType::ULong: { uint32_t x = static_cast<uint32_t>(v.isNull ? 0 : v.i); std::memcpy(p, &x, 4); return; }
+    case FieldType::SReal: { float x = static_cast<float>(v.isNull ? 0 : v.d); std::memcpy(p, &x, 4); return; }
+    case FieldType::Real: { double x = v.isNull ? 0 : v.d; std::memcpy(p, &x, 8); return; }
+    case FieldType::CString: {
+      std::memset(p, 0, col.size);
+      if (col.size) std::memcpy(p, v.bytes.data(), std::min<size_t>(v.bytes.size(), col.size - 1));
+      return;
+    }
+    default: {
+      std::memset(p, ' ', col.size);
+      std::memcpy(p, v.bytes.data(), std::min<size_t>(v.bytes.size(), col.size));
+      return;
+    }
+  }
+}
+
+std::string ColumnList(const SqlTableSchema& s) {
+  std::string out;
+  for (size_t i = 0; i < s.columns.size(); ++i) out += (i ? "," : "") + s.columns[i].name;
+  return out;
+}
+
+}  // namespace
+
+bool SqlOptionSet(std::string_view options, std::string_view name) {
+  std::string up = Upper(options);
+  std::string want = "/" + Upper(name) + "=";
+  size_t pos = 0;
+  while ((pos = up.find(want, pos)) != std::string::npos) {
+    pos += want.size();
+    if (up.compare(pos, 4, "TRUE") == 0) return true;
+  }
+  return false;
+}
+
+struct SqlDriver::Impl {
+  SqlSessionFactory factory;
+  uint64_t id;
+
+  using Pool = std::map<std::pair<uint64_t, std::string>, std::shared_ptr<SqlConnection>>;
+  static Pool& ThreadPool() {
+    thread_local Pool pool;
+    return pool;
+  }
+
+  // The owner's connection on this thread, made when there is none yet.
+  int Connect(FileBlock& file, SqlFileState& st) {
+    if (st.conn) return kNoError;
+    std::string owner = file.decl().Owner();
+    auto& pool = ThreadPool();
+    auto key = std::make_pair(id, owner);
+    auto it = pool.find(key);
+    if (it != pool.end()) {
+      st.conn = it->second;
+    } else {
+      SqlError err;
+      std::unique_ptr<SqlSession> session = factory(owner, err);
+      if (!session) return Refused(err);
+      auto conn = std::make_shared<SqlConnection>();
+      conn->info = session->Info();
+      conn->session = std::move(session);
+      pool[key] = conn;
+      st.conn = conn;
+    }
+    // The instance's names are settled at its first connection.
+    if (!st.schema && st.schemaError.empty()) {
+      std::string why;
+      st.schema = BuildTableSchema(*file.decl().record, file.keys(), file.blobs(), file.decl().TableName(),
+                                   st.conn->info, &why);
+      if (!st.schema) st.schemaError = why.empty() ? "invalid layout" : why;
+    }
+    return kNoError;
+  }
+
+  int ConnectWithSchema(FileBlock& file, SqlFileState& st) {
+    if (int rc = Connect(file, st)) return rc;
+    if (!st.schema) {
+      SqlTrace("Invalid record layout of " + file.decl().TableName() + ": " + st.schemaError);
+      return kInvalidFieldTypeDescriptor;
+    }
+    return kNoError;
+  }
+
+  bool Exec(SqlFileState& st, const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) {
+    st.lastSql = sql;
+    return st.conn->session->Exec(sql, params, err);
+  }
+
+  // The table name as the catalog knows it: split at the first period, quotes removed.
+  std::pair<std::string, std::string> CatalogName(const SqlFileState& st) const {
+    std::string name = st.schema->tableName;
+    std::string schema;
+    const std::string& q = st.conn->info.identifierQuote;
+    size_t dot = name.find('.');
+    if (dot != std::string::npos) {
+      schema = name.substr(0, dot);
+      name = name.substr(dot + 1);
+    }
+    if (!q.empty() && q != " " && name.size() >= 2 * q.size() && name.compare(0, q.size(), q) == 0 &&
+        name.compare(name.size() - q.size(), q.size(), q) == 0)
+      name = name.substr(q.size(), name.size() - 2 * q.size());
+    return {schema, name};
+  }
+
+  int Check(FileBlock& file, SqlFileState& st) {
+    std::vector<std::string> names;
+    SqlSession& s = *st.conn->session;
+    if (SqlOptionSet(file.decl().options, "VERIFYVIASELECT")) st.verifyViaSelect = true;
+    if (!st.verifyViaSelect) {
+      auto [schema, table] = CatalogName(st);
+      SqlError err;
+      if (!s.Columns(schema, table, names, err)) {
+        st.verifyViaSelect = true;
+      } else if (names.empty()) {
+        // A server that folds unquoted names keeps them in its own case.
+        std::string folded = table;
+        int ic = st.conn->info.identifierCase;
+        for (char& c : folded)
+          c = static_cast<char>(ic == 1 ? std::toupper(static_cast<unsigned char>(c))
+                                : ic == 2 ? std::tolower(static_cast<unsigned char>(c)) : c);
+        if (folded != table && !s.Columns(schema, folded, names, err)) st.verifyViaSelect = true;
+      }
+    }
+    if (st.verifyViaSelect) {
+      names.clear();
+      std::string sql = "SELECT * FROM " + st.schema->tableName + " WHERE 0 = 1";
+      st.lastSql = sql;
+      SqlError err;
+      std::unique_ptr<SqlCursor> cursor = s.Query(sql, {}, {}, err);
+      if (!cursor) {
+        if (StateIs(err, "S0002", "42S02")) return kFileNotFound;
+        return Refused(err);
+      }
+      names = cursor->ColumnNames();
+    }
+    if (names.empty()) return st.schema->hasFields ? kFileNotFound : kNoError;
+    const std::string& q = st.conn->info.identifierQuote;
+    for (size_t i = 0; i < st.schema->recordColumnCount; ++i) {
+      const SqlColumn& col = st.schema->columns[i];
+      std::string want = col.name;
+      bool quoted = !q.empty() && q != " " && want.compare(0, q.size(), q) == 0;
+      if (quoted && want.size() >= 2 * q.size()) want = want.substr(q.size(), want.size() - 2 * q.size());
+      bool exact = quoted && st.conn->info.quotedCaseSensitive;
+      bool found = false;
+      for (const std::string& n : names)
+        if (exact ? n == want : Upper(n) == Upper(want)) { found = true; break; }
+      if (!found) {
+        SetFileError({}, "Field " + std::to_string(col.entry));
+        return kInvalidRecordDeclaration;
+      }
+    }
+    return kNoError;
+  }
+
+  const SqlKey* KeyOf(SqlFileState& st, const KeyDescriptor* key) {
+    if (!key) return nullptr;
+    for (const SqlKey& k : st.schema->keys)
+      if (k.key == key) return &k;
+    for (const SqlKey& k : st.schema->keys)
+      if (k.key->label == key->label) return &k;
+    return nullptr;
+  }
+
+  // WHERE text and parameters for a key's columns with the given values.
+  void KeyWhere(const SqlTableSchema& s, const SqlKey& key, const std::vector<SqlValue>& values,
+                std::string& sql, std::vector<SqlValue>& params) {
+    sql += " WHERE ";
+    for (size_t i = 0; i < key.columns.size(); ++i) {
+      const SqlColumn& col = s.columns[key.columns[i].column];
+      if (i) sql += " AND ";
+      const SqlValue& v = values[key.columns[i].column];
+      if (v.isNull) {
+        sql += col.name + " IS NULL";
+      } else {
+        sql += col.name + " = ?";
+        params.push_back(v);
+      }
+    }
+  }
+
+  std::vector<SqlValue> RowOfBuffer(FileBlock& file, const SqlTableSchema& s) {
+    std::vector<SqlValue> row;
+    for (const SqlColumn& col : s.columns) row.push_back(ValueOf(file, col));
+    return row;
+  }
+
+  std::vector<SqlValue::Kind> Kinds(const SqlTableSchema& s) {
+    std::vector<SqlValue::Kind> kinds;
+    for (const SqlColumn& col : s.columns) kinds.push_back(KindOf(col));
+    return kinds;
+  }
+
+  void TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row) {
+    for (size_t i = 0; i < st.schema->columns.size(); ++i) StoreValue(file, st.schema->columns[i], row[i]);
+    st.currentRow = std::move(row);
+    st.haveCurrent = true;
+  }
+};
+
+SqlDriver::SqlDriver(SqlSessionFactory factory) : impl_(std::make_unique<Impl>()) {
+  static std::atomic<uint64_t> next{1};
+  impl_->factory = factory ? std::move(factory) : SqlSessionFactory(OdbcConnect);
+  impl_->id = next++;
+}
+
+SqlDriver::~SqlDriver() = default;
+
+void SqlDriver::DropThreadConnections() {
+  auto& pool = Impl::ThreadPool();
+  for (auto it = pool.begin(); it != pool.end();)
+    it = it->first.first == impl_->id ? pool.erase(it) : std::next(it);
+}
+
+int SqlDriver::Open(FileBlock& file, int) {
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  st.cursor.reset();
+  st.pendingKey = nullptr;
+  st.sequenceStarted = false;
+  st.haveCurrent = false;
+  const std::string& opts = file.decl().options;
+  if (SqlOptionSet(opts, "NOVERIFY") || SqlOptionSet(opts, "TURBOSQL")) return kNoError;
+  return impl_->Check(file, st);
+}
+
+int SqlDriver::Close(FileBlock& file) {
+  SqlFileState& st = StateOf(file);
+  st.cursor.reset();
+  st.pendingKey = nullptr;
+  st.sequenceStarted = false;
+  st.haveCurrent = false;
+  return kNoError;
+}
+
+int SqlDriver::Create(FileBlock& file) {
+  if (!(file.decl().attrs & kFileCreate)) return kNoCreateAttribute;
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  SqlConnection& conn = *st.conn;
+  if (!conn.types) {
+    std::vector<TypeInfoRow> rows;
+    SqlError err;
+    if (!conn.session->TypeInfo(rows, err)) return Refused(err);
+    conn.types = TypeList::FromRows(rows);
+  }
+  const std::string dropTable = "DROP TABLE " + st.schema->tableName;
+  std::optional<CreateStatements> stmts;
+  for (int attempt = 0;; ++attempt) {
+    std::string failed;
+    stmts = BuildCreateStatements(*st.schema, *conn.types, &failed);
+    if (!stmts) {
+      SqlTrace("Could not Create Field " + failed);
+      SqlTrace("File system does not support data type");
+      return kInvalidFieldTypeDescriptor;
+    }
+    SqlError err;
+    if (impl_->Exec(st, stmts->createTable, {}, err)) break;
+    if (!StateIs(err, "S0001", "42S01") || attempt >= kMaxRecreate) return Refused(err);
+    SqlError dropErr;
+    if (!impl_->Exec(st, dropTable, {}, dropErr)) return Refused(dropErr);
+  }
+  for (size_t i = 0; i < stmts->createIndexes.size(); ++i) {
+    SqlError err;
+    bool ok = false;
+    for (int attempt = 0;; ++attempt) {
+      if (impl_->Exec(st, stmts->createIndexes[i], {}, err)) { ok = true; break; }
+      if (!StateIs(err, "S0011", "42S11") || attempt >= kMaxRecreate) break;
+      SqlError dropErr;
+      if (!impl_->Exec(st, "DROP INDEX " + stmts->indexNames[i], {}, dropErr)) { err = dropErr; break; }
+    }
+    if (!ok) {
+      // No table stays behind with only part of its indexes.
+      SqlError ignored;
+      impl_->Exec(st, dropTable, {}, ignored);
+      return Refused(err);
+    }
+  }
+  return kNoError;
+}
+
+int SqlDriver::Remove(FileBlock& file) {
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  SqlError err;
+  if (!impl_->Exec(st, "DROP TABLE " + st.schema->tableName, {}, err)) return Refused(err);
+  return kNoError;
+}
+
+int SqlDriver::SetKey(FileBlock& file, const KeyDescriptor& key) {
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  if (!impl_->KeyOf(st, &key)) return kFunctionNotSupported;
+  st.cursor.reset();
+  st.pendingKey = &key;
+  st.lastKey = &key;
+  st.sequenceStarted = false;
+  return kNoError;
+}
+
+int SqlDriver::Next(FileBlock& file) {
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  const SqlTableSchema& s = *st.schema;
+  if (!st.sequenceStarted) {
+    std::string sql = "SELECT " + ColumnList(s) + " FROM " + s.tableName;
+    const SqlKey* key = impl_->KeyOf(st, st.pendingKey);
+    if (!key && s.primaryKey >= 0) key = &s.keys[s.primaryKey];
+    if (key) {
+      sql += " ORDER BY ";
+      for (size_t i = 0; i < key->columns.size(); ++i) {
+        sql += (i ? "," : "") + s.columns[key->columns[i].column].name;
+        if (key->columns[i].descending) sql += " DESC";
+      }
+    }
+    st.lastSql = sql;
+    SqlError err;
+    st.cursor = st.conn->session->Query(sql, {}, impl_->Kinds(s), err);
+    if (!st.cursor) return Refused(err);
+    st.sequenceStarted = true;
+  }
+  if (!st.cursor) return kRecordNotAvailable;
+  std::vector<SqlValue> row;
+  SqlError err;
+  if (!st.cursor->Fetch(row, err)) {
+    st.cursor.reset();
+    if (!err.state.empty()) return Refused(err);
+    return kRecordNotAvailable;
+  }
+  impl_->TakeRow(file, st, row);
+  return kNoError;
+}
+
+int SqlDriver::Get(FileBlock& file, const KeyDescriptor& key) {
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  const SqlTableSchema& s = *st.schema;
+  const SqlKey* k = impl_->KeyOf(st, &key);
+  if (!k) return kFunctionNotSupported;
+  st.lastKey = &key;
+  std::string sql = "SELECT " + ColumnList(s) + " FROM " + s.tableName;
+  std::vector<SqlValue> params;
+  impl_->KeyWhere(s, *k, impl_->RowOfBuffer(file, s), sql, params);
+  st.lastSql = sql;
+  SqlError err;
+  std::unique_ptr<SqlCursor> cursor = st.conn->session->Query(sql, params, impl_->Kinds(s), err);
+  if (!cursor) return Refused(err);
+  std::vector<SqlValue> row;
+  if (!cursor->Fetch(row, err)) {
+    if (!err.state.empty()) return Refused(err);
+    return kRecordNotFound;
+  }
+  impl_->TakeRow(file, st, row);
+  return kNoError;
+}
+
+int SqlDriver::Add(FileBlock& file) {
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  const SqlTableSchema& s = *st.schema;
+  std::string sql = "INSERT INTO " + s.tableName + " (" + ColumnList(s) + ") VALUES (";
+  for (size_t i = 0; i < s.columns.size(); ++i) sql += i ? ",?" : "?";
+  sql += ")";
+  std::vector<SqlValue> row = impl_->RowOfBuffer(file, s);
+  SqlError err;
+  if (!impl_->Exec(st, sql, row, err)) {
+    if (IsDuplicateKeyState(err)) {
+      SetFileError(err.state, err.message);
+      return kCreatesDuplicateKey;
+    }
+    return Refused(err);
+  }
+  st.currentRow = std::move(row);
+  st.haveCurrent = true;
+  return kNoError;
+}
+
+int SqlDriver::Put(FileBlock& file) {
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  const SqlTableSchema& s = *st.schema;
+  if (!st.haveCurrent) return kRecordNotAvailable;
+  const SqlKey* key = s.primaryKey >= 0 ? &s.keys[s.primaryKey] : impl_->KeyOf(st, st.lastKey);
+  if (!key) {
+    for (const SqlKey& k : s.keys)
+      if (!(k.key->attrs & kKeyDup)) { key = &k; break; }
+  }
+  if (!key) return kFunctionNotSupported;
+  std::string sql = "UPDATE " + s.tableName + " SET ";
+  std::vector<SqlValue> row = impl_->RowOfBuffer(file, s);
+  std::vector<SqlValue> params;
+  for (size_t i = 0; i < s.columns.size(); ++i) {
+    sql += (i ? "," : "") + s.columns[i].name + " = ?";
+    params.push_back(row[i]);
+  }
+  impl_->KeyWhere(s, *key, st.currentRow, sql, params);
+  SqlError err;
+  if (!impl_->Exec(st, sql, params, err)) {
+    if (IsDuplicateKeyState(err)) {
+      SetFileError(err.state, err.message);
+      return kCreatesDuplicateKey;
+    }
+    return Refused(err);
+  }
+  st.currentRow = std::move(row);
+  return kNoError;
+}
+
+bool SqlDriver::GetProperty(FileBlock& file, int prop, std::string& value) {
+  if (prop == FilePropDriver) {
+    value = Name();
+    return true;
+  }
+  if (prop == FilePropSql) {
+    value = StateOf(file).lastSql;
+    return true;
+  }
+  return false;
+}
+
+int SqlDriver::SetProperty(FileBlock& file, int prop, const std::string& value) {
+  if (prop != FilePropSql) return kFunctionNotSupported;
+  if (value.empty()) return kNoError;
+  SqlFileState& st = StateOf(file);
+  if (int rc = impl_->Connect(file, st)) return rc;
+  SqlError err;
+  if (!impl_->Exec(st, value, {}, err)) return Refused(err);
+  return kNoError;
+}
+
+void SqlDriver::Destroy(FileBlock& file) { file.driverState.reset(); }
+
+void RegisterSqlDriver() { RegisterDriver(std::make_shared<SqlDriver>()); }
+
+}  // namespace rt

@@ -1,0 +1,75 @@
+// The statement execution the SQL driver stands on: one connection to a server.
+// The ODBC session implements it; tests put a double of a server behind it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "runtime/sql_schema.h"
+
+namespace rt {
+
+// A failure as the server reported it: SQLSTATE and message without its tags.
+struct SqlError {
+  std::string state;
+  std::string message;
+};
+
+struct SqlTimestamp {
+  int year = 0;
+  int month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  uint32_t fraction = 0;  // nanoseconds
+};
+
+// A parameter or result value.
+struct SqlValue {
+  enum class Kind { Null, Long, Double, Text, Binary, Timestamp };
+  Kind kind = Kind::Null;
+  int64_t i = 0;
+  double d = 0;
+  std::string bytes;  // Text and Binary
+  SqlTimestamp ts;
+
+  static SqlValue Null(Kind k) { SqlValue v; v.kind = k; v.isNull = true; return v; }
+  static SqlValue Long(int64_t x) { SqlValue v; v.kind = Kind::Long; v.i = x; return v; }
+  static SqlValue Double(double x) { SqlValue v; v.kind = Kind::Double; v.d = x; return v; }
+  static SqlValue Text(std::string s) { SqlValue v; v.kind = Kind::Text; v.bytes = std::move(s); return v; }
+  static SqlValue Binary(std::string s) { SqlValue v; v.kind = Kind::Binary; v.bytes = std::move(s); return v; }
+  static SqlValue Time(SqlTimestamp t) { SqlValue v; v.kind = Kind::Timestamp; v.ts = t; return v; }
+  bool isNull = false;
+};
+
+// Rows of a query, fetched one at a time in the kinds asked for.
+class SqlCursor {
+ public:
+  virtual ~SqlCursor() = default;
+  // True with a row; false at the end (err empty) or on a failure (err set).
+  virtual bool Fetch(std::vector<SqlValue>& row, SqlError& err) = 0;
+  virtual std::vector<std::string> ColumnNames() = 0;
+};
+
+class SqlSession {
+ public:
+  virtual ~SqlSession() = default;
+  // Runs one statement with its parameters; false with err on a refusal.
+  virtual bool Exec(const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) = 0;
+  // Runs a query whose result columns are read as the given kinds.
+  virtual std::unique_ptr<SqlCursor> Query(const std::string& sql, const std::vector<SqlValue>& params,
+                                           const std::vector<SqlValue::Kind>& resultKinds,
+                                           SqlError& err) = 0;
+  // The catalog's columns of a table named exactly (no pattern); false when the
+  // catalog call itself fails.
+  virtual bool Columns(const std::string& schema, const std::string& table,
+                       std::vector<std::string>& names, SqlError& err) = 0;
+  // The server's type list (all types).
+  virtual bool TypeInfo(std::vector<TypeInfoRow>& rows, SqlError& err) = 0;
+  // Identifier quote, cases, keywords and column nullability.
+  virtual ServerInfo Info() = 0;
+};
+
+// True for the SQLSTATEs of a duplicate key.
+bool IsDuplicateKeyState(const SqlError& err);
+
+}  // namespace rt
