@@ -24,6 +24,26 @@ inline constexpr int PROP_Progress = 0x7CA6;
 // Message box icons and buttons.
 inline constexpr int ICON_Exclamation = 0x7F04;  // stock icon number + 1, as named by its resource id
 inline constexpr int BUTTON_OK = 1;
+inline constexpr int BUTTON_Yes = 2;
+inline constexpr int BUTTON_No = 4;
+inline constexpr int BUTTON_Abort = 8;
+inline constexpr int BUTTON_Retry = 16;
+inline constexpr int BUTTON_Ignore = 32;
+inline constexpr int BUTTON_Cancel = 64;
+inline constexpr int BUTTON_Help = 128;
+inline constexpr int ICON_Hand = 0x7F02;
+inline constexpr int ICON_Question = 0x7F03;
+inline constexpr int ICON_Asterisk = 0x7F05;
+
+// Control kinds; a kind must be registered before a window using it is built.
+inline constexpr const char* KIND_Button = "button";
+inline constexpr const char* KIND_Panel = "panel";
+inline constexpr const char* KIND_Entry = "entry";
+inline constexpr const char* KIND_Prompt = "prompt";
+inline constexpr const char* KIND_String = "string";
+inline constexpr const char* KIND_Image = "image";
+inline constexpr const char* KIND_Group = "group";
+inline constexpr const char* KIND_Progress = "progress";
 
 // Stock cursor: the wait cursor.
 inline constexpr int CURSOR_Wait = 0x7F03;
@@ -68,6 +88,9 @@ class Window {
   virtual void SetState(WindowState s) = 0;
 };
 
+// Texts given to the layer are UTF-8 when they decode as such, else Windows-1252
+// (the program's CSTRINGs); texts handed back (properties, bound variables) are
+// Windows-1252.
 class WindowLayer {
  public:
   virtual ~WindowLayer() = default;

@@ -1,0 +1,661 @@
+#include "runtime/qt/qt_window.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringDecoder>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace rt::qt {
+namespace ui = rt::ui;
+
+namespace {
+
+// Windows-1252 characters 0x80..0x9F; 0 marks the five undefined codes (kept as is).
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+QString FromCp1252(std::string_view text) {
+  QString out;
+  out.reserve(static_cast<qsizetype>(text.size()));
+  for (unsigned char c : text) {
+    if (c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80] != 0)
+      out.append(QChar(kCp1252High[c - 0x80]));
+    else
+      out.append(QChar(static_cast<char16_t>(c)));
+  }
+  return out;
+}
+
+QString ToQ(std::string_view s) { return DecodeText(s); }
+
+int PictureLength(const QString& picture) {
+  // "@s50" and the like: the number of characters the entry holds.
+  QString digits;
+  for (QChar ch : picture)
+    if (ch.isDigit()) digits.append(ch);
+  return digits.isEmpty() ? 0 : digits.toInt();
+}
+
+QJsonObject LoadLayout(std::string_view moduleKey, std::string_view label) {
+  const QString path = QStringLiteral(":/layouts/") + ToQ(moduleKey) + "/" + ToQ(label);
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly))
+    throw std::logic_error("window layout not found: " + std::string(moduleKey) + " " + std::string(label));
+  QJsonParseError err{};
+  const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &err);
+  if (err.error != QJsonParseError::NoError || !doc.isObject())
+    throw std::logic_error("window layout unreadable: " + std::string(label));
+  return doc.object();
+}
+
+QPixmap LoadImage(const QString& name) {
+  if (name.isEmpty()) return {};
+  QPixmap pm(ImageResourcePath(name));
+  return pm;
+}
+
+void ForEachControl(const QJsonObject& layout, const std::function<void(const QJsonObject&)>& fn) {
+  for (const auto& v : layout.value("controls").toArray()) fn(v.toObject());
+  for (const auto& v : layout.value("toolbar").toObject().value("controls").toArray()) fn(v.toObject());
+}
+
+}  // namespace
+
+QString DecodeText(std::string_view text) {
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  QString s = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+  if (!utf8.hasError()) return s;
+  return FromCp1252(text);
+}
+
+std::string EncodeText(const QString& text) {
+  std::string out;
+  out.reserve(static_cast<size_t>(text.size()));
+  for (QChar ch : text) {
+    const char16_t u = ch.unicode();
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+      out.push_back(static_cast<char>(u));
+      continue;
+    }
+    char mapped = '?';
+    for (int i = 0; i < 32; ++i)
+      if (kCp1252High[i] == u) mapped = static_cast<char>(0x80 + i);
+    out.push_back(mapped);
+  }
+  return out;
+}
+
+QString ImageResourcePath(const QString& name) {
+  if (name.startsWith(QStringLiteral("stock:"))) return QStringLiteral(":/images/stock-") + name.mid(6) + ".png";
+  QString base = name;
+  const qsizetype cut = std::max(base.lastIndexOf('\\'), base.lastIndexOf('/'));
+  if (cut >= 0) base = base.mid(cut + 1);
+  const qsizetype dot = base.lastIndexOf('.');
+  if (dot > 0) base = base.left(dot);
+  return QStringLiteral(":/images/") + base.toLower() + ".png";
+}
+
+QString FontFamilyFor(const QString& family) {
+  if (QFontDatabase::families().contains(family, Qt::CaseInsensitive)) return family;
+  return QStringLiteral("Liberation Sans");
+}
+
+// ---------------------------------------------------------------------------
+// Surface
+
+void Surface::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), color.isValid() ? color : palette().color(QPalette::Window));
+  if (!wallpaper.isNull()) {
+    // Cover the whole area, keeping the picture's proportions, centred.
+    const QSize scaled = wallpaper.size().scaled(size(), Qt::KeepAspectRatioByExpanding);
+    const QRect target(QPoint((width() - scaled.width()) / 2, (height() - scaled.height()) / 2), scaled);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawPixmap(target, wallpaper);
+  }
+}
+
+void Surface::closeEvent(QCloseEvent* ev) {
+  // The close box asks; the window's loop decides.
+  if (owner) {
+    ev->ignore();
+    owner->RequestClose();
+  } else {
+    QWidget::closeEvent(ev);
+  }
+}
+
+void Surface::keyPressEvent(QKeyEvent* ev) {
+  if (owner && (ev->key() == Qt::Key_Return || ev->key() == Qt::Key_Enter)) {
+    owner->PressDefault();
+    return;
+  }
+  // A window with no button and no system menu could not be closed otherwise.
+  if (owner && ev->key() == Qt::Key_Escape && !owner->frame_ && !owner->HasButtons()) {
+    owner->RequestClose();
+    return;
+  }
+  QWidget::keyPressEvent(ev);
+}
+
+// ---------------------------------------------------------------------------
+// QtWindow
+
+QtWindow::QtWindow(const QJsonObject& layout, std::vector<ui::BoundVar> vars) : vars_(std::move(vars)) {
+  frame_ = layout.value("kind").toString() == QStringLiteral("frame");
+  const QJsonObject style = layout.value("style").toObject();
+  resizable_ = style.value("resizable").toBool();
+
+  top_ = new Surface;
+  top_->owner = this;
+  top_->setAttribute(Qt::WA_DeleteOnClose, false);
+  top_->setWindowTitle(layout.value("title").toString());
+
+  const QJsonObject f = layout.value("font").toObject();
+  font_ = QFont(FontFamilyFor(f.value("family").toString()));
+  font_.setPointSize(f.value("size").toInt(8));
+  font_.setWeight(f.value("weight").toString() == QStringLiteral("bold") ? QFont::Bold : QFont::Normal);
+  top_->setFont(font_);
+  // Dialog units: a quarter of the average character width, an eighth of the height.
+  const QFontMetrics fm(font_);
+  const int alphabet = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  unitX_ = std::max(1, (alphabet / 26 + 1) / 2);
+  unitY_ = std::max(1, fm.height());
+
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
+  if (style.value("caption").toBool(true)) flags |= Qt::WindowTitleHint;
+  if (style.value("systemMenu").toBool()) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (style.value("maximizeBox").toBool()) flags |= Qt::WindowMaximizeButtonHint;
+  top_->setWindowFlags(flags);
+  if (!frame_) top_->setWindowModality(Qt::ApplicationModal);
+
+  const QSize client(UnitsToPixelsX(layout.value("width").toInt()), UnitsToPixelsY(layout.value("height").toInt()));
+  const QString colour = layout.value("color").toString();
+  if (!colour.isEmpty()) top_->color = QColor(colour);
+
+  size_t boundCount = 0;
+  ForEachControl(layout, [&](const QJsonObject& c) {
+    if (c.contains("use")) ++boundCount;
+  });
+  if (boundCount != vars_.size())
+    throw std::logic_error("window layout " + layout.value("label").toString().toStdString() + " binds " +
+                           std::to_string(boundCount) + " variables, " + std::to_string(vars_.size()) + " given");
+
+  if (frame_) {
+    auto* box = new QVBoxLayout(top_);
+    box->setContentsMargins(0, 0, 0, 0);
+    box->setSpacing(0);
+    const QJsonObject tb = layout.value("toolbar").toObject();
+    if (!tb.isEmpty()) {
+      auto* toolbar = new Surface(top_);
+      toolbar->setObjectName(QStringLiteral("toolbar"));
+      toolbar->setFixedHeight(UnitsToPixelsY(tb.value("height").toInt()));
+      toolbar->color = QColor(tb.value("color").toString(QStringLiteral("#FFFFFF")));
+      toolbar->wallpaper = LoadImage(tb.value("wallpaper").toString());
+      box->addWidget(toolbar);
+      BuildControls(tb.value("controls").toArray(), toolbar, -1, -1);
+    }
+    auto* area = new Surface(top_);
+    area->setObjectName(QStringLiteral("client"));
+    area->wallpaper = LoadImage(layout.value("wallpaper").toString());
+    box->addWidget(area, 1);
+    BuildControls(layout.value("controls").toArray(), area, 1, 1);
+    top_->resize(client);
+  } else {
+    top_->wallpaper = LoadImage(layout.value("wallpaper").toString());
+    BuildControls(layout.value("controls").toArray(), top_, 1, 1);
+    if (resizable_)
+      top_->resize(client);
+    else
+      top_->setFixedSize(client);
+  }
+  // Panels and group boxes lie behind the other controls.
+  for (auto& c : controls_)
+    if (c.widget && (c.kind == ui::KIND_Panel || c.kind == ui::KIND_Group)) c.widget->lower();
+  ShowVariables(0, 0);
+}
+
+QtWindow::~QtWindow() { Close(); }
+
+int QtWindow::UnitsToPixelsX(int units) const { return (units * unitX_ + 2) / 4; }
+int QtWindow::UnitsToPixelsY(int units) const { return (units * unitY_ + 4) / 8; }
+
+void QtWindow::BuildControls(const QJsonArray& controls, QWidget* parent, int firstNumber, int step) {
+  int expected = firstNumber;
+  for (const auto& v : controls) {
+    const QJsonObject c = v.toObject();
+    Control ctl;
+    ctl.number = c.value("number").toInt(expected);
+    if (ctl.number != expected) throw std::logic_error("window layout: controls out of order");
+    expected += step;
+    ctl.label = c.value("label").toString().toStdString();
+    ctl.kind = c.value("kind").toString().toStdString();
+    auto* layer = InstalledQtLayer();
+    if (!layer || !layer->IsKindRegistered(ctl.kind))
+      throw std::logic_error("control kind not registered: " + ctl.kind);
+    ctl.widget = MakeControl(c, parent, ctl);
+    ctl.widget->setObjectName(QString::fromStdString(ctl.label));
+    ctl.widget->setProperty("controlNumber", ctl.number);
+    controls_.push_back(std::move(ctl));
+  }
+}
+
+QWidget* QtWindow::MakeControl(const QJsonObject& c, QWidget* parent, Control& ctl) {
+  const QString kind = QString::fromStdString(ctl.kind);
+  const QString text = c.value("text").toString();
+  const bool sized = c.contains("width") && c.contains("height");
+  const QRect geo(UnitsToPixelsX(c.value("x").toInt()), UnitsToPixelsY(c.value("y").toInt()),
+                  UnitsToPixelsX(c.value("width").toInt()), UnitsToPixelsY(c.value("height").toInt()));
+  QWidget* w = nullptr;
+  const int number = ctl.number;
+
+  if (kind == ui::KIND_Button) {
+    auto* b = new QPushButton(text, parent);
+    b->setAutoDefault(false);
+    const QPixmap picture = LoadImage(c.value("picture").toString());
+    if (!picture.isNull()) {
+      b->setIcon(QIcon(picture));
+      b->setIconSize(picture.size().scaled(geo.size() - QSize(6, 6), Qt::KeepAspectRatio));
+    } else if (c.contains("icon")) {
+      const QPixmap icon = LoadImage(c.value("icon").toString());
+      b->setIcon(QIcon(icon));
+      b->setIconSize(icon.size());
+    }
+    ctl.stdClose = c.value("std").toString() == QStringLiteral("close");
+    ctl.acceptFirst = c.value("acceptFirst").toBool();
+    ctl.isDefault = c.value("default").toBool();
+    b->setDefault(ctl.isDefault);
+    QObject::connect(b, &QPushButton::clicked, b, [this, number] { Pressed(number); });
+    w = b;
+  } else if (kind == ui::KIND_Panel) {
+    auto* f = new QFrame(parent);
+    f->setFrameShape(QFrame::Panel);
+    f->setFrameShadow(frame_ ? QFrame::Raised : QFrame::Sunken);
+    w = f;
+  } else if (kind == ui::KIND_Group) {
+    auto* g = new QGroupBox(text, parent);
+    w = g;
+  } else if (kind == ui::KIND_Entry) {
+    auto* e = new QLineEdit(parent);
+    const size_t index = static_cast<size_t>(std::count_if(controls_.begin(), controls_.end(),
+                                                           [](const Control& k) { return k.bound; }));
+    ctl.bound = true;
+    ctl.var = vars_.at(index);
+    int maxLen = PictureLength(c.value("picture").toString());
+    if (ctl.var.size > 0) maxLen = maxLen > 0 ? std::min<int>(maxLen, static_cast<int>(ctl.var.size) - 1)
+                                              : static_cast<int>(ctl.var.size) - 1;
+    if (maxLen > 0) e->setMaxLength(maxLen);
+    if (c.value("password").toBool()) e->setEchoMode(QLineEdit::Password);
+    const Control snapshot = ctl;
+    QObject::connect(e, &QLineEdit::textChanged, e, [this, snapshot](const QString& t) { StoreVariable(snapshot, t); });
+    w = e;
+  } else if (kind == ui::KIND_Prompt || kind == ui::KIND_String) {
+    auto* l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setAutoFillBackground(c.contains("within"));
+    w = l;
+  } else if (kind == ui::KIND_Image) {
+    auto* l = new QLabel(parent);
+    l->setPixmap(LoadImage(c.value("picture").toString()));
+    w = l;
+  } else if (kind == ui::KIND_Progress) {
+    auto* p = new QProgressBar(parent);
+    p->setRange(c.value("rangeLow").toInt(0), c.value("rangeHigh").toInt(100));
+    p->setValue(p->minimum());
+    p->setTextVisible(false);
+    w = p;
+  } else {
+    throw std::logic_error("unknown control kind: " + ctl.kind);
+  }
+
+  if (sized) {
+    w->setGeometry(geo);
+  } else {
+    w->adjustSize();
+    w->move(geo.topLeft());
+  }
+  return w;
+}
+
+QtWindow::Control* QtWindow::Find(int number) {
+  for (auto& c : controls_)
+    if (c.number == number) return &c;
+  return nullptr;
+}
+
+QWidget* QtWindow::ControlWidget(int number) const {
+  for (const auto& c : controls_)
+    if (c.number == number) return c.widget;
+  return nullptr;
+}
+
+bool QtWindow::HasButtons() const {
+  return std::any_of(controls_.begin(), controls_.end(), [](const Control& c) { return c.kind == ui::KIND_Button; });
+}
+
+void QtWindow::Pressed(int number) {
+  Control* c = Find(number);
+  if (!c) return;
+  if (c->acceptFirst) {
+    PostEvent({ui::EVENT_Accepted, number});
+    RequestClose();
+  } else if (c->stdClose) {
+    RequestClose();
+  } else {
+    PostEvent({ui::EVENT_Accepted, number});
+  }
+}
+
+void QtWindow::PressDefault() {
+  for (auto& c : controls_)
+    if (c.isDefault && c.widget && c.widget->isEnabled())
+      if (auto* b = qobject_cast<QAbstractButton*>(c.widget.data())) {
+        b->click();
+        return;
+      }
+}
+
+void QtWindow::StoreVariable(const Control& ctl, const QString& text) {
+  if (!ctl.var.data || ctl.var.size == 0) return;
+  const std::string bytes = EncodeText(text);
+  const size_t n = std::min(bytes.size(), ctl.var.size - 1);
+  std::memcpy(ctl.var.data, bytes.data(), n);
+  ctl.var.data[n] = '\0';
+}
+
+void QtWindow::ShowVariables(int first, int last) {
+  for (auto& c : controls_) {
+    if (!c.bound || !c.widget || !c.var.data) continue;
+    if (first != 0 && (c.number < first || c.number > (last ? last : first))) continue;
+    auto* e = qobject_cast<QLineEdit*>(c.widget.data());
+    const QString value = FromCp1252(std::string_view(c.var.data, strnlen(c.var.data, c.var.size)));
+    if (e && e->text() != value) {
+      const QSignalBlocker block(e);
+      e->setText(value);
+    }
+  }
+}
+
+void QtWindow::Open() {
+  if (open_ || !top_) return;
+  open_ = true;
+  ShowVariables(0, 0);
+  top_->show();
+  top_->activateWindow();
+  PostEvent({ui::EVENT_OpenWindow, 0});
+}
+
+void QtWindow::Close() {
+  const bool wasOpen = open_;
+  open_ = false;
+  if (top_) {
+    top_->owner = nullptr;
+    top_->hide();
+    delete top_.data();
+  }
+  controls_.clear();
+  queue_.clear();
+  if (wasOpen && waiting_) waiting_->quit();
+}
+
+void QtWindow::PostEvent(const ui::Event& ev) {
+  queue_.push_back(ev);
+  if (waiting_) waiting_->quit();
+}
+
+void QtWindow::RequestClose() { PostEvent({ui::EVENT_CloseWindow, 0}); }
+
+void QtWindow::RunAcceptLoop(const std::function<void(const ui::Event&)>& body) {
+  struct Restore {
+    ui::Event saved;
+    ~Restore() { ui::SetCurrentEvent(saved); }
+  } restore{{ui::CurrentEvent(), ui::AcceptedControl()}};
+
+  while (open_) {
+    if (queue_.empty()) {
+      QEventLoop loop;
+      waiting_ = &loop;
+      loop.exec();
+      waiting_ = nullptr;
+      continue;
+    }
+    const ui::Event ev = queue_.front();
+    queue_.pop_front();
+    ui::SetCurrentEvent(ev);
+    body(ev);
+    ui::SetCurrentEvent({});
+    if (!open_) break;
+    // Default handling: a close request that the body let through closes the window.
+    if (ev.event == ui::EVENT_CloseWindow || ev.event == ui::EVENT_CloseDown) {
+      Close();
+      break;
+    }
+    ShowVariables(0, 0);
+  }
+}
+
+std::string QtWindow::GetProperty(int control, int prop) {
+  if (!top_) return {};
+  if (control == 0) return prop == ui::PROP_Text ? EncodeText(top_->windowTitle()) : std::string();
+  Control* c = Find(control);
+  if (!c || !c->widget) return {};
+  QWidget* w = c->widget;
+  switch (prop) {
+    case ui::PROP_Text:
+      if (auto* l = qobject_cast<QLabel*>(w)) return EncodeText(l->text());
+      if (auto* b = qobject_cast<QAbstractButton*>(w)) return EncodeText(b->text());
+      if (auto* e = qobject_cast<QLineEdit*>(w)) return EncodeText(e->text());
+      if (auto* g = qobject_cast<QGroupBox*>(w)) return EncodeText(g->title());
+      return {};
+    case ui::PROP_RangeHigh:
+      if (auto* p = qobject_cast<QProgressBar*>(w)) return std::to_string(p->maximum());
+      return {};
+    case ui::PROP_Progress:
+      if (auto* p = qobject_cast<QProgressBar*>(w)) return std::to_string(p->value());
+      return {};
+    default:
+      return {};
+  }
+}
+
+void QtWindow::SetProperty(int control, int prop, const std::string& value) {
+  if (!top_) return;
+  const QString text = DecodeText(value);
+  if (control == 0) {
+    if (prop == ui::PROP_Text) top_->setWindowTitle(text);
+    return;
+  }
+  Control* c = Find(control);
+  if (!c || !c->widget) return;
+  QWidget* w = c->widget;
+  switch (prop) {
+    case ui::PROP_Text:
+      if (auto* l = qobject_cast<QLabel*>(w)) {
+        l->setText(text);
+        l->adjustSize();  // a text control's size follows its content
+      } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        b->setText(text);
+      } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        e->setText(text);
+      } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+        g->setTitle(text);
+      }
+      break;
+    case ui::PROP_RangeHigh:
+      if (auto* p = qobject_cast<QProgressBar*>(w)) {
+        bool ok = false;
+        const int high = text.trimmed().toInt(&ok);
+        if (ok) p->setMaximum(high);
+      }
+      break;
+    case ui::PROP_Progress:
+      if (auto* p = qobject_cast<QProgressBar*>(w)) {
+        bool ok = false;
+        const int v = text.trimmed().toInt(&ok);
+        if (ok) p->setValue(std::clamp(v, p->minimum(), p->maximum()));
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void QtWindow::RedrawControls(int first, int last) {
+  ShowVariables(first, last);
+  for (auto& c : controls_)
+    if (c.widget && (first == 0 || (c.number >= first && c.number <= (last ? last : first)))) c.widget->update();
+}
+
+void QtWindow::RefreshNow() {
+  if (top_ && top_->isVisible()) top_->repaint();
+}
+
+void QtWindow::SelectControl(int control) {
+  // The first control from the given one on that can take the focus.
+  bool reached = false;
+  for (auto& c : controls_) {
+    if (c.number == control) reached = true;
+    if (!reached || !c.widget) continue;
+    if (c.kind == ui::KIND_Entry || c.kind == ui::KIND_Button) {
+      c.widget->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
+}
+
+std::string QtWindow::Title() const { return top_ ? EncodeText(top_->windowTitle()) : std::string(); }
+
+ui::Geometry QtWindow::GetGeometry() const {
+  if (!top_) return {};
+  const QPoint pos = top_->pos();
+  const QSize size = top_->size();
+  auto toX = [this](int px) { return (px * 4 + unitX_ / 2) / unitX_; };
+  auto toY = [this](int px) { return (px * 8 + unitY_ / 2) / unitY_; };
+  return {toX(pos.x()), toY(pos.y()), toX(size.width()), toY(size.height())};
+}
+
+void QtWindow::SetGeometry(const ui::Geometry& g, bool withSize) {
+  if (!top_) return;
+  top_->move(UnitsToPixelsX(g.x), UnitsToPixelsY(g.y));
+  if (withSize && resizable_) top_->resize(UnitsToPixelsX(g.width), UnitsToPixelsY(g.height));
+}
+
+ui::WindowState QtWindow::State() const {
+  if (!top_) return ui::WindowState::Normal;
+  const Qt::WindowStates s = top_->windowState();
+  if (s & Qt::WindowMinimized) return ui::WindowState::Minimized;
+  if (s & Qt::WindowMaximized) return ui::WindowState::Maximized;
+  return ui::WindowState::Normal;
+}
+
+void QtWindow::SetState(ui::WindowState s) {
+  if (!top_) return;
+  switch (s) {
+    case ui::WindowState::Maximized:
+      top_->setWindowState((top_->windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+      break;
+    case ui::WindowState::Minimized:
+      top_->setWindowState(top_->windowState() | Qt::WindowMinimized);
+      break;
+    case ui::WindowState::Normal:
+      top_->setWindowState(top_->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// QtWindowLayer
+
+namespace {
+QtWindowLayer* g_installed = nullptr;
+}
+
+QtWindowLayer* InstalledQtLayer() { return g_installed; }
+
+QtWindowLayer::QtWindowLayer() { g_installed = this; }
+QtWindowLayer::~QtWindowLayer() {
+  if (g_installed == this) g_installed = nullptr;
+}
+
+std::unique_ptr<ui::Window> QtWindowLayer::BuildWindow(std::string_view moduleKey, std::string_view label,
+                                                       std::vector<ui::BoundVar> vars, bool frame) {
+  const QJsonObject layout = LoadLayout(moduleKey, label);
+  if (frame != (layout.value("kind").toString() == QStringLiteral("frame")))
+    throw std::logic_error("window layout " + std::string(label) + (frame ? " is no frame" : " is a frame"));
+  return std::make_unique<QtWindow>(layout, std::move(vars));
+}
+
+int QtWindowLayer::ShowMessageBox(const std::string& text, const std::string& caption, int icon, int buttons,
+                                  int defaultButton, int) {
+  QString body = DecodeText(text);
+  body.replace('|', '\n');
+  QMessageBox box(QApplication::activeWindow());
+  box.setWindowTitle(DecodeText(caption));
+  box.setText(body);
+  box.setWindowModality(Qt::ApplicationModal);
+  switch (icon) {
+    case ui::ICON_Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case ui::ICON_Hand: box.setIcon(QMessageBox::Critical); break;
+    case ui::ICON_Question: box.setIcon(QMessageBox::Question); break;
+    case ui::ICON_Asterisk: box.setIcon(QMessageBox::Information); break;
+    default: box.setIcon(QMessageBox::NoIcon); break;
+  }
+  static constexpr std::pair<int, QMessageBox::StandardButton> kButtons[] = {
+      {ui::BUTTON_OK, QMessageBox::Ok},         {ui::BUTTON_Yes, QMessageBox::Yes},
+      {ui::BUTTON_No, QMessageBox::No},         {ui::BUTTON_Abort, QMessageBox::Abort},
+      {ui::BUTTON_Retry, QMessageBox::Retry},   {ui::BUTTON_Ignore, QMessageBox::Ignore},
+      {ui::BUTTON_Cancel, QMessageBox::Cancel}, {ui::BUTTON_Help, QMessageBox::Help}};
+  if (buttons == 0) buttons = ui::BUTTON_OK;
+  for (const auto& [code, std] : kButtons) {
+    if (!(buttons & code)) continue;
+    QPushButton* b = box.addButton(std);
+    if (code == defaultButton) box.setDefaultButton(b);
+  }
+  box.exec();
+  const QMessageBox::StandardButton chosen = box.standardButton(box.clickedButton());
+  for (const auto& [code, std] : kButtons)
+    if (std == chosen) return code;
+  // Closed without a choice: the default button, else the first offered.
+  if (defaultButton & buttons) return defaultButton;
+  for (const auto& [code, std] : kButtons)
+    if (buttons & code) return code;
+  return ui::BUTTON_OK;
+}
+
+void QtWindowLayer::SetMouseCursor(int cursor, bool restore) {
+  if (restore) {
+    if (cursorSet_) QApplication::restoreOverrideCursor();
+    cursorSet_ = false;
+    return;
+  }
+  if (cursorSet_) QApplication::restoreOverrideCursor();
+  QApplication::setOverrideCursor(cursor == ui::CURSOR_Wait ? Qt::WaitCursor : Qt::ArrowCursor);
+  cursorSet_ = true;
+}
+
+void QtWindowLayer::RegisterControlKind(const std::string& kind) { kinds_.insert(kind); }
+
+}  // namespace rt::qt

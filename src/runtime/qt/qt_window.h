@@ -1,0 +1,140 @@
+// The window layer on Qt Widgets: windows built from the layouts kept among
+// the program's resources, each running its own nested event loop.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPixmap>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "runtime/ui.h"
+
+class QEventLoop;
+class QJsonArray;
+class QJsonObject;
+
+namespace rt::qt {
+
+// Texts from the program are UTF-8 when they decode as such, else Windows-1252.
+QString DecodeText(std::string_view text);
+// Texts handed back to the program (properties, bound variables) are Windows-1252;
+// a character outside that code page becomes '?'.
+std::string EncodeText(const QString& text);
+// The resource that holds a layout's image: "C:\dir\Name.BMP" -> ":/images/name.png";
+// "stock:tick" -> ":/images/stock-tick.png".
+QString ImageResourcePath(const QString& name);
+// The face used for a layout's font: the family itself when installed, else Liberation Sans.
+QString FontFamilyFor(const QString& family);
+
+class QtWindow;
+
+// A painted area: a background colour and a wallpaper drawn to cover it.
+class Surface : public QWidget {
+ public:
+  explicit Surface(QWidget* parent = nullptr) : QWidget(parent) {}
+  QColor color;
+  QPixmap wallpaper;
+  QtWindow* owner = nullptr;  // set on the top-level surface only
+
+ protected:
+  void paintEvent(QPaintEvent* ev) override;
+  void closeEvent(QCloseEvent* ev) override;
+  void keyPressEvent(QKeyEvent* ev) override;
+};
+
+class QtWindow : public rt::ui::Window {
+ public:
+  QtWindow(const QJsonObject& layout, std::vector<rt::ui::BoundVar> vars);
+  ~QtWindow() override;
+
+  void Open() override;
+  bool IsOpen() const override { return open_; }
+  void Close() override;
+  void RunAcceptLoop(const std::function<void(const rt::ui::Event&)>& body) override;
+  void PostEvent(const rt::ui::Event& ev) override;
+  std::string GetProperty(int control, int prop) override;
+  void SetProperty(int control, int prop, const std::string& value) override;
+  void RedrawControls(int first, int last) override;
+  void RefreshNow() override;
+  void SelectControl(int control) override;
+  void RequestClose() override;
+  std::string Title() const override;
+  bool Resizable() const override { return resizable_; }
+  rt::ui::Geometry GetGeometry() const override;
+  void SetGeometry(const rt::ui::Geometry& g, bool withSize) override;
+  rt::ui::WindowState State() const override;
+  void SetState(rt::ui::WindowState s) override;
+
+  // For tests and pictures: the top-level widget and a control's widget.
+  QWidget* Widget() const { return top_; }
+  QWidget* ControlWidget(int number) const;
+  // Layout units to pixels in the window's font.
+  int UnitsToPixelsX(int units) const;
+  int UnitsToPixelsY(int units) const;
+
+ private:
+  friend class Surface;
+  struct Control {
+    int number = 0;
+    std::string label;
+    std::string kind;
+    QPointer<QWidget> widget;
+    rt::ui::BoundVar var;
+    bool bound = false;
+    bool stdClose = false;
+    bool acceptFirst = false;
+    bool isDefault = false;
+  };
+
+  void BuildControls(const QJsonArray& controls, QWidget* parent, int firstNumber, int step);
+  QWidget* MakeControl(const QJsonObject& c, QWidget* parent, Control& ctl);
+  void Pressed(int number);
+  void ShowVariables(int first, int last);
+  void StoreVariable(const Control& ctl, const QString& text);
+  void PressDefault();
+  bool HasButtons() const;
+  Control* Find(int number);
+
+  QPointer<Surface> top_;
+  QFont font_;
+  int unitX_ = 6, unitY_ = 13;  // average character width and height in pixels
+  bool frame_ = false;
+  bool resizable_ = false;
+  bool open_ = false;
+  std::vector<rt::ui::BoundVar> vars_;
+  std::vector<Control> controls_;  // layout order, toolbar controls after the window's
+  std::deque<rt::ui::Event> queue_;
+  QEventLoop* waiting_ = nullptr;
+};
+
+class QtWindowLayer : public rt::ui::WindowLayer {
+ public:
+  QtWindowLayer();
+  ~QtWindowLayer() override;
+  std::unique_ptr<rt::ui::Window> BuildWindow(std::string_view moduleKey, std::string_view label,
+                                              std::vector<rt::ui::BoundVar> vars, bool frame) override;
+  int ShowMessageBox(const std::string& text, const std::string& caption, int icon, int buttons,
+                     int defaultButton, int style) override;
+  void SetMouseCursor(int cursor, bool restore) override;
+  void RegisterControlKind(const std::string& kind) override;
+  bool IsKindRegistered(const std::string& kind) const { return kinds_.count(kind) != 0; }
+  // Forgets the registered kinds (tests).
+  void ClearControlKinds() { kinds_.clear(); }
+
+ private:
+  std::set<std::string> kinds_;
+  bool cursorSet_ = false;
+};
+
+// The installed layer, or nullptr when the Qt layer is not installed.
+QtWindowLayer* InstalledQtLayer();
+
+}  // namespace rt::qt

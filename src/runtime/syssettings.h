@@ -1,0 +1,48 @@
+// The desktop's full-window-drag setting. On Windows it is the system
+// parameter; elsewhere our own settings layer holds no desktop setting and
+// reports it off. Tests install a recording stand-in.
+#pragma once
+
+#include <vector>
+
+namespace rt::sys {
+
+inline constexpr unsigned SPI_GETDRAGFULLWINDOWS = 0x26;
+inline constexpr unsigned SPI_SETDRAGFULLWINDOWS = 0x25;
+inline constexpr unsigned SPIF_UPDATEINIFILE = 1;
+inline constexpr unsigned SPIF_SENDCHANGE = 2;
+
+class SystemSettings {
+ public:
+  virtual ~SystemSettings() = default;
+  // Reads the setting into value (1 on, 0 off); false when it cannot be read.
+  virtual bool GetDragFullWindows(int& value) = 0;
+  // Changes it; flags as SPIF_*; false when it cannot be changed.
+  virtual bool SetDragFullWindows(int value, unsigned flags) = 0;
+};
+
+// The process's settings layer: the platform's unless a stand-in is installed.
+SystemSettings& Settings();
+// Installs a stand-in (nullptr puts the platform's back).
+void SetSystemSettings(SystemSettings* settings);
+
+bool GetDragFullWindows(int& value);
+bool SetDragFullWindows(int value, unsigned flags);
+
+// Stand-in for tests: starts with dragging on and records every change.
+class RecordingSystemSettings : public SystemSettings {
+ public:
+  struct Change {
+    int value;
+    unsigned flags;
+    bool operator==(const Change&) const = default;
+  };
+  int dragFullWindows = 1;
+  bool readFails = false;
+  std::vector<Change> changes;
+
+  bool GetDragFullWindows(int& value) override;
+  bool SetDragFullWindows(int value, unsigned flags) override;
+};
+
+}  // namespace rt::sys
