@@ -27,10 +27,7 @@ class ProfileFile {
   bool Save(const std::string& path) const;
 
  private:
-  struct Line {
-    std::string text;  // without the line end
-  };
-  std::vector<Line> lines_;
+  std::vector<std::string> lines_;  // without their line ends
   std::string eol_ = "\r\n";
 };
 

@@ -83,7 +83,8 @@ class TableManager {
   void SetOpenMode(int mode);
   int openMode() const { return openMode_; }
   bool killed() const { return killed_; }
-  bool fileOpen() const { return fileOpen_; }
+  // The file of the manager is open.
+  bool fileOpen() const { return file && file->opened; }
   bool autoNumbered() const { return autoNumbered_; }
   // The registered primary key, null when none.
   const RegisteredKey* primaryKey() const;
@@ -118,7 +119,6 @@ class TableManager {
   bool openModeSet_ = false;
   bool killed_ = false;
   bool destroyed_ = false;
-  bool fileOpen_ = false;
   bool autoNumbered_ = false;
   std::optional<size_t> primaryKey_;
 };

@@ -1,0 +1,176 @@
+#include "classlib/error_reporter.h"
+
+#include <cstdio>
+
+#include "runtime/files.h"
+#include "runtime/program.h"
+#include "runtime/ui.h"
+
+namespace classlib {
+namespace {
+
+// The calling thread's bound error state, and one of its own for a thread
+// that never bound any.
+thread_local ThreadErrorState* t_boundState = nullptr;
+
+ThreadErrorState& OwnThreadState() {
+  thread_local ThreadErrorState state;
+  return state;
+}
+
+std::string ClipTrailing(std::string_view text) {
+  size_t end = text.find_last_not_of(' ');
+  return end == std::string_view::npos ? std::string() : std::string(text.substr(0, end + 1));
+}
+
+}  // namespace
+
+const std::vector<ErrorEntry>& DefaultErrorTable() {
+  static const std::vector<ErrorEntry> table = {
+      {1, 5, "Record Retrieval Error",
+       "Error: (%ErrorText) attempting to access a record from the %File file.  Returning to previous window."},
+      {4, 5, "Record Insert Error",
+       "An error was experienced during the creation of a record.|File: %File|Error: %ErrorText."},
+      {7, 5, "Record Was Not Updated", "This record was changed by another station."},
+      {12, 3, "File Creation Error", "Error: (%ErrorText) creating %File."},
+      {15, 5, "Duplicate Key Error", "Adding this record creates a duplicate entry for the key: %Message"},
+      {17, 5, "Value Error", "The value of %Field must be in the list : %Message."},
+      {26, 3, "File Access Error", "File %File could not be opened.  Error: %ErrorText."},
+      {28, 5, "Record was not updated",
+       "An error (%ErrorText) was experienced when making changes to the %File file."},
+      {29, 3, "Key was not built", "Error: (%ErrorText) repairing key for %File."},
+      {31, 5, "Record not read",
+       "A record held by another station was encountered reading from the %File file."},
+      {33, 5, "Referential Integrity Delete Error",
+       "This record is referenced from the file %File. This record cannot be deleted while these references exist."},
+      {34, 5, "Referential Integrity Update Error",
+       "This record is referenced from the file %File. Linking field(s) have been restricted from change and have been reset to original values."},
+  };
+  return table;
+}
+
+ThreadErrorState::~ThreadErrorState() {
+  if (t_boundState == this) t_boundState = nullptr;
+}
+
+std::string ThreadErrorState::Fit(std::string_view text) {
+  // CSTRING(255): up to the first NUL, at most 254 characters.
+  size_t nul = text.find('\0');
+  if (nul != std::string_view::npos) text = text.substr(0, nul);
+  return std::string(text.substr(0, kTextSize - 1));
+}
+
+ErrorReporter::ErrorReporter() = default;
+ErrorReporter::~ErrorReporter() = default;
+
+void ErrorReporter::Setup(ThreadErrorState& state) {
+  t_boundState = &state;
+  std::lock_guard<std::mutex> guard(lock_);
+  table_ = DefaultErrorTable();
+}
+
+ThreadErrorState& ErrorReporter::ThreadState() const {
+  return t_boundState ? *t_boundState : OwnThreadState();
+}
+
+void ErrorReporter::EnterProcedure(std::string_view name) {
+  std::lock_guard<std::mutex> guard(lock_);
+  procedures_.emplace_back(std::this_thread::get_id(), ClipTrailing(name));
+}
+
+void ErrorReporter::LeaveProcedure() {
+  std::lock_guard<std::mutex> guard(lock_);
+  auto self = std::this_thread::get_id();
+  for (auto it = procedures_.rbegin(); it != procedures_.rend(); ++it) {
+    if (it->first == self) {
+      procedures_.erase(std::next(it).base());
+      return;
+    }
+  }
+}
+
+std::string ErrorReporter::CurrentProcedure() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  auto self = std::this_thread::get_id();
+  for (auto it = procedures_.rbegin(); it != procedures_.rend(); ++it) {
+    if (it->first == self) return it->second;
+  }
+  return {};
+}
+
+void ErrorReporter::SetFieldLabel(std::string_view text) { ThreadState().SetFieldName(text); }
+
+const ErrorEntry* ErrorReporter::FindEntry(int errorNumber) const {
+  std::lock_guard<std::mutex> guard(lock_);
+  for (const ErrorEntry& e : table_) {
+    if (e.number == errorNumber) return &e;
+  }
+  return nullptr;
+}
+
+std::string ErrorReporter::FormatMessage(const ErrorEntry& entry, const ErrorContext& context) const {
+  struct Placeholder {
+    std::string_view name;
+    int id;
+  };
+  // Longer names first where one is a prefix of another ("%File" / "%Field").
+  static constexpr Placeholder kPlaceholders[] = {
+      {"%ErrorText", 0}, {"%Procedure", 1}, {"%Message", 2},
+      {"%Field", 3},     {"%File", 4},      {"%Key", 5},
+  };
+  const ThreadErrorState& state = ThreadState();
+  std::string_view msg = entry.message;
+  std::string out;
+  for (size_t i = 0; i < msg.size();) {
+    char c = msg[i];
+    if (c == '|') {
+      out += '\n';
+      ++i;
+      continue;
+    }
+    if (c == '%') {
+      bool matched = false;
+      for (const Placeholder& p : kPlaceholders) {
+        if (msg.compare(i, p.name.size(), p.name) != 0) continue;
+        switch (p.id) {
+          case 0: out += rt::ErrorTextForMessage(); break;
+          case 1: out += CurrentProcedure(); break;
+          case 2: out += state.messageText(); break;
+          case 3: out += state.fieldName(); break;
+          case 4: out += ClipTrailing(context.file); break;
+          case 5: out += context.key; break;
+        }
+        i += p.name.size();
+        matched = true;
+        break;
+      }
+      if (matched) continue;
+    }
+    out += c;
+    ++i;
+  }
+  if (entry.level == 2 || entry.level == 3) out += kFatalSuffix;
+  return out;
+}
+
+int ErrorReporter::RaiseWithText(int errorNumber, std::string_view text, const ErrorContext& context) {
+  ThreadState().SetMessageText(text);
+  return Raise(errorNumber, context);
+}
+
+int ErrorReporter::Raise(int errorNumber, const ErrorContext& context) {
+  const ErrorEntry* found = FindEntry(errorNumber);
+  if (!found) return ResultHardFail;
+  ErrorEntry entry = *found;  // the table may change while the box is up
+  std::string text = FormatMessage(entry, context);
+  if (rt::ui::HasLayer()) {
+    rt::ui::Layer().ShowMessageBox(text, entry.title, rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK,
+                                   rt::ui::BUTTON_OK, 0);
+  } else {
+    std::fprintf(stderr, "%s: %s\n", entry.title.c_str(), text.c_str());
+  }
+  if (entry.level == 2 || entry.level == 3) rt::HaltProgram(0);
+  return entry.level == 5 ? ResultSoftFail : ResultHardFail;
+}
+
+}  // namespace classlib

@@ -1,0 +1,36 @@
+#include "classlib/fuzzy_scorer.h"
+
+#include <atomic>
+
+namespace classlib {
+namespace {
+std::atomic<FuzzyScorer*> g_current{nullptr};
+}
+
+FuzzyScorer::FuzzyScorer() {
+  // Letters and digits weigh most, punctuation little, blanks and controls nothing.
+  for (int c = 0; c < 256; ++c) {
+    uint8_t w = 0;
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c >= 0x80) {
+      w = 10;
+    } else if (c > ' ' && c < 0x7F) {
+      w = 2;
+    }
+    weights_[c] = w;
+  }
+}
+
+void FuzzyScorer::Setup() {
+  caseInsensitive_ = false;
+  wholeWord_ = false;
+  g_current.store(this);
+}
+
+void FuzzyScorer::SetMatchOption(int option, bool on) {
+  if (option == OptionCaseInsensitive) caseInsensitive_ = on;
+  else if (option == OptionWholeWord) wholeWord_ = on;
+}
+
+FuzzyScorer* FuzzyScorer::Current() { return g_current.load(); }
+
+}  // namespace classlib
