@@ -32,8 +32,19 @@ void RuntimeShutdown();
 [[noreturn]] void HaltProgram(int exitCode);
 // Runs the walk at the end without ending the process (for tests and HaltProgram).
 void RunModuleWalkAtEnd();
-// Forgets every registered module (tests).
+// Forgets every registered module and the state of the walks (tests).
 void ResetModules();
+// Tests: called by HaltProgram instead of ending the process; HaltProgram then
+// throws ProgramHalted so that the caller never goes on. An empty handler restores exiting.
+void SetHaltHandler(std::function<void(int)> handler);
+struct ProgramHalted {
+  int exitCode;
+};
+// Called when HaltProgram runs on a thread other than the first: asks the first
+// thread's main window to end the program (the window layer installs it).
+void SetHaltRequestHook(std::function<void(int)> hook);
+// True once RuntimeShutdown has run: only close events are delivered from then on.
+bool RuntimeIsShutDown();
 
 // 1 for the first thread, a later number for each thread that touched thread data, 0 for none.
 int CurrentThreadNumber();
