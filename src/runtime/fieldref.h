@@ -35,7 +35,7 @@ inline bool IsKnownTypeCode(int code) {
   } else {
     std::fprintf(stderr, "Runtime Error 501: %s\n", text);
   }
-  HaltProgram(501);
+  HaltProgram(1);  // a fault of the program: never a success code
 }
 
 inline FieldRef MakeFieldRef(void* address, int typeCode, uint32_t size, int precision = 0) {
