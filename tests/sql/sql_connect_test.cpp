@@ -1,0 +1,89 @@
+// Owner texts, connection strings and the choice of the ODBC driver.
+#include <gtest/gtest.h>
+
+#include "runtime/sql_connect.h"
+
+using namespace rt;
+
+TEST(ConnectionString, FromTheOwnerParts) {
+  struct Case { const char* owner; const char* want; } cases[] = {
+      {"srv,data,admin,secreto", "Driver={SQL Server};Server=srv;Database=data;UID=admin;PWD=secreto"},
+      {"srv,data,admin", "Driver={SQL Server};Server=srv;Database=data;UID=admin"},
+      {"srv,data,admin,", "Driver={SQL Server};Server=srv;Database=data;UID=admin"},
+      {"srv,,admin,pw", "Driver={SQL Server};Server=srv;UID=admin;PWD=pw"},
+      {",data,admin,pw", "Driver={SQL Server};UID=admin;PWD=pw"},  // no server: no database either
+      {"Address=10.1.1.5,data,u", "Driver={SQL Server};Address=10.1.1.5;Database=data;UID=u"},
+      {"\"Address=10.1.1.5,1433\",data,u", "Driver={SQL Server};Address={10.1.1.5,1433};Database=data;UID=u"},
+      {"127.0.0.1,ortavia_data,ortavia,pw,Port=54329",
+       "Driver={SQL Server};Server=127.0.0.1;Database=ortavia_data;UID=ortavia;PWD=pw;Port=54329"},
+      {"s,d,u,p,Port=1,Extra", "Driver={SQL Server};Server=s;Database=d;UID=u;PWD=p;Port=1,Extra"},
+      {"", "Driver={SQL Server}"},
+      {"srv", "Driver={SQL Server};Server=srv"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(BuildConnectionString("SQL Server", c.owner), c.want) << c.owner;
+}
+
+TEST(ConnectionString, LoginWithUidIsTheWholeConnectionString) {
+  const char* owner = "Driver={SQLite3};Database=/tmp/x.db,base,uid=alguien";
+  EXPECT_EQ(BuildConnectionString("SQL Server", owner), owner);
+}
+
+TEST(ConnectionString, UnsafePartsReachTheServerUnchanged) {
+  struct Case { const char* password; const char* attr; } cases[] = {
+      {"p;Database=other", "PWD={p;Database=other}"},
+      {"a,b", "PWD={a,b}"},
+      {"x}y", "PWD={x}}y}"},
+      {"{abc", "PWD={{abc}"},
+      {"di\"jo", "PWD={di\"jo}"},
+      {"Clave 2026=ok", "PWD=Clave 2026=ok"},  // nothing that ends an attribute: exact text
+  };
+  for (const Case& c : cases) {
+    std::string owner = OwnerPart("srv") + "," + OwnerPart("data") + "," + OwnerPart("u") + "," + OwnerPart(c.password);
+    EXPECT_EQ(ParseOwner(owner).password, c.password) << owner;
+    EXPECT_EQ(BuildConnectionString("D", owner), std::string("Driver={D};Server=srv;Database=data;UID=u;") + c.attr);
+  }
+  // Server, database and login are quoted the same way.
+  std::string owner = OwnerPart("s;Trusted=yes") + "," + OwnerPart("d,b") + "," + OwnerPart("u;x");
+  EXPECT_EQ(BuildConnectionString("D", owner), "Driver={D};Server={s;Trusted=yes};Database={d,b};UID={u;x}");
+}
+
+TEST(ConnectionString, OwnerPartsRoundTrip) {
+  for (std::string part : {"", "plain", "a,b", "\"", "\"\"", "a\"b,c\"", ",", "end\"", "\"start"}) {
+    std::string owner = OwnerPart("srv") + "," + OwnerPart(part) + "," + OwnerPart(part) + "," + OwnerPart(part);
+    OwnerParts p = ParseOwner(owner);
+    EXPECT_EQ(p.server, "srv");
+    EXPECT_EQ(p.database, part) << owner;
+    EXPECT_EQ(p.login, part) << owner;
+    EXPECT_EQ(p.password, part) << owner;
+    EXPECT_EQ(p.remainder, "");
+  }
+  EXPECT_EQ(OwnerPart("sin comas"), "sin comas");
+}
+
+TEST(ConnectionString, TracePasswordIsMasked) {
+  EXPECT_EQ(MaskPassword("Driver={X};Server=s;UID=u;PWD={a;b}}c};Port=1"),
+            "Driver={X};Server=s;UID=u;PWD=********;Port=1");
+  EXPECT_EQ(MaskPassword("Driver={X};Server=s;UID=u;PWD=secreto"), "Driver={X};Server=s;UID=u;PWD=********");
+  EXPECT_EQ(MaskPassword("Driver={X};Server=s"), "Driver={X};Server=s");
+}
+
+TEST(OdbcDriverChoice, CandidatesAndOrder) {
+  EXPECT_EQ(ChooseOdbcDriver({"SQLite3", "SQL Server", "SQL Native Client 10.0", "SQL Server"}, ""),
+            "SQL Native Client 10.0");
+  EXPECT_EQ(ChooseOdbcDriver({"SQLite3", "SQL Server Native"}, ""), "SQL Server Native");
+  EXPECT_EQ(ChooseOdbcDriver({"SQLite3", "PostgreSQL Unicode"}, ""), std::nullopt);
+  EXPECT_EQ(ChooseOdbcDriver({"SQL Server", "PostgreSQL ANSI", "PostgreSQL Unicode"}, "PostgreSQL"),
+            "PostgreSQL ANSI");
+  EXPECT_EQ(ChooseOdbcDriver({"SQL Server"}, "NoSuchDriver"), std::nullopt);
+  // Only eight names are looked at.
+  std::vector<std::string> many(8, "Other");
+  many.push_back("SQL Server");
+  EXPECT_EQ(ChooseOdbcDriver(many, ""), std::nullopt);
+}
+
+TEST(ServerMessages, LeadingTagsAreStripped) {
+  EXPECT_EQ(StripBracketTags("[unixODBC][Driver Manager]Data source name not found"), "Data source name not found");
+  EXPECT_EQ(StripBracketTags("[Microsoft][SQL Native Client][SQL Server]Invalid object name 'X'."),
+            "Invalid object name 'X'.");
+  EXPECT_EQ(StripBracketTags("no tags [here]"), "no tags [here]");
+}
