@@ -1,2 +1,10 @@
-// The process entry: the Qt window layer, then the program.
-int main() { return 0; }
+// The process entry: the Qt window layer, the SQL file driver, then the program.
+#include "app/program.h"
+#include "runtime/qt/qt_layer.h"
+#include "runtime/sql_driver.h"
+
+int main(int argc, char** argv) {
+  rt::qt::InstallQtLayer(argc, argv);
+  rt::RegisterSqlDriver();
+  app::ProgramEntry();
+}

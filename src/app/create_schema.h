@@ -1,8 +1,30 @@
-// The creation procedure run by the main frame's schema button.
+// The creation procedure run by the main frame's schema button, and its
+// creation loop under the progress window.
 #pragma once
+
+#include <string>
+
+#include "runtime/ui.h"
 
 namespace app {
 
+inline constexpr const char* kCreationModule = "Ortavia$Ortav004";
+inline constexpr const char* kProgressLabel = "P1$WIN_CREA";
+inline constexpr int kProgressBar = 2;   // ?PROGOUTLOOK
+inline constexpr int kProgressText = 4;  // ?STRING1
+
+inline constexpr const char* kMissingEntriesMessage =
+    "No se pudo iniciar creaci\xC3\xB3n de bases de datos. Datos faltantes";
+
+// Asks for the connection, checks the entries, sets the owners and the table
+// names, migrates the changed tables and creates every missing table.
 void CreateSchema();
+
+// The owner text of one database: server, database and login, and the password
+// when one was given, each without its trailing blanks.
+std::string BuildOwner(const char* server, const char* database, const char* login, const char* password);
+
+// Shows the progress window and opens and closes every table of the creation list.
+void CreateTablesLoop(rt::ui::Window& progress);
 
 }  // namespace app

@@ -1,0 +1,88 @@
+#include "app/create_schema.h"
+
+#include <memory>
+#include <string_view>
+#include <utility>
+
+#include "app/connect.h"
+#include "app/migrate.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/names.h"
+#include "runtime/sql_connect.h"
+#include "runtime/text.h"
+
+namespace app {
+namespace {
+
+bool IsEmptyEntry(const char* entry) { return rt::BlankPaddedEqual(entry, ""); }
+
+// The table names that the eleven SQL tables declared with a name variable get.
+constexpr std::pair<std::string_view, std::string_view> kTableNames[] = {
+    {"EMPRESAS", "EMPRESAS"},         {"USUAR", "USUAR"},
+    {"PRIVILEG", "PRIVILEG"},         {"PARAMETROS", "PARAM"},
+    {"SISTEMAS", "SISTEMAS"},         {"LOGS", "LOGS"},
+    {"TEMPORAL", "TEMPORAL"},         {"PERIODOS", "PERIODOS"},
+    {"PRIVILEG_EMPRESAS", "PRIVILEG_EMP"}, {"PERFIL_USUAR", "PERFIL_USUAR"},
+    {"USUAR_EXT", "USUAR_EXT"},
+};
+
+}  // namespace
+
+std::string BuildOwner(const char* server, const char* database, const char* login, const char* password) {
+  // A part holding a comma or a quote is quoted, so it reaches the server as typed
+  // and never splits into further parts.
+  std::string owner = rt::OwnerPart(rt::CLIP(server)) + "," + rt::OwnerPart(rt::CLIP(database)) + "," +
+                      rt::OwnerPart(rt::CLIP(login));
+  if (!IsEmptyEntry(password)) owner += "," + rt::OwnerPart(rt::CLIP(password));
+  return owner;
+}
+
+void CreateSchema() {
+  std::unique_ptr<rt::ui::Window> progress =
+      rt::ui::Layer().BuildWindow(kCreationModule, kProgressLabel, {}, false);
+  Window_Conect();
+
+  if (IsEmptyEntry(SERVER) || IsEmptyEntry(DB_DATA) || IsEmptyEntry(DB_SERVER) || IsEmptyEntry(USUARIO)) {
+    rt::ui::Layer().ShowMessageBox(kMissingEntriesMessage, "Error", rt::ui::ICON_Exclamation,
+                                   rt::ui::BUTTON_OK, 1, 0);
+    progress->Close();
+    return;
+  }
+
+  dict::DataOwner.Set(BuildOwner(SERVER, DB_DATA, USUARIO, PWD));
+  dict::ServerOwner.Set(BuildOwner(SERVER, DB_SERVER, USUARIO, PWD));
+  for (const auto& [label, name] : kTableNames) {
+    if (rt::TableNameVar* var = dict::TableNameVarOf(label)) var->Set(name);
+  }
+
+  MigrateStructures();
+  CreateTablesLoop(*progress);
+  progress->Close();
+}
+
+void CreateTablesLoop(rt::ui::Window& progress) {
+  const std::vector<dict::CreationEntry> list = dict::CreationList();
+  progress.Open();
+  progress.PostEvent({rt::ui::EVENT_OpenWindow, 0});
+  // The window may deliver an opening event of its own besides the one posted:
+  // the list is walked once, on the first.
+  bool done = false;
+  progress.RunAcceptLoop([&](const rt::ui::Event& ev) {
+    if (ev.event != rt::ui::EVENT_OpenWindow || done) return;
+    done = true;
+    progress.SetProperty(kProgressBar, rt::ui::PROP_RangeHigh, std::to_string(list.size()));
+    for (const dict::CreationEntry& entry : list) {
+      progress.SetProperty(kProgressText, rt::ui::PROP_Text, "Creando archivo: " + std::string(entry.label) + " ");
+      const int value = std::atoi(progress.GetProperty(kProgressBar, rt::ui::PROP_Progress).c_str());
+      progress.SetProperty(kProgressBar, rt::ui::PROP_Progress, std::to_string(value + 1));
+      progress.RedrawControls(0, 0);
+      entry.relations->OpenWithRelated(false);
+      entry.relations->CloseWithRelated(false);
+    }
+    progress.SetProperty(kProgressText, rt::ui::PROP_Text, "Proceso terminado.");
+    progress.RedrawControls(0, 0);
+    progress.RefreshNow();
+  });
+}
+
+}  // namespace app
