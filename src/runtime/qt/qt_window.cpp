@@ -448,9 +448,12 @@ void QtWindow::RunAcceptLoop(const std::function<void(const ui::Event&)>& body) 
     body(ev);
     ui::SetCurrentEvent({});
     if (!open_) break;
-    // Default handling: a close request that the body let through closes the window.
+    // Default handling: a close request that the body let through closes the
+    // window; the object stays until Close, so its place can still be read.
     if (ev.event == ui::EVENT_CloseWindow || ev.event == ui::EVENT_CloseDown) {
-      Close();
+      open_ = false;
+      queue_.clear();
+      if (top_) top_->hide();
       break;
     }
     ShowVariables(0, 0);

@@ -56,6 +56,7 @@ class QtWindow : public rt::ui::Window {
   ~QtWindow() override;
 
   void Open() override;
+  // Open from Open until its loop let a close request through, or Close.
   bool IsOpen() const override { return open_; }
   void Close() override;
   void RunAcceptLoop(const std::function<void(const rt::ui::Event&)>& body) override;

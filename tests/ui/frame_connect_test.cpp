@@ -1,0 +1,210 @@
+// The main frame and the connection window, driven offscreen as the user would.
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <cstring>
+#include <optional>
+
+#include "app/connect.h"
+#include "app/frame.h"
+#include "app/program.h"
+#include "classlib/ini_store.h"
+#include "runtime/qt/qt_window.h"
+#include "ui/ui_support.h"
+
+namespace {
+namespace ui = rt::ui;
+using uitest::WhenShown;
+
+const QString kFrameTitle = QStringLiteral("Quorvex SQL 13.2");
+const QString kConnectTitle = QStringLiteral("Crea Esquema");
+
+std::optional<std::string> Ini(const char* key) {
+  return classlib::ProfileFile::Load("Ortavia.INI").Get("Main", key);
+}
+
+class FrameTest : public ::testing::Test {
+ protected:
+  void SetUp() override { app::ProgramIni().Setup("Ortavia.INI"); }
+  void TearDown() override {
+    app::ProgramIni().Teardown();
+    app::SetSchemaButtonAction({});
+  }
+  uitest::TempCwd cwd_;
+};
+
+TEST_F(FrameTest, ShowsTitleAndToolbarAndExitButtonSavesSectionMain) {
+  bool seen = false;
+  WhenShown(kFrameTitle, [&](QWidget* frame) {
+    seen = true;
+    auto* schema = uitest::Control<QPushButton>(frame, "?BUTTON1");
+    auto* exit = uitest::Control<QPushButton>(frame, "?BUTTON2");
+    ASSERT_TRUE(schema && exit);
+    EXPECT_FALSE(schema->icon().isNull());
+    EXPECT_FALSE(exit->icon().isNull());
+    EXPECT_NE(frame->findChild<QWidget*>("?PANEL1"), nullptr);
+    exit->click();
+  });
+  EXPECT_FALSE(Ini("XPos"));
+  app::Main();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(uitest::TopWindow(kFrameTitle), nullptr);
+  for (const char* key : {"XPos", "YPos", "Width", "Height"}) EXPECT_TRUE(Ini(key)) << key;
+  EXPECT_EQ(Ini("Maximize"), "No");
+  EXPECT_EQ(Ini("Minimize"), "No");
+  EXPECT_EQ(Ini("Width"), "505");
+  EXPECT_EQ(Ini("Height"), "318");
+}
+
+TEST_F(FrameTest, SchemaButtonRunsTheCreationEachTimeWhileTheFrameWaits) {
+  int runs = 0;
+  app::SetSchemaButtonAction([&] {
+    ++runs;
+    EXPECT_EQ(ui::AcceptedControl(), app::kSchemaButton);
+    EXPECT_NE(uitest::TopWindow(kFrameTitle), nullptr);
+  });
+  WhenShown(kFrameTitle, [&](QWidget* frame) {
+    uitest::Click(frame, "?BUTTON1");
+    uitest::Click(frame, "?BUTTON1");
+    uitest::Click(frame, "?BUTTON2");
+  });
+  app::Main();
+  EXPECT_EQ(runs, 2);
+}
+
+TEST_F(FrameTest, NextStartRestoresPositionAndSize) {
+  WhenShown(kFrameTitle, [](QWidget* frame) {
+    frame->move(90, 60);
+    frame->resize(640, 420);
+    uitest::Click(frame, "?BUTTON2");
+  });
+  app::Main();
+  const auto x = Ini("XPos"), y = Ini("YPos"), w = Ini("Width"), h = Ini("Height");
+  ASSERT_TRUE(x && y && w && h);
+  EXPECT_NE(*w, "505");
+
+  QPoint pos;
+  QSize size;
+  WhenShown(kFrameTitle, [&](QWidget* frame) {
+    pos = frame->pos();
+    size = frame->size();
+    frame->close();  // the system menu's close saves as well
+  });
+  app::Main();
+  // Within the rounding of one layout unit of where the first run left it.
+  EXPECT_NEAR(pos.x(), 90, 2);
+  EXPECT_NEAR(pos.y(), 60, 2);
+  EXPECT_NEAR(size.width(), 640, 2);
+  EXPECT_NEAR(size.height(), 420, 2);
+  EXPECT_EQ(Ini("XPos"), x);
+  EXPECT_EQ(Ini("YPos"), y);
+  EXPECT_EQ(Ini("Width"), w);
+  EXPECT_EQ(Ini("Height"), h);
+}
+
+TEST_F(FrameTest, ClosedMaximisedOpensMaximised) {
+  WhenShown(kFrameTitle, [](QWidget* frame) {
+    frame->showMaximized();
+    uitest::Click(frame, "?BUTTON2");
+  });
+  app::Main();
+  EXPECT_EQ(Ini("Maximize"), "Yes");
+  bool maximised = false;
+  WhenShown(kFrameTitle, [&](QWidget* frame) {
+    maximised = frame->isMaximized();
+    frame->showNormal();
+    uitest::Click(frame, "?BUTTON2");
+  });
+  app::Main();
+  EXPECT_TRUE(maximised);
+  EXPECT_EQ(Ini("Maximize"), "No");
+}
+
+class ConnectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (char* v : {app::SERVER, app::DB_SERVER, app::DB_DATA, app::USUARIO}) v[0] = '\0';
+    app::PWD[0] = '\0';
+  }
+  struct Shown {
+    QString server, dbServer, dbData, usuario, pwd;
+  };
+  // Runs the window; records what it shows, then acts.
+  Shown RunWindow(const std::function<void(QWidget*)>& act) {
+    Shown s;
+    WhenShown(kConnectTitle, [&](QWidget* w) {
+      s = {uitest::Text(w, "?SERVER"), uitest::Text(w, "?DB_SERVER"), uitest::Text(w, "?DB_DATA"),
+           uitest::Text(w, "?USUARIO"), uitest::Text(w, "?PWD")};
+      act(w);
+    });
+    app::Window_Conect();
+    EXPECT_EQ(uitest::TopWindow(kConnectTitle), nullptr);
+    return s;
+  }
+  static void Fill(QWidget* w) {
+    uitest::Type(uitest::Control(w, "?SERVER"), "srv1");
+    uitest::Type(uitest::Control(w, "?DB_SERVER"), "sys");
+    uitest::Type(uitest::Control(w, "?DB_DATA"), "data");
+    uitest::Type(uitest::Control(w, "?PWD"), "clave");
+  }
+};
+
+TEST_F(ConnectTest, FirstRunShowsOnlyAdminAndAceptarKeepsTheEntries) {
+  const Shown s = RunWindow([](QWidget* w) {
+    Fill(w);
+    uitest::Click(w, "?OKBUTTON");
+  });
+  EXPECT_EQ(s.server, "");
+  EXPECT_EQ(s.dbServer, "");
+  EXPECT_EQ(s.dbData, "");
+  EXPECT_EQ(s.usuario, "admin");
+  EXPECT_EQ(s.pwd, "");
+  EXPECT_STREQ(app::SERVER, "srv1");
+  EXPECT_STREQ(app::DB_SERVER, "sys");
+  EXPECT_STREQ(app::DB_DATA, "data");
+  EXPECT_STREQ(app::USUARIO, "admin");
+  EXPECT_STREQ(app::PWD, "clave");
+}
+
+TEST_F(ConnectTest, CancelarEmptiesServerAndLoginAndTheNextRunShowsAdminAgain) {
+  RunWindow([](QWidget* w) {
+    Fill(w);
+    auto* login = uitest::Control<QLineEdit>(w, "?USUARIO");
+    login->clear();
+    uitest::Type(login, "otro");
+    uitest::Click(w, "?CANCELBUTTON");
+  });
+  EXPECT_STREQ(app::SERVER, "");
+  EXPECT_STREQ(app::USUARIO, "");
+  EXPECT_STREQ(app::DB_SERVER, "sys");
+  EXPECT_STREQ(app::DB_DATA, "data");
+  EXPECT_STREQ(app::PWD, "clave");
+
+  const Shown again = RunWindow([](QWidget* w) { uitest::Click(w, "?OKBUTTON"); });
+  EXPECT_EQ(again.server, "");
+  EXPECT_EQ(again.usuario, "admin");
+  EXPECT_EQ(again.dbServer, "sys");
+  EXPECT_EQ(again.dbData, "data");
+  EXPECT_EQ(again.pwd, "clave");
+}
+
+TEST_F(ConnectTest, PasswordTakesTwentyCharactersAndNoMore) {
+  RunWindow([](QWidget* w) {
+    uitest::Type(uitest::Control(w, "?PWD"), "abcdefghijklmnopqrstu");  // 21 characters
+    EXPECT_EQ(uitest::Text(w, "?PWD"), "abcdefghijklmnopqrst");
+    uitest::PressKey(uitest::Control(w, "?PWD"), Qt::Key_Return);  // the default button
+  });
+  EXPECT_STREQ(app::PWD, "abcdefghijklmnopqrst");
+}
+
+TEST_F(ConnectTest, ProcedureNameIsPushedWhileTheWindowRuns) {
+  std::string during;
+  RunWindow([&](QWidget* w) {
+    during = app::ProgramErrors().CurrentProcedure();
+    uitest::Click(w, "?OKBUTTON");
+  });
+  EXPECT_EQ(during, "Window_Conect");
+  EXPECT_NE(app::ProgramErrors().CurrentProcedure(), "Window_Conect");
+}
+
+}  // namespace
