@@ -180,7 +180,11 @@ int DictTableManager::CheckFieldValue(int fieldNumber, bool report) {
     const char* p = reinterpret_cast<const char*>(buffer.address + e.offset);
     value.assign(p, strnlen(p, e.size));
   }
-  if (std::string(check.list).find("]" + value + "[") == std::string::npos) result = classlib::ResultSoftFail;
+  // A value holding the list's own brackets could match across two codes
+  // ("0[]1"); only a whole code is valid.
+  bool bracketed = value.find_first_of("[]") != std::string::npos;
+  if (bracketed || std::string(check.list).find("]" + value + "[") == std::string::npos)
+    result = classlib::ResultSoftFail;
   if (result != classlib::ResultOk && report) result = Reporter().RaiseWithText(17, check.message, Context());
   return result;
 }

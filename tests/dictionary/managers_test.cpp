@@ -368,7 +368,8 @@ TEST_F(DictionaryTest, TelefonosTypeMustBeZeroOrOne) {
     int result;
   };
   const Case cases[] = {{"0", ResultOk}, {"1", ResultOk}, {"2", ResultSoftFail}, {"", ResultSoftFail},
-                        {"0 ", ResultSoftFail}, {"01", ResultSoftFail}};
+                        {"0 ", ResultSoftFail}, {"01", ResultSoftFail},
+                        {"0[]1", ResultSoftFail}, {"]0[", ResultSoftFail}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     std::memset(tipo, 0, 21);
