@@ -205,7 +205,7 @@ class TableParser {
     std::string_view s = line;
     Expect(s, "- Fields: ", line);
     for (std::string_view f : SplitOutside(DropStop(s), ';'))
-      for (auto& spec : Field(f)) fields_.push_back(std::move(spec));
+      for (auto& field : Field(f)) fields_.push_back(std::move(field));
     auto record = std::make_shared<rt::TypeRecord>(rt::TypeRecord::Encode(fields_));
     info_.decl.record = record;
   }
