@@ -1,0 +1,91 @@
+// The creation procedure's check of the connection entries and the owners it
+// builds from them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "app/connect.h"
+#include "app/create_schema.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/names.h"
+#include "support/fake_ui.h"
+
+namespace {
+
+struct Entries {
+  const char* server;
+  const char* dbServer;
+  const char* dbData;
+  const char* login;
+  const char* password;
+};
+
+void Put(char* var, size_t size, const char* text) {
+  std::memset(var, 0, size);
+  std::strncpy(var, text, size - 1);
+}
+
+// Runs CreateSchema with the user typing the entries into the connection window
+// and pressing "&Aceptar"; the progress window closes at once when it opens.
+void RunWithEntries(testing_support::FakeWindowLayer& ui, const Entries& e) {
+  ui.onBuild = [e](testing_support::FakeWindowRecord& w) {
+    if (w.label != "P1$WINDOW") return;
+    w.afterEvent = [e](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
+      if (ev.event != rt::ui::EVENT_OpenWindow) return;
+      Put(app::SERVER, sizeof app::SERVER, e.server);
+      Put(app::DB_SERVER, sizeof app::DB_SERVER, e.dbServer);
+      Put(app::DB_DATA, sizeof app::DB_DATA, e.dbData);
+      Put(app::USUARIO, sizeof app::USUARIO, e.login);
+      Put(app::PWD, sizeof app::PWD, e.password);
+      win.RequestClose();
+    };
+  };
+  app::CreateSchema();
+}
+
+TEST(CreateSchema, IncompleteEntriesShowTheMessageOnceAndOpenNothing) {
+  const Entries cases[] = {
+      {"   ", "srv", "data", "admin", ""},  // a server of blanks counts as missing
+      {"", "srv", "data", "", ""},          // server and login both empty: one message
+      {"host", "srv", "", "admin", "pw"},
+      {"host", "", "data", "admin", "pw"},
+      {"host", "srv", "data", "  ", "pw"},
+  };
+  for (const Entries& e : cases) {
+    SCOPED_TRACE(std::string(e.server) + "|" + e.dbServer + "|" + e.dbData + "|" + e.login);
+    testing_support::FakeWindowLayer ui;
+    dict::DataOwner.Set("before");
+    dict::ServerOwner.Set("before");
+    RunWithEntries(ui, e);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "No se pudo iniciar creaci\xC3\xB3n de bases de datos. Datos faltantes");
+    EXPECT_EQ(ui.boxes[0].caption, "Error");
+    EXPECT_EQ(ui.boxes[0].icon, rt::ui::ICON_Exclamation);
+    EXPECT_EQ(ui.boxes[0].buttons, rt::ui::BUTTON_OK);
+    // No owner changed and the progress window, built first, never opened.
+    EXPECT_EQ(dict::DataOwner.Get(), "before");
+    EXPECT_EQ(dict::ServerOwner.Get(), "before");
+    auto progress = ui.Latest("P1$WIN_CREA");
+    ASSERT_TRUE(progress);
+    EXPECT_FALSE(progress->opened);
+    EXPECT_TRUE(progress->destroyed);
+  }
+}
+
+TEST(CreateSchema, OwnersFromTheEntries) {
+  struct Case {
+    const char *server, *db, *login, *password, *owner;
+  } cases[] = {
+      {"host", "data", "admin", "", "host,data,admin"},          // no password: three parts
+      {"host", "data", "admin", "    ", "host,data,admin"},      // a password of blanks is empty
+      {"host  ", "data ", "admin ", "pw  ", "host,data,admin,pw"},  // trailing blanks never reach it
+      {"  host", " data", "admin", " pw", "  host, data,admin, pw"},  // leading ones do
+      {"host", "data", "admin", "a,b", "host,data,admin,\"a,b\""},  // a comma stays inside its part
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(app::BuildOwner(c.server, c.db, c.login, c.password), c.owner) << c.server << "|" << c.password;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// The program's start-up and shut-down as observed at run time: routine order,
+// the dragging switch around the main frame, and the dictionary's life.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "dictionary/dictionary.h"
+#include "runtime/program.h"
+#include "runtime/syssettings.h"
+#include "support/fake_ui.h"
+
+namespace {
+
+struct RunResult {
+  std::vector<std::string> trace;
+  int exitCode = -1;
+};
+
+// Runs the whole process life (start, main body, end) on this thread, with the
+// frame closing as soon as it opens.
+RunResult RunProgramOnce(rt::sys::RecordingSystemSettings& settings, testing_support::FakeWindowLayer& ui) {
+  RunResult result;
+  app::SetLifeTrace(&result.trace);
+  rt::sys::SetSystemSettings(&settings);
+  rt::ResetModules();
+  rt::SetHaltHandler([&](int code) { result.exitCode = code; });
+  ui.onBuild = [&](testing_support::FakeWindowRecord& w) {
+    if (w.label == "P1$APPFRAME") {
+      w.afterEvent = [&](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
+        if (ev.event == rt::ui::EVENT_OpenWindow) {
+          // While the frame is open, dragging shows the program's choice.
+          result.trace.push_back("frame open, drag=" + std::to_string(settings.dragFullWindows));
+          win.RequestClose();
+        }
+      };
+    }
+  };
+  try {
+    app::ProgramEntry();
+  } catch (const rt::ProgramHalted& halted) {
+    result.exitCode = halted.exitCode;
+  }
+  rt::SetHaltHandler({});
+  rt::sys::SetSystemSettings(nullptr);
+  app::SetLifeTrace(nullptr);
+  return result;
+}
+
+class ProgramLife : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("ortavia-life-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+    old_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+  }
+  void TearDown() override {
+    std::filesystem::current_path(old_);
+    std::filesystem::remove_all(dir_);
+  }
+  std::filesystem::path dir_, old_;
+};
+
+TEST_F(ProgramLife, RoutinesRunInModuleOrderAndDraggingIsRestored) {
+  testing_support::FakeWindowLayer ui;
+  rt::sys::RecordingSystemSettings settings;  // starts with dragging on
+  RunResult run = RunProgramOnce(settings, ui);
+
+  EXPECT_EQ(run.exitCode, 0);
+  const std::vector<std::string> expected = {
+      "ProgramThreadFilesSetup", "ProgramModuleInit", "ProgramThreadInit", "FrameModuleInit",
+      "ConnectModuleInit",       "CreationModuleInit", "ProgramMain",      "frame open, drag=0",
+      "ProgramMain end",         "CreationModuleThreadKill", "ProgramThreadKill", "ProgramModuleKill",
+  };
+  EXPECT_EQ(run.trace, expected);
+  using Change = rt::sys::RecordingSystemSettings::Change;
+  EXPECT_EQ(settings.changes, (std::vector<Change>{{0, 3}, {1, 3}}));
+  EXPECT_EQ(settings.dragFullWindows, 1);
+  // The frame's position went to the INI file on close.
+  EXPECT_TRUE(std::filesystem::exists(dir_ / "Ortavia.INI"));
+  // The control kinds of the three windows were registered before any was built.
+  EXPECT_EQ(ui.kinds, (std::vector<std::string>{"button", "panel", "entry", "button", "prompt", "panel",
+                                                "string", "image", "group", "progress"}));
+}
+
+TEST_F(ProgramLife, DraggingOffAtStartIsNeverTouched) {
+  testing_support::FakeWindowLayer ui;
+  rt::sys::RecordingSystemSettings settings;
+  settings.dragFullWindows = 0;
+  RunResult run = RunProgramOnce(settings, ui);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(settings.changes.empty());
+}
+
+TEST_F(ProgramLife, UnreadableDraggingSettingIsLeftAlone) {
+  testing_support::FakeWindowLayer ui;
+  rt::sys::RecordingSystemSettings settings;
+  settings.readFails = true;
+  RunResult run = RunProgramOnce(settings, ui);
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(settings.changes.empty());
+}
+
+TEST_F(ProgramLife, DictionaryLivesFromMainBodyToThreadEnd) {
+  testing_support::FakeWindowLayer ui;
+  rt::sys::RecordingSystemSettings settings;
+  bool setDuringFrame = false;
+  RunResult run;
+  app::SetLifeTrace(&run.trace);
+  rt::sys::SetSystemSettings(&settings);
+  rt::ResetModules();
+  rt::SetHaltHandler([](int) {});
+  ui.onBuild = [&](testing_support::FakeWindowRecord& w) {
+    w.afterEvent = [&](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
+      if (ev.event != rt::ui::EVENT_OpenWindow) return;
+      setDuringFrame = dict::TableRelationsRef("HDSCRAP") != nullptr && dict::TableManagerRef("ApTiposTasas") != nullptr;
+      win.RequestClose();
+    };
+  };
+  try {
+    app::ProgramEntry();
+  } catch (const rt::ProgramHalted&) {
+  }
+  rt::SetHaltHandler({});
+  rt::sys::SetSystemSettings(nullptr);
+  app::SetLifeTrace(nullptr);
+  EXPECT_TRUE(setDuringFrame);
+  EXPECT_EQ(dict::TableRelationsRef("HDSCRAP"), nullptr);
+  EXPECT_EQ(dict::TableManagerRef("ApTiposTasas"), nullptr);
+}
+
+}  // namespace
