@@ -222,6 +222,14 @@ class OdbcBackend : public ::testing::Test {
     SET_PROPERTY(l, FilePropSql, "DROP TABLE LOGS");
     EXPECT_EQ(LastErrorCode(), kNoError);
 
+    // The catalog is asked for the name itself, not a pattern: "L_GS" is not "LOGS".
+    SET_PROPERTY(l, FilePropSql, "CREATE TABLE LOGS (UNICO int)");
+    auto pattern = Logs().Decl("L_GS", owner);
+    FileBlock p(*pattern);
+    OPEN(p);
+    EXPECT_EQ(LastErrorCode(), kFileNotFound) << ErrorTextForMessage();
+    SET_PROPERTY(l, FilePropSql, "DROP TABLE LOGS");
+
     // A statement the server refuses.
     SET_PROPERTY(l, FilePropSql, "SELEC nada");
     EXPECT_EQ(LastErrorCode(), kFileSystemError);

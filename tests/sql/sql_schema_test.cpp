@@ -46,6 +46,8 @@ struct WorkedExample {
   std::vector<std::string> statements;
 };
 
+void PrintTo(const WorkedExample& ex, std::ostream* os) { *os << ex.label; }
+
 class WorkedExamples : public ::testing::TestWithParam<WorkedExample> {};
 
 TEST_P(WorkedExamples, SendsTheStatementsCharacterForCharacter) {
