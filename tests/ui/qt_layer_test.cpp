@@ -289,6 +289,27 @@ TEST_F(QtLayerTest, ButtonsAndCloseBoxDeliverTheirEvents) {
   }
 }
 
+TEST_F(QtLayerTest, EscapeClosesOnlyAWindowWithoutButtons) {
+  auto progress = Build("Ortavia$Ortav004", "P1$WIN_CREA");
+  auto seen = Run(*progress, [&](const ui::Event& ev) {
+    if (ev.event == ui::EVENT_OpenWindow) uitest::PressKey(Qt(*progress).Widget(), Qt::Key_Escape);
+  });
+  EXPECT_EQ(Pairs(seen).back(), std::make_pair(ui::EVENT_CloseWindow, 0));
+
+  Vars v;
+  auto w = Connect(v);
+  seen = Run(*w, [&](const ui::Event& ev) {
+    if (ev.event == ui::EVENT_OpenWindow) {
+      uitest::PressKey(Qt(*w).Widget(), Qt::Key_Escape);
+      w->PostEvent({0x600, 0});
+    } else if (ev.event == 0x600) {
+      w->RequestClose();
+    }
+  });
+  const std::vector<std::pair<int, int>> want{{ui::EVENT_OpenWindow, 0}, {0x600, 0}, {ui::EVENT_CloseWindow, 0}};
+  EXPECT_EQ(Pairs(seen), want);
+}
+
 TEST_F(QtLayerTest, ToolbarButtonsOfTheFrame) {
   auto w = Build("Ortavia$Ortav001", "P1$APPFRAME", {}, true);
   int pressed = 0;

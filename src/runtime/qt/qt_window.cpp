@@ -528,8 +528,15 @@ void QtWindow::SetProperty(int control, int prop, const std::string& value) {
 
 void QtWindow::RedrawControls(int first, int last) {
   ShowVariables(first, last);
+  // Drawn at once: the caller may be busy for long before the loop runs again.
+  const bool visible = top_ && top_->isVisible();
   for (auto& c : controls_)
-    if (c.widget && (first == 0 || (c.number >= first && c.number <= (last ? last : first)))) c.widget->update();
+    if (c.widget && (first == 0 || (c.number >= first && c.number <= (last ? last : first)))) {
+      if (visible)
+        c.widget->repaint();
+      else
+        c.widget->update();
+    }
 }
 
 void QtWindow::RefreshNow() {
