@@ -1,11 +1,14 @@
 // The main frame and the connection window, driven offscreen as the user would.
+#include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include <cstring>
 #include <optional>
 
 #include "app/connect.h"
+#include "app/create_schema.h"
 #include "app/frame.h"
 #include "app/program.h"
 #include "classlib/ini_store.h"
@@ -70,6 +73,27 @@ TEST_F(FrameTest, SchemaButtonRunsTheCreationEachTimeWhileTheFrameWaits) {
   });
   app::Main();
   EXPECT_EQ(runs, 2);
+}
+
+TEST_F(FrameTest, SchemaButtonThenCancelarShowsTheMissingDataMessageAndReturnsToTheFrame) {
+  app::SetSchemaButtonAction(app::CreateSchema);
+  QString message;
+  WhenShown(kFrameTitle, [&](QWidget* frame) {
+    WhenShown(kConnectTitle, [&](QWidget* connect) {
+      uitest::Type(uitest::Control(connect, "?SERVER"), "srv");
+      uitest::Click(connect, "?CANCELBUTTON");
+      uitest::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        message = box->windowTitle() + "|" + box->text();
+        box->button(QMessageBox::Ok)->click();
+        WhenShown(kFrameTitle, [](QWidget* f) { uitest::Click(f, "?BUTTON2"); });
+      });
+    });
+    uitest::Click(frame, "?BUTTON1");
+  });
+  app::Main();
+  EXPECT_EQ(message, QString::fromUtf8("Error|No se pudo iniciar creación de bases de datos. Datos faltantes"));
+  EXPECT_STREQ(app::SERVER, "");
 }
 
 TEST_F(FrameTest, NextStartRestoresPositionAndSize) {
