@@ -1,4 +1,5 @@
 #include "runtime/odbc_session.h"
+#include "runtime/text.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -48,7 +49,26 @@ SqlError Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
 }
 
 // Parameter storage that stays put until the statement has run.
+// The program's texts are in the Windows ANSI code page; the driver manager of
+// this platform passes narrow texts on as UTF-8, so they are converted at this
+// boundary and the same characters reach the server.
+std::string ToDriver(std::string_view text) {
+#ifdef _WIN32
+  return std::string(text);
+#else
+  return Cp1252ToUtf8(text);
+#endif
+}
+std::string FromDriver(std::string_view text) {
+#ifdef _WIN32
+  return std::string(text);
+#else
+  return Utf8ToCp1252(text);
+#endif
+}
+
 struct BoundParams {
+  std::vector<std::string> texts;
   std::vector<SQLINTEGER> longs;
   std::vector<double> doubles;
   std::vector<SQL_TIMESTAMP_STRUCT> stamps;
@@ -60,6 +80,7 @@ bool BindParams(SQLHSTMT stmt, const std::vector<SqlValue>& params, BoundParams&
   b.doubles.resize(params.size());
   b.stamps.resize(params.size());
   b.lengths.resize(params.size());
+  b.texts.resize(params.size());
   for (size_t i = 0; i < params.size(); ++i) {
     const SqlValue& v = params[i];
     SQLUSMALLINT n = static_cast<SQLUSMALLINT>(i + 1);
@@ -78,10 +99,11 @@ bool BindParams(SQLHSTMT stmt, const std::vector<SqlValue>& params, BoundParams&
         break;
       case SqlValue::Kind::Text:
       case SqlValue::Kind::Null:
-        *ind = v.isNull || v.kind == SqlValue::Kind::Null ? SQL_NULL_DATA : static_cast<SQLLEN>(v.bytes.size());
+        b.texts[i] = ToDriver(v.bytes);
+        *ind = v.isNull || v.kind == SqlValue::Kind::Null ? SQL_NULL_DATA : static_cast<SQLLEN>(b.texts[i].size());
         rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                              v.bytes.empty() ? 1 : v.bytes.size(), 0,
-                              const_cast<char*>(v.bytes.data()), static_cast<SQLLEN>(v.bytes.size()), ind);
+                              b.texts[i].empty() ? 1 : b.texts[i].size(), 0,
+                              b.texts[i].data(), static_cast<SQLLEN>(b.texts[i].size()), ind);
         break;
       case SqlValue::Kind::Binary:
         *ind = v.isNull ? SQL_NULL_DATA : static_cast<SQLLEN>(v.bytes.size());
@@ -159,6 +181,7 @@ class OdbcCursor : public SqlCursor {
             v.bytes.append(buf, got);
             if (rc == SQL_SUCCESS) break;
           }
+          if (text) v.bytes = FromDriver(v.bytes);
           break;
         }
       }
@@ -180,7 +203,7 @@ class OdbcCursor : public SqlCursor {
       SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
       SQLULEN size = 0;
       SQLDescribeCol(stmt_, static_cast<SQLUSMALLINT>(i), name, sizeof name, &len, &type, &size, &digits, &nullable);
-      names.emplace_back(reinterpret_cast<char*>(name));
+      names.push_back(FromDriver(reinterpret_cast<char*>(name)));
     }
     return names;
   }
@@ -235,7 +258,7 @@ class OdbcSession : public SqlSession {
       }
       return out;
     };
-    std::string sch = literal(schema), tab = literal(table);
+    std::string sch = ToDriver(literal(schema)), tab = ToDriver(literal(table));
     SQLRETURN rc = SQLColumns(stmt, nullptr, 0,
                               schema.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(sch.data()),
                               schema.empty() ? 0 : SQL_NTS, reinterpret_cast<SQLCHAR*>(tab.data()), SQL_NTS,
@@ -299,11 +322,12 @@ class OdbcSession : public SqlSession {
     }
     BoundParams local;
     BoundParams& b = keep ? *keep : local;
+    const std::string text = ToDriver(sql);
     SQLRETURN rc;
     if (params.empty()) {
-      rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+      rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS);
     } else {
-      rc = SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+      rc = SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS);
       if (SQL_SUCCEEDED(rc)) rc = BindParams(stmt, params, b) ? SQLExecute(stmt) : SQL_ERROR;
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
@@ -392,7 +416,7 @@ std::unique_ptr<SqlSession> OdbcConnect(const std::string& owner, SqlError& err)
     SqlTrace("no ODBC driver installed for the connection");
     return nullptr;
   }
-  std::string cs = BuildConnectionString(*driver, owner);
+  std::string cs = ToDriver(BuildConnectionString(*driver, owner));
   SqlTrace("connect " + MaskPassword(cs));
   SQLHDBC dbc = SQL_NULL_HDBC;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, Environment(), &dbc))) {

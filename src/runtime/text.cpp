@@ -46,4 +46,75 @@ std::string CStringValue(const char* area, size_t size) {
   return std::string(area, strnlen(area, size));
 }
 
+namespace {
+
+// Code points of the bytes 0x80..0x9F; 0 marks the five bytes the code page leaves undefined.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
+};
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string Cp1252ToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char b : text) {
+    if (b < 0x80) out += static_cast<char>(b);
+    else if (b < 0xA0) AppendUtf8(out, kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : 0xFFFD);
+    else AppendUtf8(out, b);
+  }
+  return out;
+}
+
+std::string Utf8ToCp1252(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    if (b < 0x80) {
+      out += static_cast<char>(b);
+      ++i;
+      continue;
+    }
+    const int extra = (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
+    char32_t c = extra == 1 ? (b & 0x1F) : extra == 2 ? (b & 0x0F) : (b & 0x07);
+    bool ok = extra > 0 && i + extra < text.size() + 1;
+    for (int k = 1; ok && k <= extra; ++k) {
+      if (i + k >= text.size()) { ok = false; break; }
+      const unsigned char n = static_cast<unsigned char>(text[i + k]);
+      if ((n & 0xC0) != 0x80) ok = false;
+      else c = (c << 6) | (n & 0x3F);
+    }
+    if (!ok) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    i += extra + 1;
+    char mapped = '?';
+    if (c >= 0xA0 && c <= 0xFF) {
+      mapped = static_cast<char>(c);
+    } else {
+      for (int k = 0; k < 32; ++k)
+        if (kCp1252High[k] == c) mapped = static_cast<char>(0x80 + k);
+    }
+    out += mapped;
+  }
+  return out;
+}
+
 }  // namespace rt

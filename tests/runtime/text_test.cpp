@@ -78,3 +78,22 @@ TEST(TextHelpers, AssignCutsAndPads) {
 
 }  // namespace
 }  // namespace rt
+
+TEST(CodePage, AnsiTextsCrossToUtf8AndBack) {
+  struct Case {
+    std::string ansi, utf8;
+  } cases[] = {
+      {"A\xD1O", "A\xC3\x91O"},              // the one non-ASCII label of the schema
+      {"\x80 5", "\xE2\x82\xAC 5"},           // euro sign from the 0x80..0x9F block
+      {"creaci\xF3n", "creaci\xC3\xB3n"},
+      {"plain", "plain"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(rt::Cp1252ToUtf8(c.ansi), c.utf8);
+    EXPECT_EQ(rt::Utf8ToCp1252(c.utf8), c.ansi);
+  }
+  // What the code page cannot hold, and broken sequences, become '?'.
+  EXPECT_EQ(rt::Utf8ToCp1252("\xE4\xB8\xAD"), "?");
+  EXPECT_EQ(rt::Utf8ToCp1252("a\xC3"), "a?");
+  EXPECT_EQ(rt::Cp1252ToUtf8("\x81"), "\xEF\xBF\xBD");
+}

@@ -1,0 +1,241 @@
+// The whole creation through the real ODBC driver manager, against SQLite files
+// and against a PostgreSQL server: every table of the creation list created in
+// the database of its owner, a second run that creates nothing, and a refused
+// connection that ends the program after its message.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include "app/connect.h"
+#include "app/create_schema.h"
+#include "app/program.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/names.h"
+#include "dictionary/tables.h"
+#include "runtime/program.h"
+#include "runtime/sql_driver.h"
+#include "support/fake_ui.h"
+
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+std::string Prop(testing_support::FakeWindowRecord& w, int control, int prop) {
+  return w.properties[std::make_pair(control, prop)];
+}
+
+void Put(char* var, size_t size, const std::string& text) {
+  std::memset(var, 0, size);
+  std::strncpy(var, text.c_str(), size - 1);
+}
+
+// The tables of one database (names in lower case), read through the driver manager.
+std::set<std::string> TablesIn(const std::string& connectionString) {
+  std::set<std::string> names;
+  SQLHENV env;
+  SQLHDBC dbc;
+  SQLHSTMT st;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  if (SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connectionString.c_str(), SQL_NTS, nullptr, 0,
+                                     nullptr, SQL_DRIVER_NOPROMPT))) {
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    SQLTables(st, nullptr, 0, nullptr, 0, (SQLCHAR*)"%", SQL_NTS, (SQLCHAR*)"TABLE", SQL_NTS);
+    char name[256];
+    SQLLEN len;
+    while (SQL_SUCCEEDED(SQLFetch(st))) {
+      if (SQL_SUCCEEDED(SQLGetData(st, 3, SQL_C_CHAR, name, sizeof name, &len))) names.insert(Lower(name));
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    SQLDisconnect(dbc);
+  } else {
+    ADD_FAILURE() << "cannot connect: " << connectionString;
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return names;
+}
+
+// What the user types into "Crea Esquema", and how the test reads the result.
+struct Backend {
+  std::string odbcDriver;
+  std::string server, dbServer, dbData, login, password;
+  std::string dataConnection, serverConnection;
+};
+
+class Creation : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() / ("ortavia-e2e-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    if (GetParam() == "SQLite") {
+      b_.odbcDriver = "SQLite3";
+      b_.server = "localhost";
+      b_.dbData = (dir_ / "data.db").string();
+      b_.dbServer = (dir_ / "server.db").string();
+      b_.login = "admin";
+      b_.dataConnection = "Driver={SQLite3};Database=" + b_.dbData;
+      b_.serverConnection = "Driver={SQLite3};Database=" + b_.dbServer;
+    } else {
+      // A server entry has no port: the test server listens on the standard one.
+      const char* port = std::getenv("ORTAVIA_PG_PORT");
+      if (!port || std::string(port) != "5432") GTEST_SKIP() << "no PostgreSQL test server on port 5432";
+      b_.odbcDriver = "PostgreSQL Unicode";
+      b_.server = "127.0.0.1";
+      b_.dbData = "ortavia_data";
+      b_.dbServer = "ortavia_server";
+      b_.login = std::getenv("ORTAVIA_PG_USER");
+      b_.password = std::getenv("ORTAVIA_PG_PASSWORD");  // holds a comma
+      const std::string common = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;UID=" + b_.login +
+                                 ";PWD={" + b_.password + "};Database=";
+      b_.dataConnection = common + b_.dbData;
+      b_.serverConnection = common + b_.dbServer;
+      DropAll(b_.dataConnection);
+      DropAll(b_.serverConnection);
+    }
+    ::setenv("ORTAVIA_SQL_DRIVER", b_.odbcDriver.c_str(), 1);
+    rt::RegisterSqlDriver();
+    app::ProgramErrors().Setup(state_);
+    dict::SetReporter(&app::ProgramErrors());
+    dict::DictionaryInit();
+    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+  }
+  void TearDown() override {
+    rt::SetHaltHandler({});
+    dict::DictionaryKill();
+    for (const auto& t : dict::Tables())
+      if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
+    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    std::filesystem::remove_all(dir_);
+  }
+
+  static void DropAll(const std::string& connection) {
+    SQLHENV env;
+    SQLHDBC dbc;
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    if (SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connection.c_str(), SQL_NTS, nullptr, 0, nullptr,
+                                       SQL_DRIVER_NOPROMPT))) {
+      SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+      SQLExecDirect(st, (SQLCHAR*)"DROP SCHEMA public CASCADE", SQL_NTS);
+      SQLExecDirect(st, (SQLCHAR*)"CREATE SCHEMA public", SQL_NTS);
+      SQLFreeHandle(SQL_HANDLE_STMT, st);
+      SQLDisconnect(dbc);
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+
+  // One press of the schema button with the entries typed in and "&Aceptar".
+  void RunOnce(testing_support::FakeWindowLayer& ui, const Backend& b) {
+    ui.onBuild = [b](testing_support::FakeWindowRecord& w) {
+      if (w.label != "P1$WINDOW") return;
+      w.afterEvent = [b](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
+        if (ev.event != rt::ui::EVENT_OpenWindow) return;
+        Put(app::SERVER, sizeof app::SERVER, b.server);
+        Put(app::DB_SERVER, sizeof app::DB_SERVER, b.dbServer);
+        Put(app::DB_DATA, sizeof app::DB_DATA, b.dbData);
+        Put(app::USUARIO, sizeof app::USUARIO, b.login);
+        Put(app::PWD, sizeof app::PWD, b.password);
+        win.RequestClose();
+      };
+    };
+    try {
+      app::CreateSchema();
+    } catch (const rt::ProgramHalted& halted) {
+      exitCode_ = halted.exitCode;
+    }
+  }
+
+  classlib::ThreadErrorState state_;
+  std::filesystem::path dir_;
+  Backend b_;
+  int exitCode_ = -1;
+};
+
+TEST_P(Creation, CreatesEveryMissingTableInItsOwnersDatabaseThenNothing) {
+  testing_support::FakeWindowLayer ui;
+  RunOnce(ui, b_);
+  ASSERT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+
+  auto progress = ui.Latest("P1$WIN_CREA");
+  ASSERT_TRUE(progress);
+  const size_t count = dict::CreationList().size();
+  EXPECT_EQ(count, 333u);
+  EXPECT_EQ(Prop(*progress, app::kProgressBar, rt::ui::PROP_RangeHigh), std::to_string(count));
+  EXPECT_EQ(Prop(*progress, app::kProgressBar, rt::ui::PROP_Progress), std::to_string(count));
+  EXPECT_EQ(Prop(*progress, app::kProgressText, rt::ui::PROP_Text), "Proceso terminado.");
+  EXPECT_EQ(progress->redraws.size(), count + 1);
+  EXPECT_EQ(progress->refreshes, 1);
+  EXPECT_TRUE(progress->destroyed);
+
+  const std::set<std::string> data = TablesIn(b_.dataConnection);
+  const std::set<std::string> server = TablesIn(b_.serverConnection);
+  EXPECT_EQ(data.size(), 322u);  // every data table but D_SQL
+  EXPECT_EQ(server.size(), 10u);
+  for (const dict::CreationEntry& e : dict::CreationList()) {
+    const rt::FileDecl& decl = dict::DeclOf(e.label);
+    const std::string name = Lower(decl.TableName());
+    const bool inServer = decl.ownerVar == &dict::ServerOwner;
+    if (e.label == "D_SQL") {
+      EXPECT_FALSE(data.count(name)) << "D_SQL is never checked, so never created";
+      continue;
+    }
+    EXPECT_TRUE((inServer ? server : data).count(name)) << e.label << " as " << name;
+    EXPECT_FALSE((inServer ? data : server).count(name)) << e.label << " in the wrong database";
+  }
+
+  // Over the existing schema nothing is created and the run still ends well.
+  testing_support::FakeWindowLayer again;
+  RunOnce(again, b_);
+  EXPECT_TRUE(again.boxes.empty());
+  EXPECT_EQ(TablesIn(b_.dataConnection), data);
+  EXPECT_EQ(TablesIn(b_.serverConnection), server);
+  EXPECT_EQ(Prop(*again.Latest("P1$WIN_CREA"), app::kProgressText, rt::ui::PROP_Text), "Proceso terminado.");
+}
+
+TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTables) {
+  // The server database cannot be reached: the data tables before the first
+  // table of the server database are created, then the program ends.
+  Backend b = b_;
+  if (GetParam() == "SQLite") {
+    b.dbServer = (dir_ / "missing" / "server.db").string();
+  } else {
+    b.dbServer = "no_such_database";
+  }
+  testing_support::FakeWindowLayer ui;
+  RunOnce(ui, b);
+  EXPECT_EQ(exitCode_, 0);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].caption, "File Access Error");
+  EXPECT_EQ(ui.boxes[0].text.rfind("File DET_EMPCERT could not be opened.  Error: ", 0), 0u) << ui.boxes[0].text;
+  const std::string suffix = "  Press OK to end this application";
+  EXPECT_EQ(ui.boxes[0].text.substr(ui.boxes[0].text.size() - suffix.size()), suffix);
+
+  const std::set<std::string> data = TablesIn(b_.dataConnection);
+  EXPECT_TRUE(data.count("hdscrap"));
+  EXPECT_TRUE(data.count("aduanas"));         // the table before DET_EMPCERT in the list
+  EXPECT_FALSE(data.count("firmante"));       // the one after it, never reached
+  EXPECT_FALSE(data.count("descar_ordenp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, Creation, ::testing::Values("SQLite", "PostgreSQL"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
