@@ -14,25 +14,11 @@ char USUARIO[51] = "";
 char PWD[21] = "";
 
 int ConnectWindowController::Setup() {
-  ProgramErrors().EnterProcedure("Window_Conect");
-  request = WindowRequest();
-  if (int r = WindowController::Setup(); r != classlib::ResultOk) return r;
-  firstField = 1;
-  vcrRequest = &WindowVcrRequest();
-  errors = &ProgramErrors();
-  AttachToolbar(router_);
-  WindowRequest() = 0;
-  WindowResponse() = 0;
-  OpenOn(window_);
-  ArmAlertKeys();
-  return classlib::ResultOk;
+  // The window's position is neither restored nor saved.
+  return SetupProcedure("Window_Conect", [] {});
 }
 
-int ConnectWindowController::Teardown() {
-  if (int r = WindowController::Teardown(); r != classlib::ResultOk) return r;
-  ProgramErrors().LeaveProcedure();
-  return classlib::ResultOk;
-}
+int ConnectWindowController::Teardown() { return TeardownProcedure([] {}); }
 
 int ConnectWindowController::HandleWindowEvent() {
   if (rt::ui::CurrentEvent() == rt::ui::EVENT_OpenWindow) std::strcpy(USUARIO, "admin");

@@ -2,7 +2,7 @@
 // password, entered straight into five program-wide variables.
 #pragma once
 
-#include "classlib/window_controller.h"
+#include "app/procedure.h"
 #include "runtime/ui.h"
 
 namespace app {
@@ -28,18 +28,14 @@ extern char PWD[21];
 // Runs the window until it closes; leaves the run's response in WindowResponse.
 void Window_Conect();
 
-class ConnectWindowController : public classlib::WindowController {
+class ConnectWindowController : public ProcedureWindowController {
  public:
-  ConnectWindowController(rt::ui::Window& window, classlib::ToolbarRouter& router)
-      : window_(window), router_(router) {}
+  ConnectWindowController(rt::ui::Window& window, classlib::ToolbarRouter& router) : ProcedureWindowController(window, router) {}
   int Setup() override;
   int Teardown() override;
   int HandleAccepted() override;
   int HandleWindowEvent() override;
 
- private:
-  rt::ui::Window& window_;
-  classlib::ToolbarRouter& router_;
 };
 
 }  // namespace app

@@ -17,26 +17,13 @@ std::function<void()>& SchemaButtonAction() {
 void SetSchemaButtonAction(std::function<void()> action) { SchemaButtonAction() = std::move(action); }
 
 int FrameWindowController::Setup() {
-  ProgramErrors().EnterProcedure("Main");
-  request = WindowRequest();
-  if (int r = WindowController::Setup(); r != classlib::ResultOk) return r;
-  firstField = 1;
-  vcrRequest = &WindowVcrRequest();
-  errors = &ProgramErrors();
-  AttachToolbar(router_);
-  WindowRequest() = 0;
-  WindowResponse() = 0;
-  OpenOn(frame_);
-  ProgramIni().RestoreWindow("Main", frame_);
-  ArmAlertKeys();
-  return classlib::ResultOk;
+  return SetupProcedure("Main", [this] { ProgramIni().RestoreWindow("Main", window_); });
 }
 
 int FrameWindowController::Teardown() {
-  if (int r = WindowController::Teardown(); r != classlib::ResultOk) return r;
-  if (opened) ProgramIni().SaveWindow("Main", frame_);
-  ProgramErrors().LeaveProcedure();
-  return classlib::ResultOk;
+  return TeardownProcedure([this] {
+    if (opened) ProgramIni().SaveWindow("Main", window_);
+  });
 }
 
 int FrameWindowController::HandleAccepted() {

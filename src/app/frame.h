@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "classlib/window_controller.h"
+#include "app/procedure.h"
 #include "runtime/ui.h"
 
 namespace app {
@@ -21,16 +21,13 @@ void Main();
 // What the schema button runs (the start-up sets CreateSchema; tests set their own).
 void SetSchemaButtonAction(std::function<void()> action);
 
-class FrameWindowController : public classlib::WindowController {
+class FrameWindowController : public ProcedureWindowController {
  public:
-  FrameWindowController(rt::ui::Window& frame, classlib::ToolbarRouter& router) : frame_(frame), router_(router) {}
+  FrameWindowController(rt::ui::Window& frame, classlib::ToolbarRouter& router) : ProcedureWindowController(frame, router) {}
   int Setup() override;
   int Teardown() override;
   int HandleAccepted() override;
 
- private:
-  rt::ui::Window& frame_;
-  classlib::ToolbarRouter& router_;
 };
 
 }  // namespace app
