@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstring>
@@ -526,10 +528,23 @@ void QtWindow::SetProperty(int control, int prop, const std::string& value) {
   }
 }
 
+// A window just shown is painted only once the window system reports it exposed,
+// which arrives as an event: a caller busy since the window opened would get
+// nothing on the screen until it is done. Lets that report in (input excluded).
+static void WaitUntilExposed(QWidget* top) {
+  QWindow* handle = top ? top->windowHandle() : nullptr;
+  if (!handle || handle->isExposed()) return;
+  QElapsedTimer waited;
+  waited.start();
+  do QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+  while (!handle->isExposed() && top->isVisible() && waited.elapsed() < 500);
+}
+
 void QtWindow::RedrawControls(int first, int last) {
   ShowVariables(first, last);
   // Drawn at once: the caller may be busy for long before the loop runs again.
   const bool visible = top_ && top_->isVisible();
+  if (visible) WaitUntilExposed(top_);
   for (auto& c : controls_)
     if (c.widget && (first == 0 || (c.number >= first && c.number <= (last ? last : first)))) {
       if (visible)
@@ -540,6 +555,8 @@ void QtWindow::RedrawControls(int first, int last) {
 }
 
 void QtWindow::RefreshNow() {
+  if (!top_ || !top_->isVisible()) return;
+  WaitUntilExposed(top_);
   if (top_ && top_->isVisible()) top_->repaint();
 }
 

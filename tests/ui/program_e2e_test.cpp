@@ -1,0 +1,331 @@
+// The whole program on the real windows, driven as a user would: the schema
+// button, the connection window typed in and accepted, the progress window
+// watched table by table and closed, a second press over the existing schema,
+// then the exit button. Against SQLite files and against a PostgreSQL server.
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include "app/program.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/names.h"
+#include "runtime/decl.h"
+#include "runtime/program.h"
+#include "runtime/sql_driver.h"
+#include "ui/ui_support.h"
+
+namespace {
+
+const QString kFrameTitle = QStringLiteral("Quorvex SQL 13.2");
+const QString kConnectTitle = QStringLiteral("Crea Esquema");
+const QString kDone = QStringLiteral("Proceso terminado.");
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+  return s;
+}
+
+// Runs fn on a connection made through the driver manager; false when none can be made.
+template <class Fn>
+bool WithConnection(const std::string& connection, Fn fn) {
+  SQLHENV env;
+  SQLHDBC dbc;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  const bool ok = SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connection.c_str(), SQL_NTS, nullptr, 0,
+                                                 nullptr, SQL_DRIVER_NOPROMPT));
+  if (ok) {
+    SQLHSTMT st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    fn(st);
+    SQLFreeHandle(SQL_HANDLE_STMT, st);
+    SQLDisconnect(dbc);
+  }
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return ok;
+}
+
+// The tables of one database, names in lower case.
+std::set<std::string> TablesIn(const std::string& connection) {
+  std::set<std::string> names;
+  const bool ok = WithConnection(connection, [&](SQLHSTMT st) {
+    SQLTables(st, nullptr, 0, nullptr, 0, (SQLCHAR*)"%", SQL_NTS, (SQLCHAR*)"TABLE", SQL_NTS);
+    char name[256];
+    SQLLEN len;
+    while (SQL_SUCCEEDED(SQLFetch(st)))
+      if (SQL_SUCCEEDED(SQLGetData(st, 3, SQL_C_CHAR, name, sizeof name, &len))) names.insert(Lower(name));
+  });
+  EXPECT_TRUE(ok) << "cannot connect: " << connection;
+  return names;
+}
+
+void EmptySchema(const std::string& connection) {
+  const bool ok = WithConnection(connection, [](SQLHSTMT st) {
+    SQLExecDirect(st, (SQLCHAR*)"DROP SCHEMA public CASCADE", SQL_NTS);
+    SQLExecDirect(st, (SQLCHAR*)"CREATE SCHEMA public", SQL_NTS);
+  });
+  ASSERT_TRUE(ok) << "cannot connect: " << connection;
+}
+
+// What the progress window showed each time its text was painted.
+struct Shown {
+  QString text;
+  int value;
+  int high;
+  bool operator==(const Shown&) const = default;
+};
+
+// Records the progress window's text and bar as painted, the way the user sees them.
+class ProgressWatcher : public QObject {
+ public:
+  std::vector<Shown> seen;
+
+ protected:
+  bool eventFilter(QObject* obj, QEvent* ev) override {
+    if (ev->type() == QEvent::Paint && obj->objectName() == QLatin1String("?STRING1")) {
+      auto* label = qobject_cast<QLabel*>(obj);
+      auto* bar = label ? label->window()->findChild<QProgressBar*>(QStringLiteral("?PROGOUTLOOK")) : nullptr;
+      if (bar) {
+        const Shown now{label->text(), bar->value(), bar->maximum()};
+        if (seen.empty() || !(seen.back() == now)) seen.push_back(now);
+      }
+    }
+    return false;
+  }
+};
+
+// The visible progress window once its text reads "Proceso terminado.", else nullptr.
+QWidget* FinishedProgressWindow() {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (!w->isVisible()) continue;
+    auto* label = w->findChild<QLabel*>(QStringLiteral("?STRING1"));
+    if (label && label->text() == kDone) return w;
+  }
+  return nullptr;
+}
+
+bool ProgressWindowShown() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->isVisible() && w->findChild<QProgressBar*>(QStringLiteral("?PROGOUTLOOK"))) return true;
+  return false;
+}
+
+// One table of the creation list: its label, its name on the server, its database.
+struct ListEntry {
+  std::string label, table;
+  bool inServer;
+};
+
+// One press of the schema button, up to the progress window closed again.
+struct Pass {
+  // Server, server database, data database, login, password: as the window
+  // opened, and as accepted.
+  QStringList connectShown, accepted;
+  std::vector<Shown> painted;
+  Shown finalState{};
+  QString barText;
+  std::vector<ListEntry> list;
+  std::set<std::string> dataTables, serverTables;  // read right after the window closed
+};
+
+class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == "SQLite") {
+      odbcDriver_ = "SQLite3";
+      server_ = "localhost";
+      dbData_ = (cwd_.dir() / "data.db").string();
+      dbServer_ = (cwd_.dir() / "server.db").string();
+      login_ = "admin";
+      dataConnection_ = "Driver={SQLite3};Database=" + dbData_;
+      serverConnection_ = "Driver={SQLite3};Database=" + dbServer_;
+    } else {
+      // The server entry carries no port: the test server listens on the standard one.
+      const char* port = std::getenv("ORTAVIA_PG_PORT");
+      if (!port || std::string(port) != "5432") GTEST_SKIP() << "no PostgreSQL test server on port 5432";
+      odbcDriver_ = "PostgreSQL Unicode";
+      server_ = "127.0.0.1";
+      dbData_ = "ortavia_data";
+      dbServer_ = "ortavia_server";
+      const char* user = std::getenv("ORTAVIA_PG_USER");
+      const char* password = std::getenv("ORTAVIA_PG_PASSWORD");
+      ASSERT_TRUE(user && password);
+      login_ = user;
+      password_ = password;
+      const std::string common = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;UID=" + login_ +
+                                 ";PWD={" + password_ + "};Database=";
+      dataConnection_ = common + dbData_;
+      serverConnection_ = common + dbServer_;
+      EmptySchema(dataConnection_);
+      EmptySchema(serverConnection_);
+    }
+    ::setenv("ORTAVIA_SQL_DRIVER", odbcDriver_.c_str(), 1);
+    rt::RegisterSqlDriver();
+    qApp->installEventFilter(&watcher_);
+  }
+  void TearDown() override {
+    qApp->removeEventFilter(&watcher_);
+    ::unsetenv("ORTAVIA_SQL_DRIVER");
+  }
+
+  // Records what the window shows, types the entries on the first pass (on the
+  // second it shows them kept) and the login whenever it is not "admin", the
+  // login the window shows each time it opens.
+  void FillConnection(QWidget* w, Pass& pass, bool typeIn) {
+    for (const char* entry : {"?SERVER", "?DB_SERVER", "?DB_DATA", "?USUARIO", "?PWD"})
+      pass.connectShown << uitest::Text(w, entry);
+    if (typeIn) {
+      uitest::Type(uitest::Control(w, "?SERVER"), QString::fromStdString(server_));
+      uitest::Type(uitest::Control(w, "?DB_SERVER"), QString::fromStdString(dbServer_));
+      uitest::Type(uitest::Control(w, "?DB_DATA"), QString::fromStdString(dbData_));
+      uitest::Type(uitest::Control(w, "?PWD"), QString::fromStdString(password_));
+    }
+    if (login_ != "admin") {
+      auto* login = uitest::Control<QLineEdit>(w, "?USUARIO");
+      login->selectAll();
+      uitest::PressKey(login, Qt::Key_Delete);
+      uitest::Type(login, QString::fromStdString(login_));
+    }
+    for (const char* entry : {"?SERVER", "?DB_SERVER", "?DB_DATA", "?USUARIO", "?PWD"})
+      pass.accepted << uitest::Text(w, entry);
+    uitest::Click(w, "?OKBUTTON");
+  }
+
+  // Presses the schema button; when the progress window has finished, records
+  // it and closes it with Escape; then goes on with then().
+  void PressSchemaButton(QWidget* frame, Pass& pass, bool typeIn, std::function<void()> then) {
+    uitest::WhenShown(kConnectTitle, [this, &pass, typeIn](QWidget* w) { FillConnection(w, pass, typeIn); });
+    uitest::When([] { return FinishedProgressWindow() != nullptr; }, [this, &pass, then] {
+      QWidget* w = FinishedProgressWindow();
+      auto* bar = w->findChild<QProgressBar*>(QStringLiteral("?PROGOUTLOOK"));
+      pass.finalState = {w->findChild<QLabel*>(QStringLiteral("?STRING1"))->text(), bar->value(), bar->maximum()};
+      pass.painted = std::move(watcher_.seen);
+      watcher_.seen.clear();
+      for (const dict::CreationEntry& e : dict::CreationList()) {
+        const rt::FileDecl& decl = dict::DeclOf(e.label);
+        pass.list.push_back({std::string(e.label), Lower(decl.TableName()), decl.ownerVar == &dict::ServerOwner});
+      }
+      uitest::PressKey(w, Qt::Key_Escape);
+      uitest::When([] { return !ProgressWindowShown() && uitest::TopWindow(kFrameTitle); }, [this, &pass, then] {
+        pass.dataTables = TablesIn(dataConnection_);
+        pass.serverTables = TablesIn(serverConnection_);
+        then();
+      });
+    });
+    uitest::Click(frame, "?BUTTON1");
+  }
+
+  // Runs the program from its process entry to its end, as its main does.
+  int RunProgram() {
+    int exitCode = -1;
+    rt::ResetModules();
+    rt::SetHaltHandler([&](int code) { exitCode = code; });
+    try {
+      app::ProgramEntry();
+    } catch (const rt::ProgramHalted& halted) {
+      exitCode = halted.exitCode;
+    }
+    rt::SetHaltHandler({});
+    rt::ResetModules();
+    return exitCode;
+  }
+
+  uitest::TempCwd cwd_;
+  ProgressWatcher watcher_;
+  std::string odbcDriver_, server_, dbServer_, dbData_, login_, password_;
+  std::string dataConnection_, serverConnection_;
+};
+
+TEST_P(ProgramEndToEnd, SchemaButtonCreatesEveryTableWatchedTableByTableThenNothingOnTheSecondPress) {
+  Pass first, second;
+  QStringList boxes;
+  // Any message box is a failure here: note it and answer it so the run ends.
+  QTimer boxWatch;
+  boxWatch.setInterval(5);
+  QObject::connect(&boxWatch, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      boxes << box->windowTitle() + ": " + box->text();
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  boxWatch.start();
+  uitest::WhenShown(kFrameTitle, [&](QWidget* frame) {
+    PressSchemaButton(frame, first, true, [&, frame] {
+      PressSchemaButton(frame, second, false, [frame] { uitest::Click(frame, "?BUTTON2"); });
+    });
+  });
+  EXPECT_EQ(RunProgram(), 0);
+  ASSERT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
+  EXPECT_EQ(uitest::TopWindow(kFrameTitle), nullptr);
+  EXPECT_TRUE(std::filesystem::exists(cwd_.dir() / "Ortavia.INI"));
+
+  // The connection window took what was typed; the second time it showed it
+  // kept, but for the login, "admin" again.
+  const QStringList typed = {QString::fromStdString(server_), QString::fromStdString(dbServer_),
+                             QString::fromStdString(dbData_), QString::fromStdString(login_),
+                             QString::fromStdString(password_)};
+  EXPECT_EQ(first.connectShown, (QStringList{"", "", "", "admin", ""}));
+  QStringList kept = typed;
+  kept[3] = "admin";
+  EXPECT_EQ(second.connectShown, kept);
+  EXPECT_EQ(first.accepted, typed);
+  EXPECT_EQ(second.accepted, typed);
+
+  ASSERT_EQ(first.list.size(), 333u);
+  for (const Pass* pass : {&first, &second}) {
+    // Every table's label with the bar at its place in the list, in list order,
+    // each painted before its table was opened; then the end, bar full.
+    std::vector<Shown> steps;
+    for (const Shown& s : pass->painted)
+      if (s.text.startsWith(QStringLiteral("Creando archivo: "))) steps.push_back(s);
+    ASSERT_EQ(steps.size(), pass->list.size());
+    for (size_t k = 0; k < steps.size(); ++k) {
+      const Shown want{QString::fromStdString("Creando archivo: " + pass->list[k].label + " "), int(k) + 1, 333};
+      ASSERT_EQ(steps[k], want) << "step " << k + 1 << " shows " << steps[k].text.toStdString();
+    }
+    EXPECT_EQ(pass->painted.back(), (Shown{kDone, 333, 333}));
+    EXPECT_EQ(pass->finalState, (Shown{kDone, 333, 333}));
+  }
+  // The label shown is the dictionary's, not the table's name on the server.
+  EXPECT_EQ(first.list[1].label, "DetEntAutorizaciones");
+  EXPECT_EQ(first.list[1].table, "detentaut");
+
+  // After the first press every table but D_SQL is in the database of its owner.
+  EXPECT_EQ(first.dataTables.size(), 322u);
+  EXPECT_EQ(first.serverTables.size(), 10u);
+  for (const ListEntry& e : first.list) {
+    const auto& own = e.inServer ? first.serverTables : first.dataTables;
+    const auto& other = e.inServer ? first.dataTables : first.serverTables;
+    if (e.label == "D_SQL") {
+      EXPECT_FALSE(first.dataTables.count(e.table)) << "D_SQL is never checked, so never created";
+      continue;
+    }
+    EXPECT_TRUE(own.count(e.table)) << e.label << " as " << e.table;
+    EXPECT_FALSE(other.count(e.table)) << e.label << " in the wrong database";
+  }
+  // The second press created nothing.
+  EXPECT_EQ(second.dataTables, first.dataTables);
+  EXPECT_EQ(second.serverTables, first.serverTables);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ProgramEndToEnd, ::testing::Values("SQLite", "PostgreSQL"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
