@@ -40,6 +40,7 @@
 #include "runtime/sql_connect.h"
 #include "runtime/sql_driver.h"
 #include "runtime/text.h"
+#include "support/connection_entries.h"
 #include "support/fake_ui.h"
 
 namespace {
@@ -274,27 +275,11 @@ void RunScripts(const Backend& b, const std::map<std::string, std::string>& file
 
 // ---------------------------------------------------------------- program
 
-void Put(char* var, size_t size, const std::string& text) {
-  std::memset(var, 0, size);
-  std::strncpy(var, text.c_str(), size - 1);
-}
-
 // One press of the schema button with the entries typed in and "&Aceptar";
 // false when the run did not end with "Proceso terminado." and no message.
 bool RunCreation(const Backend& b) {
   testing_support::FakeWindowLayer ui;
-  ui.onBuild = [&b](testing_support::FakeWindowRecord& w) {
-    if (w.label != app::kConnectLabel) return;
-    w.afterEvent = [&b](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
-      if (ev.event != rt::ui::EVENT_OpenWindow) return;
-      Put(app::SERVER, sizeof app::SERVER, b.server);
-      Put(app::DB_SERVER, sizeof app::DB_SERVER, b.dbServer);
-      Put(app::DB_DATA, sizeof app::DB_DATA, b.dbData);
-      Put(app::USUARIO, sizeof app::USUARIO, b.login);
-      Put(app::PWD, sizeof app::PWD, b.password);
-      win.RequestClose();
-    };
-  };
+  testing_support::TypeConnectionEntries(ui, {b.server, b.dbServer, b.dbData, b.login, b.password});
   try {
     app::CreateSchema();
   } catch (const rt::ProgramHalted&) {

@@ -2,58 +2,34 @@
 // builds from them.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "app/connect.h"
 #include "app/create_schema.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
+#include "support/connection_entries.h"
 #include "support/fake_ui.h"
 
 namespace {
 
-struct Entries {
-  const char* server;
-  const char* dbServer;
-  const char* dbData;
-  const char* login;
-  const char* password;
-};
+using testing_support::ConnectionEntries;
 
-void Put(char* var, size_t size, const char* text) {
-  std::memset(var, 0, size);
-  std::strncpy(var, text, size - 1);
-}
-
-// Runs CreateSchema with the user typing the entries into the connection window
-// and pressing "&Aceptar"; the progress window closes at once when it opens.
-void RunWithEntries(testing_support::FakeWindowLayer& ui, const Entries& e) {
-  ui.onBuild = [e](testing_support::FakeWindowRecord& w) {
-    if (w.label != "P1$WINDOW") return;
-    w.afterEvent = [e](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
-      if (ev.event != rt::ui::EVENT_OpenWindow) return;
-      Put(app::SERVER, sizeof app::SERVER, e.server);
-      Put(app::DB_SERVER, sizeof app::DB_SERVER, e.dbServer);
-      Put(app::DB_DATA, sizeof app::DB_DATA, e.dbData);
-      Put(app::USUARIO, sizeof app::USUARIO, e.login);
-      Put(app::PWD, sizeof app::PWD, e.password);
-      win.RequestClose();
-    };
-  };
+void RunWithEntries(testing_support::FakeWindowLayer& ui, const ConnectionEntries& e) {
+  testing_support::TypeConnectionEntries(ui, e);
   app::CreateSchema();
 }
 
 TEST(CreateSchema, IncompleteEntriesShowTheMessageOnceAndOpenNothing) {
-  const Entries cases[] = {
+  const ConnectionEntries cases[] = {
       {"   ", "srv", "data", "admin", ""},  // a server of blanks counts as missing
       {"", "srv", "data", "", ""},          // server and login both empty: one message
       {"host", "srv", "", "admin", "pw"},
       {"host", "", "data", "admin", "pw"},
       {"host", "srv", "data", "  ", "pw"},
   };
-  for (const Entries& e : cases) {
-    SCOPED_TRACE(std::string(e.server) + "|" + e.dbServer + "|" + e.dbData + "|" + e.login);
+  for (const ConnectionEntries& e : cases) {
+    SCOPED_TRACE(e.server + "|" + e.dbServer + "|" + e.dbData + "|" + e.login);
     testing_support::FakeWindowLayer ui;
     dict::DataOwner.Set("before");
     dict::ServerOwner.Set("before");

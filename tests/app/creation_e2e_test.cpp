@@ -12,9 +12,6 @@
 #include <set>
 #include <string>
 
-#include <sql.h>
-#include <sqlext.h>
-
 #include "app/connect.h"
 #include "app/create_schema.h"
 #include "app/program.h"
@@ -23,50 +20,14 @@
 #include "dictionary/tables.h"
 #include "runtime/program.h"
 #include "runtime/sql_driver.h"
+#include "support/connection_entries.h"
+#include "support/database_probe.h"
 #include "support/fake_ui.h"
 
 namespace {
 
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-  return s;
-}
-
 std::string Prop(testing_support::FakeWindowRecord& w, int control, int prop) {
   return w.properties[std::make_pair(control, prop)];
-}
-
-void Put(char* var, size_t size, const std::string& text) {
-  std::memset(var, 0, size);
-  std::strncpy(var, text.c_str(), size - 1);
-}
-
-// The tables of one database (names in lower case), read through the driver manager.
-std::set<std::string> TablesIn(const std::string& connectionString) {
-  std::set<std::string> names;
-  SQLHENV env;
-  SQLHDBC dbc;
-  SQLHSTMT st;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  if (SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connectionString.c_str(), SQL_NTS, nullptr, 0,
-                                     nullptr, SQL_DRIVER_NOPROMPT))) {
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-    SQLTables(st, nullptr, 0, nullptr, 0, (SQLCHAR*)"%", SQL_NTS, (SQLCHAR*)"TABLE", SQL_NTS);
-    char name[256];
-    SQLLEN len;
-    while (SQL_SUCCEEDED(SQLFetch(st))) {
-      if (SQL_SUCCEEDED(SQLGetData(st, 3, SQL_C_CHAR, name, sizeof name, &len))) names.insert(Lower(name));
-    }
-    SQLFreeHandle(SQL_HANDLE_STMT, st);
-    SQLDisconnect(dbc);
-  } else {
-    ADD_FAILURE() << "cannot connect: " << connectionString;
-  }
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-  SQLFreeHandle(SQL_HANDLE_ENV, env);
-  return names;
 }
 
 // What the user types into "Crea Esquema", and how the test reads the result.
@@ -104,8 +65,8 @@ class Creation : public ::testing::TestWithParam<std::string> {
                                  ";PWD={" + b_.password + "};Database=";
       b_.dataConnection = common + b_.dbData;
       b_.serverConnection = common + b_.dbServer;
-      DropAll(b_.dataConnection);
-      DropAll(b_.serverConnection);
+      ASSERT_TRUE(testing_support::EmptySchema(b_.dataConnection));
+      ASSERT_TRUE(testing_support::EmptySchema(b_.serverConnection));
     }
     ::setenv("ORTAVIA_SQL_DRIVER", b_.odbcDriver.c_str(), 1);
     rt::RegisterSqlDriver();
@@ -123,39 +84,9 @@ class Creation : public ::testing::TestWithParam<std::string> {
     std::filesystem::remove_all(dir_);
   }
 
-  static void DropAll(const std::string& connection) {
-    SQLHENV env;
-    SQLHDBC dbc;
-    SQLHSTMT st;
-    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-    if (SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connection.c_str(), SQL_NTS, nullptr, 0, nullptr,
-                                       SQL_DRIVER_NOPROMPT))) {
-      SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-      SQLExecDirect(st, (SQLCHAR*)"DROP SCHEMA public CASCADE", SQL_NTS);
-      SQLExecDirect(st, (SQLCHAR*)"CREATE SCHEMA public", SQL_NTS);
-      SQLFreeHandle(SQL_HANDLE_STMT, st);
-      SQLDisconnect(dbc);
-    }
-    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    SQLFreeHandle(SQL_HANDLE_ENV, env);
-  }
-
   // One press of the schema button with the entries typed in and "&Aceptar".
   void RunOnce(testing_support::FakeWindowLayer& ui, const Backend& b) {
-    ui.onBuild = [b](testing_support::FakeWindowRecord& w) {
-      if (w.label != "P1$WINDOW") return;
-      w.afterEvent = [b](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
-        if (ev.event != rt::ui::EVENT_OpenWindow) return;
-        Put(app::SERVER, sizeof app::SERVER, b.server);
-        Put(app::DB_SERVER, sizeof app::DB_SERVER, b.dbServer);
-        Put(app::DB_DATA, sizeof app::DB_DATA, b.dbData);
-        Put(app::USUARIO, sizeof app::USUARIO, b.login);
-        Put(app::PWD, sizeof app::PWD, b.password);
-        win.RequestClose();
-      };
-    };
+    testing_support::TypeConnectionEntries(ui, {b.server, b.dbServer, b.dbData, b.login, b.password});
     try {
       app::CreateSchema();
     } catch (const rt::ProgramHalted& halted) {
@@ -185,13 +116,14 @@ TEST_P(Creation, CreatesEveryMissingTableInItsOwnersDatabaseThenNothing) {
   EXPECT_EQ(progress->refreshes, 1);
   EXPECT_TRUE(progress->destroyed);
 
-  const std::set<std::string> data = TablesIn(b_.dataConnection);
-  const std::set<std::string> server = TablesIn(b_.serverConnection);
+  const std::set<std::string> data = testing_support::TablesIn(b_.dataConnection);
+  const std::set<std::string> server = testing_support::TablesIn(b_.serverConnection);
   EXPECT_EQ(data.size(), 322u);  // every data table but D_SQL
   EXPECT_EQ(server.size(), 10u);
   for (const dict::CreationEntry& e : dict::CreationList()) {
     const rt::FileDecl& decl = dict::DeclOf(e.label);
-    const std::string name = Lower(decl.TableName());
+    std::string name = decl.TableName();
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
     const bool inServer = decl.ownerVar == &dict::ServerOwner;
     if (e.label == "D_SQL") {
       EXPECT_FALSE(data.count(name)) << "D_SQL is never checked, so never created";
@@ -205,8 +137,8 @@ TEST_P(Creation, CreatesEveryMissingTableInItsOwnersDatabaseThenNothing) {
   testing_support::FakeWindowLayer again;
   RunOnce(again, b_);
   EXPECT_TRUE(again.boxes.empty());
-  EXPECT_EQ(TablesIn(b_.dataConnection), data);
-  EXPECT_EQ(TablesIn(b_.serverConnection), server);
+  EXPECT_EQ(testing_support::TablesIn(b_.dataConnection), data);
+  EXPECT_EQ(testing_support::TablesIn(b_.serverConnection), server);
   EXPECT_EQ(Prop(*again.Latest("P1$WIN_CREA"), app::kProgressText, rt::ui::PROP_Text), "Proceso terminado.");
 }
 
@@ -228,7 +160,7 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   const std::string suffix = "  Press OK to end this application";
   EXPECT_EQ(ui.boxes[0].text.substr(ui.boxes[0].text.size() - suffix.size()), suffix);
 
-  const std::set<std::string> data = TablesIn(b_.dataConnection);
+  const std::set<std::string> data = testing_support::TablesIn(b_.dataConnection);
   EXPECT_TRUE(data.count("hdscrap"));
   EXPECT_TRUE(data.count("aduanas"));         // the table before DET_EMPCERT in the list
   EXPECT_FALSE(data.count("firmante"));       // the one after it, never reached

@@ -27,6 +27,7 @@
 #include "runtime/decl.h"
 #include "runtime/program.h"
 #include "runtime/sql_driver.h"
+#include "support/database_probe.h"
 #include "ui/ui_support.h"
 
 namespace {
@@ -40,48 +41,8 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Runs fn on a connection made through the driver manager; false when none can be made.
-template <class Fn>
-bool WithConnection(const std::string& connection, Fn fn) {
-  SQLHENV env;
-  SQLHDBC dbc;
-  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
-  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  const bool ok = SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, (SQLCHAR*)connection.c_str(), SQL_NTS, nullptr, 0,
-                                                 nullptr, SQL_DRIVER_NOPROMPT));
-  if (ok) {
-    SQLHSTMT st;
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-    fn(st);
-    SQLFreeHandle(SQL_HANDLE_STMT, st);
-    SQLDisconnect(dbc);
-  }
-  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-  SQLFreeHandle(SQL_HANDLE_ENV, env);
-  return ok;
-}
-
-// The tables of one database, names in lower case.
-std::set<std::string> TablesIn(const std::string& connection) {
-  std::set<std::string> names;
-  const bool ok = WithConnection(connection, [&](SQLHSTMT st) {
-    SQLTables(st, nullptr, 0, nullptr, 0, (SQLCHAR*)"%", SQL_NTS, (SQLCHAR*)"TABLE", SQL_NTS);
-    char name[256];
-    SQLLEN len;
-    while (SQL_SUCCEEDED(SQLFetch(st)))
-      if (SQL_SUCCEEDED(SQLGetData(st, 3, SQL_C_CHAR, name, sizeof name, &len))) names.insert(Lower(name));
-  });
-  EXPECT_TRUE(ok) << "cannot connect: " << connection;
-  return names;
-}
-
 void EmptySchema(const std::string& connection) {
-  const bool ok = WithConnection(connection, [](SQLHSTMT st) {
-    SQLExecDirect(st, (SQLCHAR*)"DROP SCHEMA public CASCADE", SQL_NTS);
-    SQLExecDirect(st, (SQLCHAR*)"CREATE SCHEMA public", SQL_NTS);
-  });
-  ASSERT_TRUE(ok) << "cannot connect: " << connection;
+  ASSERT_TRUE(testing_support::EmptySchema(connection)) << "cannot connect: " << connection;
 }
 
 // What the progress window showed each time its text was painted.
@@ -224,8 +185,8 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
       }
       uitest::PressKey(w, Qt::Key_Escape);
       uitest::When([] { return !ProgressWindowShown() && uitest::TopWindow(kFrameTitle); }, [this, &pass, then] {
-        pass.dataTables = TablesIn(dataConnection_);
-        pass.serverTables = TablesIn(serverConnection_);
+        pass.dataTables = testing_support::TablesIn(dataConnection_);
+        pass.serverTables = testing_support::TablesIn(serverConnection_);
         then();
       });
     });
