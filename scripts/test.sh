@@ -8,8 +8,8 @@ bash scripts/install-deps.sh
 cmake -S . -B build -DORTAVIA_WERROR=ON >/dev/null
 cmake --build build -j"$(nproc)"
 
-# The standard port when it is free, so that a server entry without a port reaches
-# the test server the way a user's would; another loopback port otherwise.
+# The standard port when it is free, another loopback port otherwise; the tests
+# reach the server on whichever it got.
 if [ -z "${ORTAVIA_PG_PORT:-}" ]; then
   if (exec 3<>/dev/tcp/127.0.0.1/5432) 2>/dev/null; then ORTAVIA_PG_PORT=54329; else ORTAVIA_PG_PORT=5432; fi
 fi

@@ -309,6 +309,7 @@ class OdbcSession : public SqlSession {
     info.identifierCase = InfoShort(SQL_IDENTIFIER_CASE);
     info.SetKeywords(InfoText(SQL_KEYWORDS));
     info.searchPatternEscape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
+    info.dbmsName = InfoText(SQL_DBMS_NAME);
     info_ = info;
     return info;
   }

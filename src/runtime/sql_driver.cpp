@@ -386,7 +386,7 @@ int SqlDriver::Create(FileBlock& file) {
     std::vector<TypeInfoRow> rows;
     SqlError err;
     if (!conn.session->TypeInfo(rows, err)) return Refused(err);
-    conn.types = TypeList::FromRows(rows);
+    conn.types = TypeList::FromRows(rows, conn.info);
   }
   const std::string dropTable = "DROP TABLE " + st.schema->tableName;
   std::optional<CreateStatements> stmts;

@@ -56,8 +56,9 @@ void Fail(std::string* error, std::string text) {
 
 }  // namespace
 
-TypeList TypeList::FromRows(const std::vector<TypeInfoRow>& rows) {
+TypeList TypeList::FromRows(const std::vector<TypeInfoRow>& rows, const ServerInfo& server) {
   TypeList list;
+  const bool floatNamesDouble = server.IsSqlServer();
   for (const TypeInfoRow& row : rows) {
     int code = row.dataType;
     if (code == 91) code = sqlcode::kDate;
@@ -65,7 +66,7 @@ TypeList TypeList::FromRows(const std::vector<TypeInfoRow>& rows) {
     if (code == 93) code = sqlcode::kTimestamp;
     if (code < -9 || code > 12) continue;
     SqlTypeName type{row.typeName, row.createParams.value_or("")};
-    if (code == sqlcode::kFloat && !list.types_.count(sqlcode::kDouble))
+    if (floatNamesDouble && code == sqlcode::kFloat && !list.types_.count(sqlcode::kDouble))
       list.types_.emplace(sqlcode::kDouble, SqlTypeName{row.typeName, ""});
     list.types_.emplace(code, std::move(type));
   }

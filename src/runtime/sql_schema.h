@@ -36,18 +36,6 @@ struct SqlTypeName {
   std::string createParams;  // empty: the type takes no parameters
 };
 
-// The first row per code from -9 to 12, ODBC 3 date-time codes read as ODBC 2
-// ones, and the first float row naming the double type when no double came first.
-class TypeList {
- public:
-  static TypeList FromRows(const std::vector<TypeInfoRow>& rows);
-  const SqlTypeName* Find(int code) const;
-  bool Holds(int code) const { return Find(code) != nullptr; }
-
- private:
-  std::map<int, SqlTypeName> types_;
-};
-
 // What the server reports about identifiers and columns.
 struct ServerInfo {
   std::string identifierQuote = "\"";      // SQL_IDENTIFIER_QUOTE_CHAR
@@ -56,9 +44,26 @@ struct ServerInfo {
   int identifierCase = 0;                  // SQL_IDENTIFIER_CASE (1 upper, 2 lower, 3 sensitive, 4 mixed)
   std::set<std::string> keywords;          // SQL_KEYWORDS, upper case
   std::string searchPatternEscape;         // SQL_SEARCH_PATTERN_ESCAPE
+  std::string dbmsName;                    // SQL_DBMS_NAME
+
+  // The server names itself SQL Server.
+  bool IsSqlServer() const { return dbmsName.find("SQL Server") != std::string::npos; }
 
   // Reads the comma-separated SQL_KEYWORDS text.
   void SetKeywords(std::string_view commaList);
+};
+
+// The first row per code from -9 to 12, ODBC 3 date-time codes read as ODBC 2
+// ones; on SQL Server the first float row also names the double type when no
+// double came first.
+class TypeList {
+ public:
+  static TypeList FromRows(const std::vector<TypeInfoRow>& rows, const ServerInfo& server);
+  const SqlTypeName* Find(int code) const;
+  bool Holds(int code) const { return Find(code) != nullptr; }
+
+ private:
+  std::map<int, SqlTypeName> types_;
 };
 
 // True for one of the 234 reserved words (any letter case).

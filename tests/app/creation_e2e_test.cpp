@@ -52,19 +52,16 @@ class Creation : public ::testing::TestWithParam<std::string> {
       b_.dataConnection = "Driver={SQLite3};Database=" + b_.dbData;
       b_.serverConnection = "Driver={SQLite3};Database=" + b_.dbServer;
     } else {
-      // A server entry has no port: the test server listens on the standard one.
-      const char* port = std::getenv("ORTAVIA_PG_PORT");
-      if (!port || std::string(port) != "5432") GTEST_SKIP() << "no PostgreSQL test server on port 5432";
+      const auto pg = testing_support::UsePgTestServer();
+      if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
       b_.odbcDriver = "PostgreSQL Unicode";
       b_.server = "127.0.0.1";
       b_.dbData = "ortavia_data";
       b_.dbServer = "ortavia_server";
-      b_.login = std::getenv("ORTAVIA_PG_USER");
-      b_.password = std::getenv("ORTAVIA_PG_PASSWORD");  // holds a comma
-      const std::string common = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;UID=" + b_.login +
-                                 ";PWD={" + b_.password + "};Database=";
-      b_.dataConnection = common + b_.dbData;
-      b_.serverConnection = common + b_.dbServer;
+      b_.login = pg->login;
+      b_.password = pg->password;  // holds a comma
+      b_.dataConnection = pg->ConnectionString(b_.dbData);
+      b_.serverConnection = pg->ConnectionString(b_.dbServer);
       ASSERT_TRUE(testing_support::EmptySchema(b_.dataConnection));
       ASSERT_TRUE(testing_support::EmptySchema(b_.serverConnection));
     }

@@ -265,6 +265,17 @@ class SqliteBackend : public OdbcBackend {
 TEST_F(SqliteBackend, CheckAndCreate) { CheckAndCreate(Owner()); }
 TEST_F(SqliteBackend, RecordOperations) { RecordOperations(Owner()); }
 
+TEST_F(SqliteBackend, RealColumnTakesTheDoubleTypeOfTheServersList) {
+  // The server lists "float" before "double": a REAL is still a double column.
+  TableBuilder t("R");
+  t.Long("A").Real("MONTO").Key("KEY_A", kPrimaryOpt, {"A"});
+  auto decl = t.Decl("Montos", Owner());
+  FileBlock f(*decl);
+  CREATE(f);
+  ASSERT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
+  EXPECT_EQ(Sql(f), "CREATE TABLE Montos (A integer NOT NULL,MONTO double,PRIMARY KEY (A ))");
+}
+
 TEST_F(SqliteBackend, DriverNotInstalled) {
   DriverPrefix none("NoSuchDriver");
   auto decl = Logs().Decl("LOGS", Owner());

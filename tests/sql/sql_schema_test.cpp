@@ -28,7 +28,7 @@ std::vector<std::string> Statements(const TableBuilder& t, const std::string& na
   Built b = Build(t, name);
   EXPECT_TRUE(b.schema);
   if (!b.schema) return {};
-  auto stmts = BuildCreateStatements(*b.schema, TypeList::FromRows(testsupport::SqlServerTypeRows()));
+  auto stmts = BuildCreateStatements(*b.schema, TypeList::FromRows(testsupport::SqlServerTypeRows(), testsupport::SqlServerInfo()));
   EXPECT_TRUE(stmts);
   if (!stmts) return {};
   std::vector<std::string> out{stmts->createTable};
@@ -171,7 +171,7 @@ TEST(SqlForm, IdentifierRule) {
 }
 
 TEST(SqlForm, TypeListTakesTheFirstRowPerCode) {
-  TypeList sqlServer = TypeList::FromRows(testsupport::SqlServerTypeRows());
+  TypeList sqlServer = TypeList::FromRows(testsupport::SqlServerTypeRows(), testsupport::SqlServerInfo());
   ASSERT_TRUE(sqlServer.Find(8));
   EXPECT_EQ(sqlServer.Find(8)->name, "float");  // from the first float row
   EXPECT_EQ(sqlServer.Find(4)->name, "int");    // not "int identity"
@@ -186,7 +186,8 @@ TEST(SqlForm, TypeListTakesTheFirstRowPerCode) {
                                        {91, "date", std::nullopt},
                                        {3, "numeric", "precision, scale"},
                                        {12, "character varying", "max. length"},
-                                       {1, "character() fixed", "length"}});
+                                       {1, "character() fixed", "length"}},
+                                      ServerInfo());
   EXPECT_EQ(other.Find(8)->name, "double precision");
   EXPECT_EQ(other.Find(11)->name, "timestamp");
   EXPECT_EQ(other.Find(9)->name, "date");
@@ -225,8 +226,38 @@ TEST(SqlForm, TypeListTakesTheFirstRowPerCode) {
   }
 }
 
+// The float's name goes to the double code only on a server that names itself
+// SQL Server; elsewhere the double code keeps its own first row.
+TEST(SqlForm, FloatNamesTheDoubleCodeOnlyOnSqlServer) {
+  const std::vector<TypeInfoRow> floatFirst = {{6, "float", std::nullopt}, {8, "double", std::nullopt}};
+  struct Case {
+    const std::vector<TypeInfoRow>& rows;
+    const char* dbms;
+    const char* want;  // nullptr: code 8 not held
+  } cases[] = {
+      {testsupport::SqlServerTypeRows(), "SQL Server", "float"},
+      {testsupport::SqlServerTypeRows(), "SQLite", nullptr},
+      {floatFirst, "SQL Server", "float"},
+      {floatFirst, "SQLite", "double"},
+      {floatFirst, "PostgreSQL", "double"},
+      {floatFirst, "", "double"},
+  };
+  for (const Case& c : cases) {
+    ServerInfo info;
+    info.dbmsName = c.dbms;
+    const SqlTypeName* got = TypeList::FromRows(c.rows, info).Find(8);
+    if (c.want) {
+      ASSERT_TRUE(got) << c.dbms;
+      EXPECT_EQ(got->name, c.want) << c.dbms;
+      EXPECT_EQ(got->createParams, "") << c.dbms;
+    } else {
+      EXPECT_FALSE(got) << c.dbms;
+    }
+  }
+}
+
 TEST(SqlForm, UnstorableTypesAndBrokenLayoutsAreRefused) {
-  TypeList types = TypeList::FromRows(testsupport::SqlServerTypeRows());
+  TypeList types = TypeList::FromRows(testsupport::SqlServerTypeRows(), testsupport::SqlServerInfo());
   // A DATE with storage of its own has no type on SQL Server.
   std::vector<FieldSpec> fields(2);
   fields[0].type = FieldType::Long;

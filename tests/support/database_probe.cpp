@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 namespace testing_support {
 namespace {
@@ -56,6 +57,20 @@ bool EmptySchema(const std::string& connectionString) {
     SQLExecDirect(st, (SQLCHAR*)"DROP SCHEMA public CASCADE", SQL_NTS);
     SQLExecDirect(st, (SQLCHAR*)"CREATE SCHEMA public", SQL_NTS);
   });
+}
+
+std::string PgTestServer::ConnectionString(const std::string& database) const {
+  return "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + port + ";UID=" + login + ";PWD={" + password +
+         "};Database=" + database;
+}
+
+std::optional<PgTestServer> UsePgTestServer() {
+  const char* port = std::getenv("ORTAVIA_PG_PORT");
+  const char* login = std::getenv("ORTAVIA_PG_USER");
+  const char* password = std::getenv("ORTAVIA_PG_PASSWORD");
+  if (!port || !*port || !login || !password) return std::nullopt;
+  ::setenv("PGPORT", port, 1);
+  return PgTestServer{port, login, password};
 }
 
 }  // namespace testing_support

@@ -2,6 +2,7 @@
 // tables it holds, and emptying a PostgreSQL database between runs.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 
@@ -11,5 +12,17 @@ namespace testing_support {
 std::set<std::string> TablesIn(const std::string& connectionString);
 // Drops and recreates schema public; false when no connection can be made.
 bool EmptySchema(const std::string& connectionString);
+
+// The PostgreSQL server the test script started (ORTAVIA_PG_PORT, ORTAVIA_PG_USER,
+// ORTAVIA_PG_PASSWORD).
+struct PgTestServer {
+  std::string port, login, password;
+  // The connection string of one of its databases, for looking at it beside the program.
+  std::string ConnectionString(const std::string& database) const;
+};
+// The test server, or nullopt when none was started. The connection window has
+// no port entry, so the PostgreSQL client's default port (PGPORT) is pointed at
+// the test server's: a server entry without a port reaches it on any port.
+std::optional<PgTestServer> UsePgTestServer();
 
 }  // namespace testing_support

@@ -219,6 +219,7 @@ rt::ServerInfo SqlServerInfo() {
                    "SAVE,SETUSER,SHUTDOWN,STATISTICS,TEXTSIZE,TOP,TRAN,TRIGGER,TRUNCATE,TSEQUAL,UPDATETEXT,"
                    "USE,WAITFOR,WHILE,WRITETEXT");
   info.searchPatternEscape = "\\";
+  info.dbmsName = "SQL Server";
   return info;
 }
 

@@ -21,6 +21,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "app/connect.h"
 #include "app/program.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
@@ -118,27 +119,23 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
       dataConnection_ = "Driver={SQLite3};Database=" + dbData_;
       serverConnection_ = "Driver={SQLite3};Database=" + dbServer_;
     } else {
-      // The server entry carries no port: the test server listens on the standard one.
-      const char* port = std::getenv("ORTAVIA_PG_PORT");
-      if (!port || std::string(port) != "5432") GTEST_SKIP() << "no PostgreSQL test server on port 5432";
+      const auto pg = testing_support::UsePgTestServer();
+      if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
       odbcDriver_ = "PostgreSQL Unicode";
       server_ = "127.0.0.1";
       dbData_ = "ortavia_data";
       dbServer_ = "ortavia_server";
-      const char* user = std::getenv("ORTAVIA_PG_USER");
-      const char* password = std::getenv("ORTAVIA_PG_PASSWORD");
-      ASSERT_TRUE(user && password);
-      login_ = user;
-      password_ = password;
-      const std::string common = "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=5432;UID=" + login_ +
-                                 ";PWD={" + password_ + "};Database=";
-      dataConnection_ = common + dbData_;
-      serverConnection_ = common + dbServer_;
+      login_ = pg->login;
+      password_ = pg->password;
+      dataConnection_ = pg->ConnectionString(dbData_);
+      serverConnection_ = pg->ConnectionString(dbServer_);
       EmptySchema(dataConnection_);
       EmptySchema(serverConnection_);
     }
     ::setenv("ORTAVIA_SQL_DRIVER", odbcDriver_.c_str(), 1);
     rt::RegisterSqlDriver();
+    // The entries start empty, as at the program's start, whatever an earlier test typed.
+    for (char* entry : {app::SERVER, app::DB_SERVER, app::DB_DATA, app::USUARIO, app::PWD}) entry[0] = '\0';
     qApp->installEventFilter(&watcher_);
   }
   void TearDown() override {
