@@ -1,0 +1,110 @@
+// What the creation sends to SQL Server: the CREATE TABLE and CREATE INDEX
+// statements of every table, as the SQL driver builds them from the declarations
+// and SQL Server's type list, compared with a checked-in file so that any change
+// shows in a diff. ORTAVIA_UPDATE_GOLDEN=1 rewrites the file instead.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/create_schema.h"
+#include "app/program.h"
+#include "dictionary/dictionary.h"
+#include "runtime/program.h"
+#include "runtime/sql_driver.h"
+#include "support/connection_entries.h"
+#include "support/fake_ui.h"
+#include "support/sqlserver_double.h"
+
+namespace {
+
+constexpr const char* kGoldenHeader =
+    "-- The CREATE TABLE and CREATE INDEX statements of the creation on an empty SQL Server,\n"
+    "-- table by table in the order of the creation list. Written by the test\n"
+    "-- CreationSql.StatementsSentToSqlServerMatchTheCheckedInFile: after a deliberate change,\n"
+    "-- run it with ORTAVIA_UPDATE_GOLDEN=1 and review the diff.\n";
+
+std::string GoldenPath() {
+  const char* src = std::getenv("ORTAVIA_SOURCE_DIR");
+  return std::string(src ? src : ".") + "/tests/app/create_statements.sql";
+}
+
+// The table a CREATE statement is about: "CREATE TABLE t (" or "CREATE INDEX i ON t (".
+std::string TableOf(const std::string& sql) {
+  size_t start = sql.rfind("CREATE TABLE ", 0) == 0 ? 13 : sql.find(" ON ") + 4;
+  return sql.substr(start, sql.find(" (", start) - start);
+}
+
+// The statements the creation sends to an empty server, grouped by table in the
+// order of the creation list (each group in the order sent).
+std::string CreationStatements() {
+  testsupport::SqlServerDouble server;
+  rt::RegisterDriver(std::make_shared<rt::SqlDriver>(server.Factory()));
+  classlib::ThreadErrorState state;
+  app::ProgramErrors().Setup(state);
+  dict::SetReporter(&app::ProgramErrors());
+  dict::DictionaryInit();
+  testing_support::FakeWindowLayer ui;
+  testing_support::TypeConnectionEntries(ui, {"srv", "sistema", "datos", "admin", "clave"});
+  rt::SetHaltHandler([](int) {});
+  try {
+    app::CreateSchema();
+  } catch (const rt::ProgramHalted&) {
+    ADD_FAILURE() << "the creation ended the program";
+  }
+  rt::SetHaltHandler({});
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+
+  std::map<std::string, std::vector<std::string>> byTable;
+  for (const std::string& sql : server.state().log)
+    if (sql.rfind("CREATE TABLE ", 0) == 0 || sql.rfind("CREATE INDEX ", 0) == 0)
+      byTable[TableOf(sql)].push_back(sql);
+  std::string out = kGoldenHeader;
+  for (const dict::CreationEntry& e : dict::CreationList()) {
+    auto it = byTable.find(dict::DeclOf(e.label).TableName());
+    if (it == byTable.end()) continue;
+    for (const std::string& sql : it->second) out += sql + "\n";
+    byTable.erase(it);
+  }
+  EXPECT_TRUE(byTable.empty()) << "statements for a table outside the creation list: " << byTable.begin()->first;
+
+  dict::DictionaryKill();
+  for (const auto& t : dict::Tables())
+    if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
+  rt::RegisterSqlDriver();
+  return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(CreationSql, StatementsSentToSqlServerMatchTheCheckedInFile) {
+  const std::string got = CreationStatements();
+  const char* update = std::getenv("ORTAVIA_UPDATE_GOLDEN");
+  if (update && std::string(update) == "1") {
+    ASSERT_FALSE(::testing::Test::HasFailure()) << "not rewritten: the creation did not run through";
+    std::ofstream(GoldenPath(), std::ios::binary) << got;
+    GTEST_SKIP() << "rewrote " << GoldenPath();
+  }
+  std::ifstream in(GoldenPath(), std::ios::binary);
+  ASSERT_TRUE(in) << GoldenPath() << " is missing; write it with ORTAVIA_UPDATE_GOLDEN=1";
+  const std::string want((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (got == want) return;
+  const std::vector<std::string> a = Lines(want), b = Lines(got);
+  size_t i = 0;
+  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
+  ADD_FAILURE() << "the statements differ from " << GoldenPath() << " from line " << i + 1 << " on:\n  file: "
+                << (i < a.size() ? a[i] : "(end)") << "\n  sent: " << (i < b.size() ? b[i] : "(end)")
+                << "\n(" << a.size() << " lines in the file, " << b.size()
+                << " sent; after a deliberate change rerun with ORTAVIA_UPDATE_GOLDEN=1 and review the diff)";
+}
+
+}  // namespace
