@@ -8,6 +8,6 @@ $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config googletest libgtest-dev libgmock-dev \
   qt6-base-dev libgl-dev libxkbcommon-dev fonts-liberation \
-  unixodbc unixodbc-dev libsqliteodbc sqlite3 \
+  unixodbc unixodbc-dev libsqliteodbc sqlite3 libsqlite3-dev \
   postgresql odbc-postgresql \
   xvfb xauth >/dev/null

@@ -2,10 +2,13 @@
 // operation and leaves the outcome in the calling thread's error state.
 #include "runtime/files.h"
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 #include "runtime/text.h"
 
@@ -189,7 +192,8 @@ void RemoveFileByName(std::string_view name) {
     SetLastError(kFileNotFound);
     return;
   }
-  const fs::path path(clipped);
+  const std::optional<std::string> found = FindFileNoCase(clipped);
+  const fs::path path(found ? *found : clipped);
   std::error_code ec;
   const fs::file_status st = fs::symlink_status(path, ec);
   if (!fs::exists(st)) {
@@ -204,6 +208,28 @@ void RemoveFileByName(std::string_view name) {
   if (!fs::remove(path, ec) || ec)
     SetLastError(ec == std::errc::no_such_file_or_directory ? kFileNotFound : kAccessDenied, {},
                  ec ? ec.message() : std::string());
+}
+
+std::optional<std::string> FindFileNoCase(std::string_view name) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path path{std::string(name)};
+  if (fs::exists(fs::symlink_status(path, ec))) return path.string();
+  const fs::path parent = path.parent_path();
+  const std::string wanted = path.filename().string();
+  std::vector<std::string> matches;
+  for (fs::directory_iterator it(parent.empty() ? fs::path(".") : parent, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string entry = it->path().filename().string();
+    if (entry.size() == wanted.size() &&
+        std::equal(entry.begin(), entry.end(), wanted.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        }))
+      matches.push_back(entry);
+  }
+  if (matches.empty()) return std::nullopt;
+  std::sort(matches.begin(), matches.end());  // the same choice on every run
+  return (parent / matches.front()).string();
 }
 
 int LastErrorCode() { return Error().code; }

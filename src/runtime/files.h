@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -81,7 +82,12 @@ void PUT(FileBlock& file);
 void DESTROY(FileBlock& file);
 std::string GET_PROPERTY(FileBlock& file, int prop);
 void SET_PROPERTY(FileBlock& file, int prop, const std::string& value);
+// Deletes a disk file; a name that is not there as written is looked for
+// without regard to letter case, as on the platform's file system.
 void RemoveFileByName(std::string_view name);
+// The path of the existing file of that name: as written when it is there,
+// else the first entry of its directory whose name differs only in letter case.
+std::optional<std::string> FindFileNoCase(std::string_view name);
 
 int LastErrorCode();
 std::string LastErrorText();

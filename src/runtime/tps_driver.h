@@ -1,0 +1,49 @@
+// The local-file driver "TOPSPEED": a local keyed file is an SQLite 3 database
+// holding one table named as the file (without its extension), with one column
+// per field of the declaration named as the field without its prefix. A date
+// is kept as the text "year-month-day" and a time as "hours:minutes:seconds.hh",
+// each number as stored, so any stored value reaches the reader unchanged; an
+// empty date or time is NULL or ''. The driver reads; it never creates a file.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/datetime.h"
+#include "runtime/files.h"
+
+namespace rt {
+
+class TopSpeedDriver : public FileDriver {
+ public:
+  std::string Name() const override { return "TOPSPEED"; }
+  int Open(FileBlock& file, int mode) override;
+  int Close(FileBlock& file) override;
+  int Create(FileBlock&) override { return kNoCreateAttribute; }
+  int SetKey(FileBlock& file, const KeyDescriptor& key) override;
+  int Next(FileBlock& file) override;
+  bool GetProperty(FileBlock& file, int prop, std::string& value) override;
+  void Destroy(FileBlock& file) override;
+};
+
+// Registers the local-file driver under "TOPSPEED".
+void RegisterTopSpeedDriver();
+
+// One column of a local file: a field of the record that is not a group and
+// not the text handle that a date-time group lies over.
+struct LocalColumn {
+  std::string name;  // the field's label without its prefix
+  int entry = 0;     // TypeRecord entry number
+};
+std::vector<LocalColumn> LocalColumnsOf(const TypeRecord& record);
+
+// The texts a date or time is kept as, and back; nullopt for a text that holds
+// no storage value (a number out of the storage's range, a missing part).
+std::string LocalDateText(const DateStorage& d);
+std::string LocalTimeText(const TimeStorage& t);
+std::optional<DateStorage> ParseLocalDate(std::string_view text);
+std::optional<TimeStorage> ParseLocalTime(std::string_view text);
+
+}  // namespace rt
