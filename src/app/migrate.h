@@ -2,6 +2,11 @@
 // procedure before the creation loop.
 #pragma once
 
+#include <string_view>
+
+#include "dictionary/catalogue.h"
+#include "runtime/decl.h"
+
 namespace app {
 
 // Brings the changed tables to their current structure (under the wait cursor).
@@ -9,5 +14,13 @@ void MigrateStructures();
 
 // Thread end: releases the migration's own file instances prepared on this thread.
 void ReleaseMigrationFiles();
+
+// The creation module's own declarations of the old layouts, by label
+// ("XRefereExtCove", "XRefereExtCove1", "XRefereExtCoveEq", "XRefereExtCoveEq1",
+// "XUSE1", "XUSUAR_EXT"); the label must exist.
+const dict::TableInfo& MigrationFile(std::string_view label);
+
+// The name variable of XUSE1, empty until the migration of USUAR_EXT sets it.
+rt::NameVar& XUSE1Name();
 
 }  // namespace app

@@ -389,6 +389,21 @@ int TypeRecord::topLevelCount() const {
                                         [](const TypeEntry& e) { return e.parent == 0; }));
 }
 
+std::vector<ValueField> ValueFieldsOf(const TypeRecord& record) {
+  std::vector<ValueField> out;
+  const auto& entries = record.entries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const TypeEntry& e = entries[i];
+    if (e.type == FieldType::Group) continue;
+    const bool handle = e.type == FieldType::String && i + 1 < entries.size() &&
+                        entries[i + 1].type == FieldType::Group && entries[i + 1].offset == e.offset;
+    if (handle) continue;
+    const size_t colon = e.label.find(':');
+    out.push_back({colon == std::string::npos ? e.label : e.label.substr(colon + 1), static_cast<int>(i + 1)});
+  }
+  return out;
+}
+
 std::string NameVar::Get() const {
   return std::string(value_, strnlen(value_, kSize));
 }

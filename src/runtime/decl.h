@@ -83,6 +83,14 @@ class TypeRecord {
   std::vector<TypeEntry> entries_;
 };
 
+// A field that holds a value: not a group, and not the text handle that a
+// date-time group lies over. Named by its label without the prefix.
+struct ValueField {
+  std::string name;
+  int entry = 0;  // TypeRecord entry number
+};
+std::vector<ValueField> ValueFieldsOf(const TypeRecord& record);
+
 // Key attribute bits.
 inline constexpr uint32_t kKeyDup = 0x01;
 inline constexpr uint32_t kKeyOpt = 0x02;

@@ -17,7 +17,7 @@ struct LocalFileState : DriverState {
   bool holding = false;        // a write transaction keeps other writers out
   std::string path;            // the file as found on disk
   std::string table;           // the table inside it
-  std::vector<LocalColumn> columns;
+  std::vector<ValueField> columns;  // one column each
   const KeyDescriptor* key = nullptr;  // set by SETkey
   bool started = false;
   std::vector<std::vector<uint8_t>> records;
@@ -189,21 +189,6 @@ int CompareField(const TypeEntry& e, const uint8_t* a, const uint8_t* b, bool no
 
 }  // namespace
 
-std::vector<LocalColumn> LocalColumnsOf(const TypeRecord& record) {
-  std::vector<LocalColumn> out;
-  const auto& entries = record.entries();
-  for (size_t i = 0; i < entries.size(); ++i) {
-    const TypeEntry& e = entries[i];
-    if (e.type == FieldType::Group) continue;
-    const bool handle = e.type == FieldType::String && i + 1 < entries.size() &&
-                        entries[i + 1].type == FieldType::Group && entries[i + 1].offset == e.offset;
-    if (handle) continue;
-    const size_t colon = e.label.find(':');
-    out.push_back({colon == std::string::npos ? e.label : e.label.substr(colon + 1), static_cast<int>(i + 1)});
-  }
-  return out;
-}
-
 std::string LocalDateText(const DateStorage& d) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", unsigned{d.year}, unsigned{d.month}, unsigned{d.day});
@@ -251,7 +236,7 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
   if (!found || !std::filesystem::is_regular_file(*found, ec)) return Fail(kFileNotFound, name + " does not exist");
   st.path = *found;
   st.table = std::filesystem::path(st.path).stem().string();
-  st.columns = LocalColumnsOf(*file.decl().record);
+  st.columns = ValueFieldsOf(*file.decl().record);
 
   // Never SQLITE_OPEN_CREATE: opening a local file must not make one.
   const int flags = (mode & 0x0F) == 0 ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
@@ -290,7 +275,7 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
     return Fail(code, text);
   };
   if (present.empty()) return fail(kInvalidRecordDeclaration, st.path + " holds no table " + st.table);
-  for (const LocalColumn& c : st.columns) {
+  for (const ValueField& c : st.columns) {
     if (!TypeReadable(file.decl().record->entry(c.entry).type))
       return fail(kInvalidFieldTypeDescriptor, "field " + c.name + " has a type local files do not keep");
     if (std::none_of(present.begin(), present.end(), [&](const std::string& p) { return SameNoCase(p, c.name); }))

@@ -9,7 +9,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "runtime/datetime.h"
 #include "runtime/files.h"
@@ -30,14 +29,6 @@ class TopSpeedDriver : public FileDriver {
 
 // Registers the local-file driver under "TOPSPEED".
 void RegisterTopSpeedDriver();
-
-// One column of a local file: a field of the record that is not a group and
-// not the text handle that a date-time group lies over.
-struct LocalColumn {
-  std::string name;  // the field's label without its prefix
-  int entry = 0;     // TypeRecord entry number
-};
-std::vector<LocalColumn> LocalColumnsOf(const TypeRecord& record);
 
 // The texts a date or time is kept as, and back; nullopt for a text that holds
 // no storage value (a number out of the storage's range, a missing part).

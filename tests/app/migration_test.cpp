@@ -1,0 +1,454 @@
+// The migration of the changed tables through the real driver manager, on
+// SQLite databases and local files in the current directory: the statements it
+// sends, the rows it carries from the renamed tables and the local files with
+// their values, the users pass, and what a second run does. SQLite refuses
+// "SP_RENAME", so a renamed table is laid out by the test as a rename leaves it.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/create_schema.h"
+#include "app/migrate.h"
+#include "app/program.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/names.h"
+#include "runtime/datetime.h"
+#include "runtime/program.h"
+#include "runtime/sql_driver.h"
+#include "runtime/tps_driver.h"
+#include "support/connection_entries.h"
+#include "support/fake_ui.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The SQL driver, with a log of the statements written to FilePropSql.
+class LoggingSqlDriver : public rt::SqlDriver {
+ public:
+  int SetProperty(rt::FileBlock& file, int prop, const std::string& value) override {
+    if (prop == rt::FilePropSql) statements.push_back(file.decl().label + ": " + value);
+    return SqlDriver::SetProperty(file, prop, value);
+  }
+  std::vector<std::string> statements;
+};
+
+// The local-file driver, with a log of the files opened.
+class LoggingLocalDriver : public rt::TopSpeedDriver {
+ public:
+  int Open(rt::FileBlock& file, int mode) override {
+    opened.push_back(file.decl().TableName());
+    return TopSpeedDriver::Open(file, mode);
+  }
+  std::vector<std::string> opened;
+};
+
+// Rows of a query on an SQLite database, each as its columns' texts joined by '|'.
+std::vector<std::string> Query(const fs::path& db, const std::string& sql) {
+  sqlite3* h = nullptr;
+  std::vector<std::string> rows;
+  if (sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    ADD_FAILURE() << "cannot open " << db;
+    sqlite3_close(h);
+    return rows;
+  }
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+    rows.push_back(std::string("error: ") + sqlite3_errmsg(h));
+  } else {
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      std::string row;
+      for (int i = 0; i < sqlite3_column_count(st); ++i) {
+        const unsigned char* t = sqlite3_column_text(st, i);
+        row += (i ? "|" : "") + (t ? std::string(reinterpret_cast<const char*>(t)) : std::string("NULL"));
+      }
+      rows.push_back(row);
+    }
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(h);
+  return rows;
+}
+
+void Exec(const fs::path& db, const std::string& sql) {
+  sqlite3* h = nullptr;
+  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
+  char* err = nullptr;
+  EXPECT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "") << " in " << sql;
+  sqlite3_free(err);
+  sqlite3_close(h);
+}
+
+bool HasTable(const fs::path& db, const std::string& name) {
+  return Query(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '" + name +
+                       "' COLLATE NOCASE") == std::vector<std::string>{"1"};
+}
+
+// A record being written through a declaration: fields set by name.
+class Record {
+ public:
+  explicit Record(rt::FileBlock& file) : file_(file) { file_.ClearRecord(); }
+  Record& Long(const char* name, int32_t v) { return Put(name, &v, 4); }
+  Record& Byte(const char* name, uint8_t v) { return Put(name, &v, 1); }
+  Record& Real(const char* name, double v) { return Put(name, &v, 8); }
+  Record& Text(const char* name, const std::string& v) {
+    const rt::TypeEntry& e = Entry(name);
+    std::memset(file_.buffer() + e.offset, 0, e.size);
+    std::memcpy(file_.buffer() + e.offset, v.data(), std::min<size_t>(v.size(), e.size - 1));
+    return *this;
+  }
+  Record& Date(const char* name, rt::DateStorage d) {
+    d.Store(file_.buffer() + Entry(name).offset);
+    return *this;
+  }
+  Record& Time(const char* name, rt::TimeStorage t) {
+    t.Store(file_.buffer() + Entry(name).offset);
+    return *this;
+  }
+
+ private:
+  const rt::TypeEntry& Entry(const char* name) {
+    for (const rt::ValueField& f : rt::ValueFieldsOf(*file_.decl().record))
+      if (f.name == name) return file_.decl().record->entry(f.entry);
+    throw std::logic_error(std::string("no field ") + name);
+  }
+  Record& Put(const char* name, const void* v, size_t n) {
+    std::memcpy(file_.buffer() + Entry(name).offset, v, n);
+    return *this;
+  }
+  rt::FileBlock& file_;
+};
+
+class Migration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("ortavia-migration-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    previousDir_ = fs::current_path();
+    fs::current_path(dir_);  // the local files are read from the current directory
+    ::setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
+    rt::RegisterDriver(sql_);
+    rt::RegisterDriver(local_);
+    app::ProgramErrors().Setup(state_);
+    dict::SetReporter(&app::ProgramErrors());
+    dict::DictionaryInit();
+    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+    entries_ = {"localhost", (dir_ / "server.db").string(), (dir_ / "data.db").string(), "admin", ""};
+    dict::DataOwner.Set(app::BuildOwner("localhost", entries_.dbData.c_str(), "admin", ""));
+    dict::ServerOwner.Set(app::BuildOwner("localhost", entries_.dbServer.c_str(), "admin", ""));
+    dict::TableNameVarOf("USUAR")->Set("USUAR");
+    dict::TableNameVarOf("USUAR_EXT")->Set("USUAR_EXT");
+  }
+  void TearDown() override {
+    rt::SetHaltHandler({});
+    app::ReleaseMigrationFiles();
+    for (auto& f : oldTables_) rt::ReleaseThreadFile(*f);
+    dict::DictionaryKill();
+    for (const auto& t : dict::Tables())
+      if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
+    rt::RegisterSqlDriver();
+    rt::RegisterTopSpeedDriver();
+    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    fs::current_path(previousDir_);
+    fs::remove_all(dir_);
+  }
+
+  // The migration alone, as the creation procedure runs it once the owners are set.
+  void Migrate(testing_support::FakeWindowLayer& ui) {
+    sql_->statements.clear();
+    local_->opened.clear();
+    (void)ui;
+    try {
+      app::MigrateStructures();
+    } catch (const rt::ProgramHalted& halted) {
+      exitCode_ = halted.exitCode;
+    }
+  }
+  // One press of the schema button: migration and creation loop.
+  void PressSchemaButton(testing_support::FakeWindowLayer& ui) {
+    sql_->statements.clear();
+    local_->opened.clear();
+    testing_support::TypeConnectionEntries(ui, entries_);
+    try {
+      app::CreateSchema();
+    } catch (const rt::ProgramHalted& halted) {
+      exitCode_ = halted.exitCode;
+    }
+  }
+
+  // A table of an old layout on the server, made through the SQL driver as the
+  // old program made it; returns a record writer for it.
+  rt::FileBlock& OldTable(const char* label) {
+    auto decl = std::make_unique<rt::FileDecl>(app::MigrationFile(label).decl);
+    decl->attrs |= rt::kFileCreate;
+    rt::FileBlock& f = rt::ThreadFile(*decl);
+    rt::CREATE(f);
+    EXPECT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
+    rt::OPEN(f);
+    EXPECT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
+    oldTables_.push_back(std::move(decl));
+    return f;
+  }
+  static void Add(rt::FileBlock& f) {
+    rt::ADD(f);
+    EXPECT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
+  }
+
+  fs::path Data() const { return dir_ / "data.db"; }
+  fs::path Server() const { return dir_ / "server.db"; }
+
+  classlib::ThreadErrorState state_;
+  fs::path dir_, previousDir_;
+  testing_support::ConnectionEntries entries_;
+  std::shared_ptr<LoggingSqlDriver> sql_ = std::make_shared<LoggingSqlDriver>();
+  std::shared_ptr<LoggingLocalDriver> local_ = std::make_shared<LoggingLocalDriver>();
+  std::vector<std::unique_ptr<rt::FileDecl>> oldTables_;
+  int exitCode_ = -1;
+};
+
+const char* kLocalCove =
+    "CREATE TABLE %s (UNICO INTEGER, UNICOREFERE INTEGER, TIPO TEXT, SUBTIPO TEXT, FACTURA TEXT, TIPOCAMBIO REAL,"
+    " INDUSTRIAAUTOMOTRIZ INTEGER, IDENTIFICACION TEXT, FECHA_EXPED TEXT, FECHA_EXPED_SQLDATETIMEFIELD TEXT,"
+    " CERTIFICADOORIGEN TEXT, NUMEXPORTADORCONFIABLE TEXT, OBSERVACIONES TEXT, RFCCONSULTA TEXT, SUBDIVISION TEXT,"
+    " TIPOFIGURAADUANAL TEXT, CURP TEXT, CORREOELECTRONICO TEXT, TIPOIDENTIFICADOREMISOR TEXT,"
+    " IDENTIFICADOREMISOR TEXT, TIPOIDENTIFICADORDESTIN TEXT, IDENTIFICADORDESTIN TEXT, NOMBREARCHIVOXML TEXT,"
+    " EDOCUMENT TEXT, FECHA_MOD TEXT, FECHA_MOD_SQLDATETIMEFIELD TEXT, HORA_MOD_SQLDATEDATEFIELD TEXT, HORA_MOD TEXT,"
+    " USER_MOD TEXT, HORA_MODX INTEGER, MIN_MODX INTEGER);";
+
+std::string LocalCoveTable(const char* name) {
+  char buf[2048];
+  std::snprintf(buf, sizeof buf, kLocalCove, name);
+  return buf;
+}
+
+const std::vector<std::string> kEveryStatement = {
+    "REFERENCIAS: SP_RENAME RefereExtCove,XRefereExtCove",
+    "REFERENCIAS: drop table XRefereExtCove",
+    "REFERENCIAS: SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ",
+    "REFERENCIAS: drop table XRefereExtCoveEQ",
+    "REFERENCIAS: drop table EmbarqueCTPAT",
+    "REFERENCIAS: drop table RutasDefault",
+    "REFERENCIAS: drop table DetEmbarqueFacturas",
+    "USUAR_EXT: SP_RENAME USUAR_EXT,XUSUAR_EXT",
+    "USUAR_EXT: drop table XUSUAR_EXT",
+};
+
+TEST_F(Migration, OnEmptyDatabasesEveryStatementFailsQuietlyThenASecondPressDoesNothing) {
+  testing_support::FakeWindowLayer ui;
+  PressSchemaButton(ui);
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+  EXPECT_EQ(sql_->statements, kEveryStatement);
+  EXPECT_EQ(local_->opened, (std::vector<std::string>{"XRefereExtCove", "XRefereExtCoveEq", "XUSUAR_EXT"}));
+  for (const char* t : {"RefereExtCove", "RefereExtCoveEq", "EmbarqueCTPAT", "RutasDefault", "DetEmbarqueFacturas"})
+    EXPECT_TRUE(HasTable(Data(), t)) << t;
+  for (const char* t : {"USUAR", "USUAR_EXT"}) EXPECT_TRUE(HasTable(Server(), t)) << t;
+  // The wait cursor is on while the migration runs, and put back after it.
+  ASSERT_EQ(ui.cursorCalls.size(), 2u);
+  EXPECT_EQ(ui.cursorCalls[0], std::make_pair(rt::ui::CURSOR_Wait, false));
+  EXPECT_TRUE(ui.cursorCalls[1].second);
+
+  // A local file beside current tables is neither read nor removed.
+  Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") + "INSERT INTO XRefereExtCove (UNICO) VALUES (1);");
+  testing_support::FakeWindowLayer again;
+  PressSchemaButton(again);
+  EXPECT_TRUE(again.boxes.empty());
+  EXPECT_TRUE(sql_->statements.empty()) << sql_->statements[0];
+  EXPECT_TRUE(local_->opened.empty());
+  EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM RefereExtCove"), std::vector<std::string>{"0"});
+}
+
+}  // namespace
+namespace {
+
+TEST_F(Migration, LocalFileOfRefereExtCoveArrivesInKeyOrderWithItsValuesCarriedThenIsRemoved) {
+  // Three records out of order, with dates and times that no calendar holds.
+  Exec("XRefereExtCove.TPS",
+       LocalCoveTable("XRefereExtCove") +
+           "INSERT INTO XRefereExtCove (UNICO, UNICOREFERE, TIPO, FACTURA, TIPOCAMBIO, INDUSTRIAAUTOMOTRIZ, "
+           "FECHA_EXPED, FECHA_EXPED_SQLDATETIMEFIELD, FECHA_MOD, HORA_MOD_SQLDATEDATEFIELD, HORA_MOD, USER_MOD, "
+           "HORA_MODX, NOMBREARCHIVOXML, EDOCUMENT) VALUES"
+           " (30, 3, 'I', 'F-30', 17.25, 1, '2015-02-30', '11:11:11.11', '2015-00-10', '2020-05-05', '24:00:00.00', "
+           "'ABC', 9, 'x30.xml', 'E30'),"
+           " (10, 1, 'E', 'F-10', 18.5, 1, '2015-03-00', NULL, '10000-01-01', NULL, NULL, 'DEF', 0, NULL, NULL),"
+           " (20, 2, 'I', 'F-20', 19, 0, '2015-13-05', NULL, NULL, NULL, '13:45:10.25', 'GHI', 1, NULL, NULL);");
+  testing_support::FakeWindowLayer ui;
+  Migrate(ui);
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+  // In ascending UNICO; UNICOHCOVE 0; the time part of each date empty, the date
+  // part of HORA_MOD 1 January 1900; dates and times carried through the calendar.
+  EXPECT_EQ(Query(Data(), "SELECT UNICO, UNICOREFERE, UNICOHCOVE, TIPO, FACTURA, TIPOCAMBIO, FECHA_EXPED_SQLDATEHANDLE,"
+                          " FECHA_MOD_SQLDATEHANDLE, HORA_MOD_SQLDATEHANDLE, USER_MOD, HORA_MODX, NOMBREARCHIVOXML,"
+                          " EDOCUMENT FROM RefereExtCove ORDER BY rowid"),
+            (std::vector<std::string>{
+                "10|1|0|E|F-10|18.5|2015-02-28 00:00:00.000|9999-12-31 00:00:00.000|1900-01-01 00:00:00.000|DE|0||",
+                "20|2|0|I|F-20|19.0|2016-01-05 00:00:00.000|NULL|1900-01-01 13:45:10.250|GH|1||",
+                "30|3|0|I|F-30|17.25|2015-03-02 00:00:00.000|NULL|1900-01-01 00:00:00.000|AB|9|x30.xml|E30"}));
+  EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
+}
+
+TEST_F(Migration, LocalFileOfRefereExtCoveEqKeepsItsTextsApartDropsIndustriaAndStays) {
+  Exec("xrefereextcoveeq.tps",
+       LocalCoveTable("XRefereExtCoveEq") +
+           "INSERT INTO XRefereExtCoveEq (UNICO, INDUSTRIAAUTOMOTRIZ, NOMBREARCHIVOXML, EDOCUMENT, FECHA_EXPED) VALUES"
+           " (2, 1, 'b.xml', 'EB', ''), (1, 7, 'a.xml', 'EA', '2024-02-29');");
+  testing_support::FakeWindowLayer ui;
+  Migrate(ui);
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+  EXPECT_EQ(Query(Data(), "SELECT UNICO, INDUSTRIAAUTOMOTRIZ, NOMBREARCHIVOXML, EDOCUMENT, FECHA_EXPED_SQLDATEHANDLE"
+                          " FROM RefereExtCoveEq ORDER BY rowid"),
+            (std::vector<std::string>{"1|0|a.xml|EA|2024-02-29 00:00:00.000", "2|0|b.xml|EB|NULL"}));
+  EXPECT_TRUE(fs::exists("xrefereextcoveeq.tps"));
+}
+
+
+// The rows of a renamed table, in the old layout, as a rename on the server leaves them.
+void OldCoveRow(rt::FileBlock& x, int32_t unico, const char* factura, rt::DateStorage fechaMod) {
+  Record(x).Long("UNICO", unico).Text("FACTURA", factura).Byte("INDUSTRIAAUTOMOTRIZ", 1).Date("FECHA_MOD", fechaMod)
+      .Time("HORA_MOD", {0, 30, 15, 9}).Text("USER_MOD", "OLD");
+}
+
+TEST_F(Migration, RowsOfTheRenamedTableArriveBeforeTheLocalRecordsThenItIsDropped) {
+  rt::FileBlock& x = OldTable("XRefereExtCove1");
+  for (int32_t unico : {2, 1}) {
+    OldCoveRow(x, unico, ("T-" + std::to_string(unico)).c_str(), {31, 12, 2019});
+    Add(x);
+  }
+  rt::CLOSE(x);
+  Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") +
+                                 "INSERT INTO XRefereExtCove (UNICO, FACTURA) VALUES (3, 'L-3'), (2, 'L-2');");
+  testing_support::FakeWindowLayer ui;
+  Migrate(ui);
+  // The table's own row 2 wins over the local file's.
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].caption, "Duplicate Key Error");
+  EXPECT_EQ(ui.boxes[0].text, "Adding this record creates a duplicate entry for the key: RCOV:KEY_UNICA");
+  EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA, FECHA_MOD_SQLDATEHANDLE, HORA_MOD_SQLDATEHANDLE, USER_MOD"
+                          " FROM RefereExtCove ORDER BY rowid"),
+            (std::vector<std::string>{"1|T-1|2019-12-31 00:00:00.000|1900-01-01 09:15:30.000|OL",
+                                      "2|T-2|2019-12-31 00:00:00.000|1900-01-01 09:15:30.000|OL",
+                                      "3|L-3|NULL|1900-01-01 00:00:00.000|"}));
+  EXPECT_FALSE(HasTable(Data(), "XRefereExtCove"));
+  EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
+}
+
+TEST_F(Migration, ARunEndedBeforeTheDropIsFinishedByTheNextAndARowThatCannotArriveKeepsTheRenamedTable) {
+  rt::FileBlock& x = OldTable("XRefereExtCoveEq1");
+  OldCoveRow(x, 1, "T-1", {1, 2, 2020});
+  Add(x);
+  rt::CLOSE(x);
+  testing_support::FakeWindowLayer first;
+  Migrate(first);
+  ASSERT_TRUE(first.boxes.empty()) << first.boxes[0].text;
+  ASSERT_FALSE(HasTable(Data(), "XRefereExtCoveEQ"));
+
+  // As a run stopped after carrying row 1 leaves it: the new table holds row 1,
+  // the renamed table still holds rows 1 and 2.
+  rt::FileBlock& again = OldTable("XRefereExtCoveEq1");
+  OldCoveRow(again, 1, "T-1", {1, 2, 2020});
+  Add(again);
+  OldCoveRow(again, 2, "T-2", {1, 2, 2020});
+  Add(again);
+  testing_support::FakeWindowLayer resumed;
+  Migrate(resumed);
+  EXPECT_TRUE(resumed.boxes.empty()) << resumed.boxes[0].text;
+  auto sent = [&](const std::string& statement) {
+    return std::count(sql_->statements.begin(), sql_->statements.end(), statement);
+  };
+  EXPECT_EQ(sent("REFERENCIAS: SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ"), 0);
+  EXPECT_EQ(sent("REFERENCIAS: drop table XRefereExtCoveEQ"), 1);
+  EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA FROM RefereExtCoveEq ORDER BY rowid"),
+            (std::vector<std::string>{"1|T-1", "2|T-2"}));
+  EXPECT_FALSE(HasTable(Data(), "XRefereExtCoveEQ"));
+
+  // A renamed row whose key the new table holds with other values cannot arrive:
+  // the renamed table stays with it.
+  rt::FileBlock& clash = OldTable("XRefereExtCoveEq1");
+  OldCoveRow(clash, 2, "OTRA", {1, 2, 2020});
+  Add(clash);
+  testing_support::FakeWindowLayer kept;
+  Migrate(kept);
+  ASSERT_EQ(kept.boxes.size(), 1u);
+  EXPECT_EQ(kept.boxes[0].caption, "Duplicate Key Error");
+  EXPECT_EQ(sent("REFERENCIAS: drop table XRefereExtCoveEQ"), 0);
+  EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA FROM XRefereExtCoveEQ"), std::vector<std::string>{"2|OTRA"});
+  EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA FROM RefereExtCoveEq ORDER BY rowid"),
+            (std::vector<std::string>{"1|T-1", "2|T-2"}));
+}
+
+TEST_F(Migration, UsersPassMovesEachDatabasePasswordIntoUsuarExt) {
+  // USUAR holds four users; the renamed USUAR_EXT holds a row of user C.
+  dict::DictTableRelations& usersRel = *dict::TableRelationsRef("USUAR");
+  usersRel.OpenWithRelated(false);
+  rt::FileBlock& user = dict::FileOf("USUAR");
+  const std::pair<const char*, const char*> users[] = {{"A", ""}, {"B", "   "}, {"C", "claveC"}, {"D", "claveD"}};
+  int32_t unico = 0;
+  for (const auto& [code, password] : users) {
+    Record(user).Long("UNICO", ++unico).Text("CODIGO", code).Text("DBPASSWORD", password).Text("NOM_US", code);
+    ASSERT_EQ(dict::TableManagerRef("USUAR")->AddRecord(), classlib::ResultOk);
+  }
+  usersRel.CloseWithRelated(false);
+  rt::FileBlock& x = OldTable("XUSUAR_EXT");
+  Record(x).Text("CODIGO", "C").Date("FECHA_ALTA", {5, 6, 2001}).Date("FECHA_BAJA", {1, 5, 2001})
+      .Time("HORA_MOD", {0, 0, 30, 10}).Text("USER_MOD", "ZZ").Byte("MIN_MODX", 7);
+  Add(x);
+  rt::CLOSE(x);
+
+  testing_support::FakeWindowLayer ui;
+  Migrate(ui);
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+  EXPECT_EQ(std::vector<std::string>(sql_->statements.end() - 2, sql_->statements.end()),
+            (std::vector<std::string>{"USUAR_EXT: SP_RENAME USUAR_EXT,XUSUAR_EXT", "USUAR_EXT: drop table XUSUAR_EXT"}));
+  EXPECT_FALSE(HasTable(Server(), "XUSUAR_EXT"));
+  EXPECT_EQ(app::XUSE1Name().Get(), "XUSUAR_EXT");
+
+  const rt::DateStorage today = rt::DateToStorage(rt::TODAY());
+  char todayText[16];
+  std::snprintf(todayText, sizeof todayText, "%04u-%02u-%02u", unsigned{today.year}, unsigned{today.month},
+                unsigned{today.day});
+  const std::vector<std::string> rows =
+      Query(Server(), "SELECT CODIGO, PUESTO, FECHA_ALTA_SQLDATEHANDLE, FECHA_BAJA_SQLDATEHANDLE,"
+                      " FECHA_MOD_SQLDATEHANDLE, substr(HORA_MOD_SQLDATEHANDLE, 1, 10), USER_MOD, MIN_MODX"
+                      " FROM USUAR_EXT ORDER BY CODIGO");
+  ASSERT_EQ(rows.size(), 2u);
+  // C kept its carried row, PUESTO aside; D got a new row.
+  EXPECT_EQ(rows[0], "C|claveC|2001-06-05 00:00:00.000|2001-05-01 00:00:00.000|NULL|1900-01-01|ZZ|7");
+  EXPECT_EQ(rows[1], "D|claveD|1900-01-01 00:00:00.000|1900-01-01 00:00:00.000|" + std::string(todayText) +
+                         " 00:00:00.000|1900-01-01|D|0");
+  EXPECT_EQ(Query(Server(), "SELECT CODIGO, DBPASSWORD FROM USUAR ORDER BY CODIGO"),
+            (std::vector<std::string>{"A|", "B|   ", "C|", "D|"}));
+}
+
+TEST_F(Migration, ALocalFileThatCannotBeReadWholeIsKept) {
+  struct Case {
+    const char* what;
+    std::string sql;
+  };
+  const Case cases[] = {
+      {"columns of another layout", "CREATE TABLE XRefereExtCove (UNICO INTEGER, FACTURA TEXT);"},
+      {"a date no storage holds", LocalCoveTable("XRefereExtCove") +
+                                      "INSERT INTO XRefereExtCove (UNICO, FECHA_MOD) VALUES (1, '2015-02-300');"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Exec(Data(), "DROP TABLE IF EXISTS RefereExtCove;");
+    fs::remove("XRefereExtCove.TPS");
+    Exec("XRefereExtCove.TPS", c.sql);
+    testing_support::FakeWindowLayer ui;
+    Migrate(ui);
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
+    EXPECT_EQ(Query(Data(), "SELECT count(*) FROM RefereExtCove"), std::vector<std::string>{"0"});
+  }
+}
+}  // namespace
