@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "classlib/error_reporter.h"
@@ -291,6 +292,121 @@ TEST_F(DictionaryTest, PlainEntriesComeFirstAndLongPairsLinkByAddress) {
   auto& plainTable = Relations("ApTiposTasas");
   plainTable.EnsureRelationsAdded();
   EXPECT_TRUE(plainTable.relations->empty());
+}
+
+// Every table's RELATIONS list after its relations are attached, written out
+// entry by entry: a plain entry names its parent; a by-key entry its child, the
+// two modes, the child's key and the linking pairs with their type and size.
+TEST_F(DictionaryTest, EveryTablesRelationsInRegistrationOrder) {
+  struct ByKey {
+    const char* parent;
+    const char* child;
+    int mode;
+    const char* key;
+    std::vector<std::pair<const char*, const char*>> pairs;  // without prefixes
+  };
+  const std::vector<std::pair<const char*, const char*>> doc = {
+      {"TIPO", "TIPO"}, {"SUBTIPO", "SUBTIPO"}, {"FACTURA", "FACTURA"}};
+  const ByKey parents[] = {
+      {"CTRSCRAP", "HDSCRAP", 2, "HDS:KEY_FKTRANSPORTE", {{"PK_CONTROL", "FK_CONTROL"}}},
+      {"HDSCRAP", "DTSCRAP", 2, "DTS:KEY_FKCONTROL", {{"PK_CONTROL", "FK_CONTROL"}}},
+      {"MERCANCIAS", "ACCESORIOS", 0, "ACC:KEY_CODIGO", {{"CODIGO", "MODELO"}}},
+      {"MERCANCIAS", "ADIC_MERCANCIAS", 0, "ADI:KEY_CODIGO", {{"CODIGO", "CODIGO"}}},
+      {"MERCANCIAS", "PAI_DET", 2, "PAI2:KEY_CODIGO", {{"CODIGO", "PARTE"}}},
+      {"REFERENCIAS", "ORP_CONSUMO", 2, "ORP1:KEY_FACTURA", doc},
+      {"REFERENCIAS", "ANE_FACT", 0, "ANF:KEY_CODIGO", doc},
+      {"REFERENCIAS", "DTADIC", 0, "DTA:KEY_CODIGO", doc},
+      {"REFERENCIAS", "SALIDAS", 2, "SAL:KEY_CODIGO", doc},
+      {"REFERENCIAS", "ENTRADAS", 2, "ENT:KEY_CODIGO", doc},
+      {"REFEDEF", "ANE_FACT", 0, "ANF:KEY_CODIGO", doc},
+      {"REFEDEF", "DTADIC", 0, "DTA:KEY_CODIGO", doc},
+      {"REFEDEF", "SALIDADE", 2, "SDE:KEY_CODIGO", doc},
+      {"REFEREEQ", "ANE_FACT", 0, "ANF:KEY_CODIGO", doc},
+      {"REFEREEQ", "DTADIC", 0, "DTA:KEY_CODIGO", doc},
+      {"REFEREEQ", "SALIDAEQ", 2, "SEQ:KEY_CODIGO", doc},
+      {"REFEREEQ", "ENTRADEQ", 2, "EEQ:KEY_CODIGO", doc},
+      {"REFERESM", "ANE_FACT", 0, "ANF:KEY_CODIGO", doc},
+      {"REFERESM", "DTADIC", 0, "DTA:KEY_CODIGO", doc},
+      {"REFERESM", "ENTRADSM", 2, "ESM:KEY_CODIGO", doc},
+      {"REFERESM", "SALIDASM", 2, "SSM:KEY_CODIGO", doc},
+      {"LL_RepArea", "LL_RepLay", 0, "LLL_:AREAREFKEY", {{"REF", "AREAREF"}}},
+  };
+  const std::pair<const char*, std::vector<const char*>> children[] = {
+      {"HDSCRAP", {"CTRSCRAP"}},
+      {"DTSCRAP", {"HDSCRAP"}},
+      {"ACCESORIOS", {"MERCANCIAS"}},
+      {"ADIC_MERCANCIAS", {"MERCANCIAS"}},
+      {"PAI_DET", {"MERCANCIAS"}},
+      {"ORP_CONSUMO", {"REFERENCIAS"}},
+      {"SALIDAS", {"REFERENCIAS"}},
+      {"ENTRADAS", {"REFERENCIAS"}},
+      {"ANE_FACT", {"REFERENCIAS", "REFEDEF", "REFERESM", "REFEREEQ"}},
+      {"DTADIC", {"REFERESM", "REFEREEQ", "REFEDEF", "REFERENCIAS"}},
+      {"SALIDADE", {"REFEDEF"}},
+      {"SALIDAEQ", {"REFEREEQ"}},
+      {"ENTRADEQ", {"REFEREEQ"}},
+      {"ENTRADSM", {"REFERESM"}},
+      {"SALIDASM", {"REFERESM"}},
+      {"LL_RepLay", {"LL_RepArea"}},
+  };
+
+  // The expected entries of each table: its plain entries, then its by-key ones.
+  std::map<std::string, std::vector<std::string>> want;
+  for (const auto& [table, ps] : children)
+    for (const char* parent : ps) want[table].push_back(std::string("plain ") + parent);
+  for (const ByKey& r : parents) {
+    const std::string pp = dict::FindTable(r.parent)->prefix + ":";
+    const std::string cp = dict::FindTable(r.child)->prefix + ":";
+    std::string e = std::string("by key ") + r.child + " " + std::to_string(r.mode) + "/" +
+                    std::to_string(r.mode) + " " + r.key;
+    for (const auto& [pf, cf] : r.pairs) {
+      const auto& entry = dict::DeclOf(r.parent).record->entry(dict::DeclOf(r.parent).record->FindLabel(pp + pf));
+      const bool text = entry.type == rt::FieldType::CString;
+      e += " " + pp + pf + "=" + cp + cf + (text ? " text(" + std::to_string(entry.size) + ")" : " long");
+    }
+    want[r.parent].push_back(e);
+  }
+  ASSERT_EQ(want.size(), 23u);
+
+  dict::DictionaryInit();
+  std::map<const void*, std::string> labelOf;
+  for (const auto& t : dict::Tables()) labelOf[dict::TableRelationsRef(t.decl.label)] = t.decl.label;
+  // The label of the field of a table whose thread instance lies at the address.
+  auto fieldAt = [](const std::string& table, const void* address) {
+    const rt::FileDecl& d = dict::DeclOf(table);
+    const auto* base = dict::FileOf(table).buffer();
+    for (int n = 1; n <= static_cast<int>(d.record->entryCount()); ++n)
+      if (base + d.record->entry(n).offset == address && d.record->entry(n).type != rt::FieldType::Group)
+        return d.record->entry(n).label;
+    return std::string("?");
+  };
+  for (const auto& t : dict::Tables()) {
+    const std::string label = t.decl.label;
+    auto& rel = Relations(label);
+    rel.EnsureRelationsAdded();
+    std::vector<std::string> got;
+    for (const auto& r : *rel.relations) {
+      if (!r.fields) {
+        got.push_back("plain " + labelOf[r.file]);
+        EXPECT_EQ(r.hisKey, nullptr) << label;
+        EXPECT_EQ(r.updateMode + r.deleteMode, 0) << label;
+        continue;
+      }
+      const std::string child = labelOf[r.file];
+      std::string e = "by key " + child + " " + std::to_string(r.updateMode) + "/" +
+                      std::to_string(r.deleteMode) + " " + (r.hisKey ? r.hisKey->label : "?");
+      EXPECT_EQ(r.hisKey ? r.hisKey->file : nullptr, &dict::FileOf(child)) << label << " -> " << child;
+      for (const auto& pair : *r.fields) {
+        EXPECT_EQ(pair.left.type, pair.right.type);
+        EXPECT_EQ(pair.left.size, pair.right.size);
+        e += " " + fieldAt(label, pair.left.address) + "=" + fieldAt(child, pair.right.address) +
+             (pair.left.type == 19 ? " text(" + std::to_string(pair.left.size) + ")"
+                                   : pair.left.type == 6 && pair.left.size == 4 ? " long" : " ?");
+      }
+      got.push_back(e);
+    }
+    EXPECT_EQ(got, want[label]) << label;
+  }
 }
 
 // Every relation joins fields of one type and size, leading the child's key,
