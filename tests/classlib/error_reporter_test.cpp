@@ -14,17 +14,32 @@ using classlib::ErrorContext;
 
 class ErrorReporterTest : public ClasslibTest {};
 
-TEST_F(ErrorReporterTest, DefaultTableHasTheLevelsAndTitles) {
+TEST_F(ErrorReporterTest, DefaultTableHasTheLevelsTitlesAndMessages) {
   struct Row {
     int number, level;
     const char* title;
+    const char* message;
   };
   const Row rows[] = {
-      {1, 5, "Record Retrieval Error"},  {4, 5, "Record Insert Error"},   {7, 5, "Record Was Not Updated"},
-      {12, 3, "File Creation Error"},    {15, 5, "Duplicate Key Error"},  {17, 5, "Value Error"},
-      {26, 3, "File Access Error"},      {28, 5, "Record was not updated"}, {29, 3, "Key was not built"},
-      {31, 5, "Record not read"},        {33, 5, "Referential Integrity Delete Error"},
-      {34, 5, "Referential Integrity Update Error"},
+      {1, 5, "Record Retrieval Error",
+       "Error: (%ErrorText) attempting to access a record from the %File file.  Returning to previous window."},
+      {4, 5, "Record Insert Error",
+       "An error was experienced during the creation of a record.|File: %File|Error: %ErrorText."},
+      {7, 5, "Record Was Not Updated", "This record was changed by another station."},
+      {12, 3, "File Creation Error", "Error: (%ErrorText) creating %File."},
+      {15, 5, "Duplicate Key Error", "Adding this record creates a duplicate entry for the key: %Message"},
+      {17, 5, "Value Error", "The value of %Field must be in the list : %Message."},
+      {26, 3, "File Access Error", "File %File could not be opened.  Error: %ErrorText."},
+      {28, 5, "Record was not updated",
+       "An error (%ErrorText) was experienced when making changes to the %File file."},
+      {29, 3, "Key was not built", "Error: (%ErrorText) repairing key for %File."},
+      {31, 5, "Record not read", "A record held by another station was encountered reading from the %File file."},
+      {33, 5, "Referential Integrity Delete Error",
+       "This record is referenced from the file %File. This record cannot be deleted while these references "
+       "exist."},
+      {34, 5, "Referential Integrity Update Error",
+       "This record is referenced from the file %File. Linking field(s) have been restricted from change and have "
+       "been reset to original values."},
   };
   ASSERT_EQ(classlib::DefaultErrorTable().size(), std::size(rows));
   for (const Row& r : rows) {
@@ -32,6 +47,7 @@ TEST_F(ErrorReporterTest, DefaultTableHasTheLevelsAndTitles) {
     ASSERT_NE(e, nullptr) << r.number;
     EXPECT_EQ(e->level, r.level) << r.number;
     EXPECT_EQ(e->title, r.title) << r.number;
+    EXPECT_EQ(e->message, r.message) << r.number;
   }
   EXPECT_EQ(reporter.FindEntry(2), nullptr);
 }

@@ -96,6 +96,24 @@ TEST_F(DictionaryTest, InitSetsEveryTablesReferencesAndKillClearsAllFour) {
   for (const auto& e : dict::CreationList()) EXPECT_EQ(e.relations, nullptr);
 }
 
+// The release tears down and frees every manager, module by module in the order
+// of their creation: the open tables are closed in dictionary order.
+TEST_F(DictionaryTest, KillClosesTheOpenTablesInDictionaryOrder) {
+  dict::DictionaryInit();
+  std::vector<std::string> want;
+  for (const auto& e : dict::CreationList()) {
+    ASSERT_EQ(Manager(e.label).EnsureReady(UseAccess), ResultOk) << e.label;
+    want.push_back(dict::DeclOf(e.label).TableName());
+  }
+  sql->ClearCalls();
+  dict::DictionaryKill();
+  std::vector<std::string> closed;
+  for (const auto& call : sql->calls())
+    if (call.op == testing_support::DriverOp::Close) closed.push_back(call.table);
+  EXPECT_EQ(closed, want);
+  ExpectAllEmpty();
+}
+
 TEST_F(DictionaryTest, SecondThreadHasItsOwnDictionary) {
   dict::DictionaryInit();
   auto* firstRel = dict::TableRelationsRef("ApTiposTasas");

@@ -55,12 +55,24 @@ TEST_F(SqlDriverOnServer, MissingTableIsCreatedThenFound) {
 }
 
 TEST_F(SqlDriverOnServer, DeclaredColumnMissingOnTheServer) {
-  server_.state().tables["LOGS"] = {"unico", "USUARIO"};
-  auto decl = Logs().Decl("LOGS", kOwner);
-  FileBlock f(*decl);
-  OPEN(f);
-  EXPECT_EQ(LastErrorCode(), kInvalidRecordDeclaration);
-  EXPECT_EQ(LastFileErrorText(), "Field 3");  // EMPRESA, the first one not reported
+  // The field is named by its entry number in the record, groups and their
+  // members counted: MODULO is entry 13, the 9th top-level field, the 7th column.
+  struct Case {
+    std::vector<std::string> columns;
+    const char* text;
+  } cases[] = {
+      {{"unico", "USUARIO"}, "Field 3"},  // EMPRESA, the first one not reported
+      {{"UNICO", "USUARIO", "EMPRESA", "ACCION", "FECHA_SUCESO_SQLDATEHANDLE", "HORA_SUCESO_SQLDATEHANDLE"},
+       "Field 13"},
+  };
+  for (const Case& c : cases) {
+    server_.state().tables["LOGS"] = c.columns;
+    auto decl = Logs().Decl("LOGS", kOwner);
+    FileBlock f(*decl);
+    OPEN(f);
+    EXPECT_EQ(LastErrorCode(), kInvalidRecordDeclaration) << c.text;
+    EXPECT_EQ(LastFileErrorText(), c.text);
+  }
   EXPECT_TRUE(Log().empty());
 }
 
@@ -103,6 +115,50 @@ TEST_F(SqlDriverOnServer, FailedIndexStopsTheSequenceAndDropsTheTable) {
   EXPECT_EQ(Log()[3].rfind("CREATE INDEX HDS_KEY_TURNO", 0), 0u);
   EXPECT_EQ(Log()[4], "DROP TABLE HDSCRAP");
   EXPECT_FALSE(server_.state().tables.count("HDSCRAP"));
+}
+
+TEST_F(SqlDriverOnServer, IndexThatKeepsExistingIsGivenUpOnAndTheTableDropped) {
+  server_.state().phantomIndexExists = 1000;
+  auto decl = Logs().Decl("LOGS", kOwner);
+  FileBlock f(*decl);
+  CREATE(f);
+  EXPECT_EQ(LastErrorCode(), kFileSystemError);
+  EXPECT_EQ(LastFileErrorCode(), "S0011");
+  size_t creates = 0;
+  for (const std::string& sql : Log()) creates += sql.rfind("CREATE INDEX LOG_KEY_ORDEN ", 0) == 0;
+  EXPECT_GT(creates, 1u);
+  EXPECT_LT(creates, 100u);
+  EXPECT_EQ(Log().back(), "DROP TABLE LOGS");
+  EXPECT_FALSE(server_.state().tables.count("LOGS"));
+}
+
+// A server answering with the ODBC 3 SQLSTATEs is treated as one answering with
+// the ODBC 2 ones: an existing table or index is dropped and created again, a
+// missing table found missing by the select.
+TEST_F(SqlDriverOnServer, Odbc3StatesAreActedOnAlike) {
+  server_.state().odbc3States = true;
+  server_.state().tables["IMAGENES"] = {"VIEJA"};
+  server_.state().hiddenFromCatalog.insert("IMAGENES");
+  auto imagenes = Imagenes().Decl("IMAGENES", kOwner);
+  FileBlock i(*imagenes);
+  CREATE(i);
+  EXPECT_EQ(LastErrorCode(), kNoError) << LastFileErrorCode();
+  EXPECT_EQ(Log(), (std::vector<std::string>{Log()[0], "DROP TABLE IMAGENES", Log()[0]}));
+
+  server_.state().indexes.insert("LOG_KEY_ORDEN");
+  auto logs = Logs().Decl("LOGS", kOwner);
+  FileBlock l(*logs);
+  size_t from = Log().size();
+  CREATE(l);
+  EXPECT_EQ(LastErrorCode(), kNoError) << LastFileErrorCode();
+  ASSERT_EQ(LogSince(from).size(), 4u);
+  EXPECT_EQ(Log()[from + 2], "DROP INDEX LOG_KEY_ORDEN");
+
+  server_.state().catalogFails = true;
+  auto missing = DetEmpcertmd().Decl("DET_EMPCERTMD", kOwner);
+  FileBlock m(*missing);
+  OPEN(m);
+  EXPECT_EQ(LastErrorCode(), kFileNotFound) << LastFileErrorCode();
 }
 
 TEST_F(SqlDriverOnServer, IndexWhoseDropFailsAnswersTheDropError) {

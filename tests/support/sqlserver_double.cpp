@@ -73,6 +73,15 @@ class DoubleSession : public rt::SqlSession {
  public:
   explicit DoubleSession(std::shared_ptr<SqlServerState> s) : s_(std::move(s)) {}
 
+  // The SQLSTATE in the spelling the server uses.
+  std::string State(const std::string& odbc2) const {
+    if (!s_->odbc3States) return odbc2;
+    if (odbc2 == "S0001") return "42S01";
+    if (odbc2 == "S0011") return "42S11";
+    if (odbc2 == "S0002") return "42S02";
+    return odbc2;
+  }
+
   bool Exec(const std::string& sql, const std::vector<rt::SqlValue>&, rt::SqlError& err) override {
     s_->log.push_back(sql);
     for (auto it = s_->refuseOnce.begin(); it != s_->refuseOnce.end(); ++it) {
@@ -89,15 +98,16 @@ class DoubleSession : public rt::SqlSession {
     if (verb == "CREATE" && what == "TABLE") {
       if (s_->tables.count(name) || s_->phantomTableExists > 0) {
         if (!s_->tables.count(name)) --s_->phantomTableExists;
-        err = {"S0001", "There is already an object named '" + name + "' in the database."};
+        err = {State("S0001"), "There is already an object named '" + name + "' in the database."};
         return false;
       }
       s_->tables[name] = ColumnsOfCreate(sql);
       return true;
     }
     if (verb == "CREATE" && what == "INDEX") {
-      if (s_->indexes.count(name)) {
-        err = {"S0011", "The operation failed because an index or statistics with name '" + name +
+      if (s_->indexes.count(name) || s_->phantomIndexExists > 0) {
+        if (!s_->indexes.count(name)) --s_->phantomIndexExists;
+        err = {State("S0011"), "The operation failed because an index or statistics with name '" + name +
                             "' already exists."};
         return false;
       }
@@ -107,7 +117,7 @@ class DoubleSession : public rt::SqlSession {
     if (verb == "DROP" && what == "TABLE") {
       if (!s_->tables.erase(name)) {
         if (s_->phantomTableExists > 0) return true;
-        err = {"S0002", "Cannot drop the table '" + name + "', because it does not exist or you do not have permission."};
+        err = {State("S0002"), "Cannot drop the table '" + name + "', because it does not exist or you do not have permission."};
         return false;
       }
       s_->hiddenFromCatalog.erase(name);
@@ -115,7 +125,8 @@ class DoubleSession : public rt::SqlSession {
     }
     if (verb == "DROP" && what == "INDEX") {
       if (!s_->indexes.erase(name)) {
-        err = {"S0002", "Cannot drop the index '" + name + "', because it does not exist."};
+        if (s_->phantomIndexExists > 0) return true;
+        err = {State("S0002"), "Cannot drop the index '" + name + "', because it does not exist."};
         return false;
       }
       return true;
@@ -136,7 +147,7 @@ class DoubleSession : public rt::SqlSession {
     std::string name = Upper(Unquote(Word(sql, pos)));
     auto it = s_->tables.find(name);
     if (it == s_->tables.end()) {
-      err = {"S0002", "Invalid object name '" + name + "'."};
+      err = {State("S0002"), "Invalid object name '" + name + "'."};
       return nullptr;
     }
     return std::make_unique<EmptyCursor>(it->second);

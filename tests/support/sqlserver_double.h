@@ -35,6 +35,10 @@ struct SqlServerState {
   std::optional<rt::SqlError> refuseLogin;
   // "CREATE TABLE" keeps answering "exists" this many more times after drops.
   int phantomTableExists = 0;
+  // "CREATE INDEX" the same for indexes.
+  int phantomIndexExists = 0;
+  // Answers with the ODBC 3 SQLSTATEs (42S01, 42S11, 42S02) instead of the ODBC 2 ones.
+  bool odbc3States = false;
 };
 
 class SqlServerDouble {
