@@ -179,6 +179,70 @@ TEST_F(QtLayerTest, ConnectionWindowLayout) {
   EXPECT_EQ(Qt(*w).ControlWidget(14), nullptr);
 }
 
+// Every control of the three windows in its place and size (layout units; a
+// control without a size keeps only its place) and in the window's font.
+TEST_F(QtLayerTest, EveryControlInItsPlaceSizeAndFont) {
+  struct Control {
+    int number;
+    const char* label;
+    int x, y, width, height;  // width and height -1: sized by its content
+  };
+  struct Window {
+    const char* module;
+    const char* label;
+    bool frame;
+    int width, height;
+    std::vector<Control> controls;
+  } windows[] = {
+      {"Ortavia$Ortav001", "P1$APPFRAME", true, 505, 318,
+       {{-1, "?BUTTON1", 5, 7, 125, 37}, {-2, "?BUTTON2", 131, 7, 55, 37}, {-3, "?PANEL1", 5, 6, 478, 37}}},
+      {"Ortavia$Ortav003", "P1$WINDOW", false, 237, 126,
+       {{1, "?PANEL1", 3, 7, 229, 89},
+        {2, "?SERVER:PROMPT", 9, 17, -1, -1},
+        {3, "?SERVER", 102, 17, 122, 10},
+        {4, "?BASEDATOS:PROMPT", 9, 34, -1, -1},
+        {5, "?DB_SERVER", 102, 33, 122, 10},
+        {6, "?DB_DATA:PROMPT", 9, 47, -1, -1},
+        {7, "?DB_DATA", 102, 46, 122, 10},
+        {8, "?USUARIO:PROMPT", 9, 62, -1, -1},
+        {9, "?USUARIO", 102, 61, 122, 10},
+        {10, "?PASSWD:PROMPT", 9, 77, -1, -1},
+        {11, "?PWD", 102, 77, 122, 10},
+        {12, "?OKBUTTON", 104, 100, 65, 22},
+        {13, "?CANCELBUTTON", 167, 100, 65, 22}}},
+      {"Ortavia$Ortav004", "P1$WIN_CREA", false, 236, 43,
+       {{1, "?IMGOUT", 8, 7, -1, -1},
+        {2, "?PROGOUTLOOK", 38, 9, 164, 9},
+        {3, "?GROUP1", 38, 21, 164, 9},
+        {4, "?STRING1", 50, 21, -1, -1}}},
+  };
+  for (const Window& win : windows) {
+    SCOPED_TRACE(win.label);
+    Vars v;
+    auto w = Build(win.module, win.label, std::string(win.label) == "P1$WINDOW" ? v.Bind() : std::vector<ui::BoundVar>{},
+                   win.frame);
+    QtWindow& q = Qt(*w);
+    QWidget* top = q.Widget();
+    EXPECT_EQ(top->font().pointSize(), 8);
+    EXPECT_EQ(top->size(), QSize(q.UnitsToPixelsX(win.width), q.UnitsToPixelsY(win.height)));
+    for (const Control& c : win.controls) {
+      SCOPED_TRACE(c.label);
+      QWidget* widget = q.ControlWidget(c.number);
+      ASSERT_NE(widget, nullptr);
+      EXPECT_EQ(widget->objectName(), c.label);
+      // A control inside a group is placed in window units like the others.
+      const QPoint at = widget->parentWidget() == top || win.frame ? widget->pos()
+                                                                   : widget->mapTo(top, QPoint(0, 0));
+      EXPECT_EQ(at, QPoint(q.UnitsToPixelsX(c.x), q.UnitsToPixelsY(c.y)));
+      if (c.width >= 0) {
+        EXPECT_EQ(widget->size(), QSize(q.UnitsToPixelsX(c.width), q.UnitsToPixelsY(c.height)));
+      }
+      EXPECT_EQ(widget->font().pointSize(), 8);
+      EXPECT_EQ(widget->font().family(), top->font().family());
+    }
+  }
+}
+
 TEST_F(QtLayerTest, FrameLayoutHasItsToolbar) {
   auto w = Build("Ortavia$Ortav001", "P1$APPFRAME", {}, true);
   QWidget* top = Qt(*w).Widget();
