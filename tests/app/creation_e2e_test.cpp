@@ -1,7 +1,7 @@
-// The whole creation through the real ODBC driver manager, against SQLite files
-// and against a PostgreSQL server: every table of the creation list created in
-// the database of its owner, a second run that creates nothing, and a refused
-// connection that ends the program after its message.
+// The whole creation through the real ODBC driver manager, against SQLite files,
+// the tests' SQL Server stand-in and a PostgreSQL server: every table of the
+// creation list created in the database of its owner, a second run that creates
+// nothing, and a refused connection that ends the program after its message.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,6 +51,16 @@ class Creation : public ::testing::TestWithParam<std::string> {
       b_.login = "admin";
       b_.dataConnection = "Driver={SQLite3};Database=" + b_.dbData;
       b_.serverConnection = "Driver={SQLite3};Database=" + b_.dbServer;
+    } else if (GetParam() == "SqlServerStandIn") {
+      // The tests' SQL Server stand-in, found by the program's own driver choice.
+      b_.odbcDriver = "SQL Server";
+      b_.server = "servidor";
+      b_.dbData = (dir_ / "data.db").string();
+      b_.dbServer = (dir_ / "server.db").string();
+      b_.login = "sa";
+      b_.password = "clave";
+      b_.dataConnection = "Driver={SQL Server Stand-in};Database=" + b_.dbData;
+      b_.serverConnection = "Driver={SQL Server Stand-in};Database=" + b_.dbServer;
     } else {
       const auto pg = testing_support::UsePgTestServer();
       if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
@@ -143,7 +153,7 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   // The server database cannot be reached: the migration creates the two changed
   // tables of the data database, then cannot make USUAR_EXT and the program ends.
   Backend b = b_;
-  if (GetParam() == "SQLite") {
+  if (GetParam() != "PostgreSQL") {
     b.dbServer = (dir_ / "missing" / "server.db").string();
   } else {
     b.dbServer = "no_such_database";
@@ -163,7 +173,7 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   EXPECT_FALSE(data.count("hdscrap"));  // the creation loop never ran
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, Creation, ::testing::Values("SQLite", "PostgreSQL"),
+INSTANTIATE_TEST_SUITE_P(Backends, Creation, ::testing::Values("SQLite", "SqlServerStandIn", "PostgreSQL"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

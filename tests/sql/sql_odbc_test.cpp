@@ -276,6 +276,14 @@ TEST_F(SqliteBackend, RealColumnTakesTheDoubleTypeOfTheServersList) {
   EXPECT_EQ(Sql(f), "CREATE TABLE Montos (A integer NOT NULL,MONTO double,PRIMARY KEY (A ))");
 }
 
+// The same through the tests' SQL Server stand-in, which keeps SQLite files.
+class StandInBackend : public SqliteBackend {
+  DriverPrefix standIn_{"SQL Server"};
+};
+
+TEST_F(StandInBackend, CheckAndCreate) { CheckAndCreate(Owner()); }
+TEST_F(StandInBackend, RecordOperations) { RecordOperations(Owner()); }
+
 TEST_F(SqliteBackend, DriverNotInstalled) {
   DriverPrefix none("NoSuchDriver");
   auto decl = Logs().Decl("LOGS", Owner());

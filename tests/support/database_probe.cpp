@@ -52,6 +52,21 @@ std::set<std::string> TablesIn(const std::string& connectionString) {
   return names;
 }
 
+std::vector<std::string> Rows(const std::string& connectionString, const std::string& query) {
+  std::vector<std::string> rows;
+  const bool ok = WithConnection(connectionString, [&](SQLHSTMT st) {
+    if (!SQL_SUCCEEDED(SQLExecDirect(st, (SQLCHAR*)query.c_str(), SQL_NTS))) return;
+    char value[1024];
+    SQLLEN len;
+    while (SQL_SUCCEEDED(SQLFetch(st)))
+      rows.push_back(SQL_SUCCEEDED(SQLGetData(st, 1, SQL_C_CHAR, value, sizeof value, &len)) && len != SQL_NULL_DATA
+                         ? value
+                         : "");
+  });
+  EXPECT_TRUE(ok) << "cannot connect: " << connectionString;
+  return rows;
+}
+
 bool EmptySchema(const std::string& connectionString) {
   return WithConnection(connectionString, [](SQLHSTMT st) {
     SQLExecDirect(st, (SQLCHAR*)"DROP SCHEMA public CASCADE", SQL_NTS);

@@ -5,11 +5,14 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace testing_support {
 
 // The tables of one database, names in lower case; a failed connection adds a test failure.
 std::set<std::string> TablesIn(const std::string& connectionString);
+// The first column of every row a query returns; a failed connection adds a test failure.
+std::vector<std::string> Rows(const std::string& connectionString, const std::string& query);
 // Drops and recreates schema public; false when no connection can be made.
 bool EmptySchema(const std::string& connectionString);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "support/sqlserver_answers.h"
+
 namespace testsupport {
 
 namespace {
@@ -180,57 +182,30 @@ class DoubleSession : public rt::SqlSession {
 }  // namespace
 
 const std::vector<rt::TypeInfoRow>& SqlServerTypeRows() {
-  static const std::vector<rt::TypeInfoRow> rows = {
-      {-11, "uniqueidentifier", std::nullopt},
-      {-10, "ntext", std::nullopt},
-      {-9, "nvarchar", "max length"},
-      {-9, "sysname", std::nullopt},
-      {-8, "nchar", "length"},
-      {-7, "bit", std::nullopt},
-      {-6, "tinyint", std::nullopt},
-      {-6, "tinyint identity", std::nullopt},
-      {-5, "bigint", std::nullopt},
-      {-5, "bigint identity", std::nullopt},
-      {-4, "image", std::nullopt},
-      {-3, "varbinary", "max length"},
-      {-3, "timestamp", std::nullopt},
-      {-2, "binary", "length"},
-      {-1, "text", std::nullopt},
-      {1, "char", "length"},
-      {2, "numeric", "precision,scale"},
-      {2, "numeric() identity", "precision"},
-      {3, "decimal", "precision,scale"},
-      {3, "money", std::nullopt},
-      {3, "smallmoney", std::nullopt},
-      {3, "decimal() identity", "precision"},
-      {4, "int", std::nullopt},
-      {4, "int identity", std::nullopt},
-      {5, "smallint", std::nullopt},
-      {5, "smallint identity", std::nullopt},
-      {6, "float", std::nullopt},
-      {7, "real", std::nullopt},
-      {11, "datetime", std::nullopt},
-      {11, "smalldatetime", std::nullopt},
-      {12, "varchar", "max length"},
-  };
+  static const std::vector<rt::TypeInfoRow> rows = [] {
+    std::vector<rt::TypeInfoRow> out;
+    for (const sqlserver::TypeRow& r : sqlserver::TypeRows()) {
+      rt::TypeInfoRow row;
+      row.dataType = r.dataType;
+      row.typeName = r.name;
+      if (r.createParams) row.createParams = r.createParams;
+      out.push_back(std::move(row));
+    }
+    return out;
+  }();
   return rows;
 }
 
 rt::ServerInfo SqlServerInfo() {
+  const sqlserver::Information& answers = sqlserver::Info();
   rt::ServerInfo info;
-  info.identifierQuote = "\"";
-  info.quotedCaseSensitive = false;
-  info.nonNullableColumns = true;
-  info.identifierCase = 4;  // SQL_IC_MIXED
-  info.SetKeywords("BREAK,BROWSE,BULK,CHECKPOINT,CLUSTERED,COMPUTE,CONTAINS,CONTAINSTABLE,DATABASE,DBCC,"
-                   "DENY,DISK,DISTRIBUTED,DUMMY,DUMP,ERRLVL,EXIT,FILE,FILLFACTOR,FREETEXT,FREETEXTTABLE,"
-                   "FUNCTION,HOLDLOCK,IDENTITY_INSERT,IDENTITYCOL,IF,KILL,LINENO,LOAD,NOCHECK,NONCLUSTERED,"
-                   "OFF,OFFSETS,OPENDATASOURCE,OPENQUERY,OPENROWSET,OPENXML,OVER,PERCENT,PLAN,PRINT,PROC,"
-                   "RAISERROR,READ,READTEXT,RECONFIGURE,REPLICATION,RESTORE,RETURN,ROWCOUNT,ROWGUIDCOL,RULE,"
-                   "SAVE,SETUSER,SHUTDOWN,STATISTICS,TEXTSIZE,TOP,TRAN,TRIGGER,TRUNCATE,TSEQUAL,UPDATETEXT,"
-                   "USE,WAITFOR,WHILE,WRITETEXT");
-  info.searchPatternEscape = "\\";
-  info.dbmsName = "SQL Server";
+  info.identifierQuote = answers.identifierQuote;
+  info.quotedCaseSensitive = answers.quotedIdentifierCase == 3;  // SQL_IC_SENSITIVE
+  info.nonNullableColumns = answers.nonNullableColumns == 1;     // SQL_NNC_NON_NULL
+  info.identifierCase = answers.identifierCase;
+  info.SetKeywords(answers.keywords);
+  info.searchPatternEscape = answers.searchPatternEscape;
+  info.dbmsName = answers.dbmsName;
   return info;
 }
 
