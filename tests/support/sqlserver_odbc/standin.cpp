@@ -501,6 +501,7 @@ SQLRETURN Execute(SQLHSTMT stmt, const std::string& sql) {
 extern "C" {
 
 SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* output) {
+  if (!SqliteDriver()) return SQL_ERROR;  // nothing to work through
   Forget(input);
   SQLRETURN rc = REAL(SQLAllocHandle)(type, input, output);
   if (SQL_SUCCEEDED(rc) && output && (type == SQL_HANDLE_DBC || type == SQL_HANDLE_STMT)) {
