@@ -169,6 +169,9 @@ class RecordingSession : public rt::SqlSession {
   }
   bool TypeInfo(std::vector<rt::TypeInfoRow>& rows, rt::SqlError& err) override { return inner_->TypeInfo(rows, err); }
   rt::ServerInfo Info() override { return inner_->Info(); }
+  bool Broken() override { return inner_->Broken(); }
+  bool BeginTransaction(rt::SqlError& err) override { return inner_->BeginTransaction(err); }
+  bool EndTransaction(bool commit, rt::SqlError& err) override { return inner_->EndTransaction(commit, err); }
 
  private:
   void Note(std::string statement) {

@@ -2,7 +2,8 @@
 # Starts or stops a throw-away PostgreSQL cluster on a loopback port for the tests.
 #   scripts/pg.sh start DIR PORT   initialises DIR, starts the server, creates the
 #                                  login "ortavia" (password "Clave,2026") and the
-#                                  databases ortavia_data and ortavia_server
+#                                  databases ortavia_data and ortavia_server (and
+#                                  ortavia_scratch, ortavia_data_b, ortavia_server_b)
 #   scripts/pg.sh stop DIR
 set -euo pipefail
 cmd=$1; dir=$2; port=${3:-54329}
@@ -24,7 +25,7 @@ HBA
       -o "-c listen_addresses=127.0.0.1 -c port=$port -c unix_socket_directories=$dir -c fsync=off" start >/dev/null
     psql() { runas "$bindir/psql" -h 127.0.0.1 -p "$port" -U postgres -v ON_ERROR_STOP=1 -q "$@"; }
     psql -d postgres -c "CREATE ROLE ortavia LOGIN PASSWORD 'Clave,2026'"
-    for db in ortavia_data ortavia_server ortavia_scratch; do
+    for db in ortavia_data ortavia_server ortavia_scratch ortavia_data_b ortavia_server_b; do
       psql -d postgres -c "CREATE DATABASE $db OWNER ortavia"
     done
     ;;

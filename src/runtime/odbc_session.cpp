@@ -244,7 +244,7 @@ class OdbcSession : public SqlSession {
     names.clear();
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
-      err = Diagnose(SQL_HANDLE_DBC, dbc_);
+      err = Failure(SQL_HANDLE_DBC, dbc_);
       return false;
     }
     // Names are identifiers, not patterns: "_" and "%" are escaped.
@@ -264,7 +264,7 @@ class OdbcSession : public SqlSession {
                               schema.empty() ? 0 : SQL_NTS, reinterpret_cast<SQLCHAR*>(tab.data()), SQL_NTS,
                               reinterpret_cast<SQLCHAR*>(const_cast<char*>("%")), SQL_NTS);
     if (!SQL_SUCCEEDED(rc)) {
-      err = Diagnose(SQL_HANDLE_STMT, stmt);
+      err = Failure(SQL_HANDLE_STMT, stmt);
       SQLFreeHandle(SQL_HANDLE_STMT, stmt);
       return false;
     }
@@ -279,11 +279,11 @@ class OdbcSession : public SqlSession {
     rows.clear();
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
-      err = Diagnose(SQL_HANDLE_DBC, dbc_);
+      err = Failure(SQL_HANDLE_DBC, dbc_);
       return false;
     }
     if (!SQL_SUCCEEDED(SQLGetTypeInfo(stmt, SQL_ALL_TYPES))) {
-      err = Diagnose(SQL_HANDLE_STMT, stmt);
+      err = Failure(SQL_HANDLE_STMT, stmt);
       SQLFreeHandle(SQL_HANDLE_STMT, stmt);
       return false;
     }
@@ -300,6 +300,30 @@ class OdbcSession : public SqlSession {
     return err.state.empty();
   }
 
+  bool Broken() override {
+    if (lost_) return true;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    if (SQL_SUCCEEDED(SQLGetConnectAttr(dbc_, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) && dead == SQL_CD_TRUE)
+      lost_ = true;
+    return lost_;
+  }
+
+  bool BeginTransaction(SqlError& err) override {
+    SqlTrace("-- begin transaction");
+    return SetAutoCommit(false, err);
+  }
+
+  bool EndTransaction(bool commit, SqlError& err) override {
+    SqlTrace(commit ? "-- commit" : "-- rollback");
+    bool ok = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK));
+    if (!ok) err = Failure(SQL_HANDLE_DBC, dbc_);
+    SqlError ignored;
+    // Back to one transaction per statement (a failed commit is rolled back first).
+    if (!ok && commit) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+    if (!SetAutoCommit(true, ok ? err : ignored)) ok = false;
+    return ok;
+  }
+
   ServerInfo Info() override {
     if (info_) return *info_;
     ServerInfo info;
@@ -310,6 +334,7 @@ class OdbcSession : public SqlSession {
     info.SetKeywords(InfoText(SQL_KEYWORDS));
     info.searchPatternEscape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
     info.dbmsName = InfoText(SQL_DBMS_NAME);
+    info.ddlTransactions = InfoShort(SQL_TXN_CAPABLE) == SQL_TC_ALL;
     info_ = info;
     return info;
   }
@@ -318,7 +343,7 @@ class OdbcSession : public SqlSession {
   bool Run(const std::string& sql, const std::vector<SqlValue>& params, SQLHSTMT& stmt, BoundParams* keep,
            SqlError& err) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
-      err = Diagnose(SQL_HANDLE_DBC, dbc_);
+      err = Failure(SQL_HANDLE_DBC, dbc_);
       return false;
     }
     BoundParams local;
@@ -332,13 +357,28 @@ class OdbcSession : public SqlSession {
       if (SQL_SUCCEEDED(rc)) rc = BindParams(stmt, params, b) ? SQLExecute(stmt) : SQL_ERROR;
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
-      err = Diagnose(SQL_HANDLE_STMT, stmt);
+      err = Failure(SQL_HANDLE_STMT, stmt);
       SqlTrace("  -> " + err.state + " " + err.message);
       SQLFreeHandle(SQL_HANDLE_STMT, stmt);
       stmt = SQL_NULL_HSTMT;
       return false;
     }
     return true;
+  }
+
+  // The diagnostic of a failure; a connection-class SQLSTATE marks the connection lost.
+  SqlError Failure(SQLSMALLINT type, SQLHANDLE handle) {
+    SqlError err = Diagnose(type, handle);
+    if (err.state.rfind("08", 0) == 0) lost_ = true;
+    return err;
+  }
+
+  bool SetAutoCommit(bool on, SqlError& err) {
+    SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
+    if (SQL_SUCCEEDED(SQLSetConnectAttr(dbc_, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value), 0)))
+      return true;
+    err = Failure(SQL_HANDLE_DBC, dbc_);
+    return false;
   }
 
   std::string InfoText(SQLUSMALLINT item) {
@@ -357,6 +397,7 @@ class OdbcSession : public SqlSession {
 
   SQLHDBC dbc_;
   std::optional<ServerInfo> info_;
+  bool lost_ = false;
 };
 
 }  // namespace

@@ -33,6 +33,8 @@ struct SqlConnection {
 
 struct SqlFileState : DriverState {
   std::shared_ptr<SqlConnection> conn;
+  std::optional<std::string> tableName;       // settled at the first connection
+  const SqlConnection* schemaConn = nullptr;  // the connection the schema was built for
   std::optional<SqlTableSchema> schema;
   std::string schemaError;
   bool verifyViaSelect = false;
@@ -188,13 +190,20 @@ struct SqlDriver::Impl {
     return pool;
   }
 
-  // The owner's connection on this thread, made when there is none yet.
-  int Connect(FileBlock& file, SqlFileState& st) {
-    if (st.conn) return kNoError;
-    std::string owner = file.decl().Owner();
+  // The connection of the table's owner as it reads now, on this thread: the
+  // open one made for the same owner text, or a new one when there is none or
+  // the one there has been lost. With reused, tells whether it was open already.
+  int Attach(FileBlock& file, SqlFileState& st, bool* reused = nullptr) {
+    const std::string owner = file.decl().Owner();
     auto& pool = ThreadPool();
-    auto key = std::make_pair(id, owner);
+    const auto key = std::make_pair(id, owner);
     auto it = pool.find(key);
+    if (it != pool.end() && it->second->session->Broken()) {
+      SqlTrace("connection lost; connecting again");
+      pool.erase(it);
+      it = pool.end();
+    }
+    if (reused) *reused = it != pool.end();
     if (it != pool.end()) {
       st.conn = it->second;
     } else {
@@ -207,23 +216,45 @@ struct SqlDriver::Impl {
       pool[key] = conn;
       st.conn = conn;
     }
-    // The instance's names are settled at its first connection.
-    if (!st.schema && st.schemaError.empty()) {
+    // The instance's table name is settled at its first connection; its SQL
+    // names follow the server it is connected to.
+    if (!st.tableName) st.tableName = file.decl().TableName();
+    if (st.schemaConn != st.conn.get()) {
       std::string why;
-      st.schema = BuildTableSchema(*file.decl().record, file.keys(), file.blobs(), file.decl().TableName(),
-                                   st.conn->info, &why);
-      if (!st.schema) st.schemaError = why.empty() ? "invalid layout" : why;
+      st.schema = BuildTableSchema(*file.decl().record, file.keys(), file.blobs(), *st.tableName, st.conn->info, &why);
+      st.schemaError = st.schema ? std::string() : why.empty() ? "invalid layout" : why;
+      st.schemaConn = st.conn.get();
     }
     return kNoError;
   }
 
-  int ConnectWithSchema(FileBlock& file, SqlFileState& st) {
-    if (int rc = Connect(file, st)) return rc;
+  // The connection the table uses already, or its owner's when it has none.
+  int Connect(FileBlock& file, SqlFileState& st) { return st.conn ? kNoError : Attach(file, st); }
+
+  int WithSchema(FileBlock& file, SqlFileState& st, int rc) {
+    if (rc) return rc;
     if (!st.schema) {
       SqlTrace("Invalid record layout of " + file.decl().TableName() + ": " + st.schemaError);
       return kInvalidFieldTypeDescriptor;
     }
     return kNoError;
+  }
+  int ConnectWithSchema(FileBlock& file, SqlFileState& st) { return WithSchema(file, st, Connect(file, st)); }
+  int AttachWithSchema(FileBlock& file, SqlFileState& st, bool* reused = nullptr) {
+    return WithSchema(file, st, Attach(file, st, reused));
+  }
+
+  // Runs an operation on the owner's connection; when a connection that was
+  // open already turns out lost, the operation runs once more on a new one.
+  template <class Op>
+  int OnOwnerConnection(FileBlock& file, SqlFileState& st, bool withSchema, Op op) {
+    bool reused = false;
+    int rc = withSchema ? AttachWithSchema(file, st, &reused) : Attach(file, st, &reused);
+    if (rc) return rc;
+    rc = op();
+    if (rc == kNoError || rc == kFileNotFound || !reused || !st.conn->session->Broken()) return rc;
+    rc = withSchema ? AttachWithSchema(file, st) : Attach(file, st);
+    return rc ? rc : op();
   }
 
   bool Exec(SqlFileState& st, const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) {
@@ -255,6 +286,7 @@ struct SqlDriver::Impl {
       auto [schema, table] = CatalogName(st);
       SqlError err;
       if (!s.Columns(schema, table, names, err)) {
+        if (s.Broken()) return Refused(err);
         st.verifyViaSelect = true;
       } else if (names.empty()) {
         // A server that folds unquoted names keeps them in its own case.
@@ -263,7 +295,10 @@ struct SqlDriver::Impl {
         for (char& c : folded)
           c = static_cast<char>(ic == 1 ? std::toupper(static_cast<unsigned char>(c))
                                 : ic == 2 ? std::tolower(static_cast<unsigned char>(c)) : c);
-        if (folded != table && !s.Columns(schema, folded, names, err)) st.verifyViaSelect = true;
+        if (folded != table && !s.Columns(schema, folded, names, err)) {
+          if (s.Broken()) return Refused(err);
+          st.verifyViaSelect = true;
+        }
       }
     }
     if (st.verifyViaSelect) {
@@ -358,14 +393,13 @@ void SqlDriver::DropThreadConnections() {
 
 int SqlDriver::Open(FileBlock& file, int) {
   SqlFileState& st = StateOf(file);
-  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
   st.cursor.reset();
   st.pendingKey = nullptr;
   st.sequenceStarted = false;
   st.haveCurrent = false;
   const std::string& opts = file.decl().options;
-  if (SqlOptionSet(opts, "NOVERIFY") || SqlOptionSet(opts, "TURBOSQL")) return kNoError;
-  return impl_->Check(file, st);
+  const bool verify = !SqlOptionSet(opts, "NOVERIFY") && !SqlOptionSet(opts, "TURBOSQL");
+  return impl_->OnOwnerConnection(file, st, true, [&] { return verify ? impl_->Check(file, st) : kNoError; });
 }
 
 int SqlDriver::Close(FileBlock& file) {
@@ -380,7 +414,7 @@ int SqlDriver::Close(FileBlock& file) {
 int SqlDriver::Create(FileBlock& file) {
   if (!(file.decl().attrs & kFileCreate)) return kNoCreateAttribute;
   SqlFileState& st = StateOf(file);
-  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  if (int rc = impl_->AttachWithSchema(file, st)) return rc;
   SqlConnection& conn = *st.conn;
   if (!conn.types) {
     std::vector<TypeInfoRow> rows;
@@ -388,9 +422,8 @@ int SqlDriver::Create(FileBlock& file) {
     if (!conn.session->TypeInfo(rows, err)) return Refused(err);
     conn.types = TypeList::FromRows(rows, conn.info);
   }
-  const std::string dropTable = "DROP TABLE " + st.schema->tableName;
   std::optional<CreateStatements> stmts;
-  for (int attempt = 0;; ++attempt) {
+  {
     std::string failed;
     stmts = BuildCreateStatements(*st.schema, *conn.types, &failed);
     if (!stmts) {
@@ -398,11 +431,26 @@ int SqlDriver::Create(FileBlock& file) {
       SqlTrace("File system does not support data type");
       return kInvalidFieldTypeDescriptor;
     }
+  }
+  // Where the server can roll back DDL, the table and its indexes are made in
+  // one transaction, so no failure or interruption leaves part of them behind.
+  const bool atomic = conn.info.ddlTransactions;
+  if (atomic) {
+    SqlError err;
+    if (!conn.session->BeginTransaction(err)) return Refused(err);
+  }
+  auto fail = [&](const SqlError& err) {
+    SqlError ignored;
+    if (atomic) conn.session->EndTransaction(false, ignored);
+    return Refused(err);
+  };
+  const std::string dropTable = "DROP TABLE " + st.schema->tableName;
+  for (int attempt = 0;; ++attempt) {
     SqlError err;
     if (impl_->Exec(st, stmts->createTable, {}, err)) break;
-    if (!StateIs(err, "S0001", "42S01") || attempt >= kMaxRecreate) return Refused(err);
+    if (!StateIs(err, "S0001", "42S01") || attempt >= kMaxRecreate) return fail(err);
     SqlError dropErr;
-    if (!impl_->Exec(st, dropTable, {}, dropErr)) return Refused(dropErr);
+    if (!impl_->Exec(st, dropTable, {}, dropErr)) return fail(dropErr);
   }
   for (size_t i = 0; i < stmts->createIndexes.size(); ++i) {
     SqlError err;
@@ -415,17 +463,23 @@ int SqlDriver::Create(FileBlock& file) {
     }
     if (!ok) {
       // No table stays behind with only part of its indexes.
-      SqlError ignored;
-      impl_->Exec(st, dropTable, {}, ignored);
-      return Refused(err);
+      if (!atomic) {
+        SqlError ignored;
+        impl_->Exec(st, dropTable, {}, ignored);
+      }
+      return fail(err);
     }
+  }
+  if (atomic) {
+    SqlError err;
+    if (!conn.session->EndTransaction(true, err)) return Refused(err);
   }
   return kNoError;
 }
 
 int SqlDriver::Remove(FileBlock& file) {
   SqlFileState& st = StateOf(file);
-  if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
+  if (int rc = impl_->AttachWithSchema(file, st)) return rc;
   SqlError err;
   if (!impl_->Exec(st, "DROP TABLE " + st.schema->tableName, {}, err)) return Refused(err);
   return kNoError;
@@ -566,10 +620,10 @@ int SqlDriver::SetProperty(FileBlock& file, int prop, const std::string& value) 
   if (prop != FilePropSql) return kFunctionNotSupported;
   if (value.empty()) return kNoError;
   SqlFileState& st = StateOf(file);
-  if (int rc = impl_->Connect(file, st)) return rc;
-  SqlError err;
-  if (!impl_->Exec(st, value, {}, err)) return Refused(err);
-  return kNoError;
+  return impl_->OnOwnerConnection(file, st, false, [&] {
+    SqlError err;
+    return impl_->Exec(st, value, {}, err) ? kNoError : Refused(err);
+  });
 }
 
 void SqlDriver::Destroy(FileBlock& file) { file.driverState.reset(); }

@@ -45,6 +45,7 @@ struct ServerInfo {
   std::set<std::string> keywords;          // SQL_KEYWORDS, upper case
   std::string searchPatternEscape;         // SQL_SEARCH_PATTERN_ESCAPE
   std::string dbmsName;                    // SQL_DBMS_NAME
+  bool ddlTransactions = false;            // SQL_TXN_CAPABLE == SQL_TC_ALL: DDL can be rolled back
 
   // The server names itself SQL Server.
   bool IsSqlServer() const { return dbmsName.find("SQL Server") != std::string::npos; }

@@ -67,6 +67,18 @@ class SqlSession {
   virtual bool TypeInfo(std::vector<TypeInfoRow>& rows, SqlError& err) = 0;
   // Identifier quote, cases, keywords and column nullability.
   virtual ServerInfo Info() = 0;
+  // True once the connection is known to be lost (the server went away).
+  virtual bool Broken() { return false; }
+  // Statements after Begin run in one transaction until End commits or rolls
+  // it back; afterwards each statement commits by itself again.
+  virtual bool BeginTransaction(SqlError& err) {
+    err = {"HYC00", "Transactions not supported"};
+    return false;
+  }
+  virtual bool EndTransaction(bool /*commit*/, SqlError& err) {
+    err = {"HYC00", "Transactions not supported"};
+    return false;
+  }
 };
 
 // True for the SQLSTATEs of a duplicate key.

@@ -3,6 +3,9 @@
 // creation list created in the database of its owner, a second run that creates
 // nothing, and a refused connection that ends the program after its message.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -23,6 +26,7 @@
 #include "support/connection_entries.h"
 #include "support/database_probe.h"
 #include "support/fake_ui.h"
+#include "support/observed_odbc.h"
 
 namespace {
 
@@ -51,6 +55,11 @@ class Creation : public ::testing::TestWithParam<std::string> {
       b_.login = "admin";
       b_.dataConnection = "Driver={SQLite3};Database=" + b_.dbData;
       b_.serverConnection = "Driver={SQLite3};Database=" + b_.dbServer;
+      other_ = b_;
+      other_.dbData = (dir_ / "data_b.db").string();
+      other_.dbServer = (dir_ / "server_b.db").string();
+      other_.dataConnection = "Driver={SQLite3};Database=" + other_.dbData;
+      other_.serverConnection = "Driver={SQLite3};Database=" + other_.dbServer;
     } else if (GetParam() == "SqlServerStandIn") {
       // The tests' SQL Server stand-in, found by the program's own driver choice.
       b_.odbcDriver = "SQL Server";
@@ -61,6 +70,11 @@ class Creation : public ::testing::TestWithParam<std::string> {
       b_.password = "clave";
       b_.dataConnection = "Driver={SQL Server Stand-in};Database=" + b_.dbData;
       b_.serverConnection = "Driver={SQL Server Stand-in};Database=" + b_.dbServer;
+      other_ = b_;
+      other_.dbData = (dir_ / "data_b.db").string();
+      other_.dbServer = (dir_ / "server_b.db").string();
+      other_.dataConnection = "Driver={SQL Server Stand-in};Database=" + other_.dbData;
+      other_.serverConnection = "Driver={SQL Server Stand-in};Database=" + other_.dbServer;
     } else {
       const auto pg = testing_support::UsePgTestServer();
       if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
@@ -72,8 +86,15 @@ class Creation : public ::testing::TestWithParam<std::string> {
       b_.password = pg->password;  // holds a comma
       b_.dataConnection = pg->ConnectionString(b_.dbData);
       b_.serverConnection = pg->ConnectionString(b_.dbServer);
-      ASSERT_TRUE(testing_support::EmptySchema(b_.dataConnection));
-      ASSERT_TRUE(testing_support::EmptySchema(b_.serverConnection));
+      other_ = b_;
+      other_.dbData = "ortavia_data_b";
+      other_.dbServer = "ortavia_server_b";
+      other_.dataConnection = pg->ConnectionString(other_.dbData);
+      other_.serverConnection = pg->ConnectionString(other_.dbServer);
+      for (const Backend* b : {&b_, &other_}) {
+        ASSERT_TRUE(testing_support::EmptySchema(b->dataConnection));
+        ASSERT_TRUE(testing_support::EmptySchema(b->serverConnection));
+      }
     }
     ::setenv("ORTAVIA_SQL_DRIVER", b_.odbcDriver.c_str(), 1);
     rt::RegisterSqlDriver();
@@ -101,9 +122,25 @@ class Creation : public ::testing::TestWithParam<std::string> {
     }
   }
 
+  // The driver under "MSSQL" from now on: connections of its own, noted in a new observer.
+  std::shared_ptr<testing_support::OdbcObserver> ObserveDriver() {
+    auto observer = std::make_shared<testing_support::OdbcObserver>();
+    rt::RegisterDriver(std::make_shared<rt::SqlDriver>(testing_support::ObservedOdbc(observer)));
+    return observer;
+  }
+  // The run ended well: no message, the last text shown, the program not ended.
+  void ExpectCompleted(testing_support::FakeWindowLayer& ui) {
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+    EXPECT_EQ(exitCode_, -1);
+    EXPECT_EQ(Prop(*ui.Latest("P1$WIN_CREA"), app::kProgressText, rt::ui::PROP_Text), "Proceso terminado.");
+  }
+  std::pair<std::set<std::string>, std::set<std::string>> Schema(const Backend& b) {
+    return {testing_support::TablesIn(b.dataConnection), testing_support::TablesIn(b.serverConnection)};
+  }
+
   classlib::ThreadErrorState state_;
   std::filesystem::path dir_;
-  Backend b_;
+  Backend b_, other_;
   int exitCode_ = -1;
 };
 
@@ -171,6 +208,122 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   EXPECT_TRUE(data.count("refereextcove"));
   EXPECT_TRUE(data.count("refereextcoveeq"));
   EXPECT_FALSE(data.count("hdscrap"));  // the creation loop never ran
+}
+
+TEST_P(Creation, EachRunWorksOnTheDatabasesEnteredForIt) {
+  auto observer = ObserveDriver();
+  testing_support::FakeWindowLayer first;
+  RunOnce(first, b_);
+  ExpectCompleted(first);
+  const auto schema = Schema(b_);
+  const std::vector<std::string> creation = observer->statements;
+  EXPECT_EQ(schema.first.size(), 322u);
+  EXPECT_EQ(schema.second.size(), 10u);
+
+  // Other databases: everything is created there, with the same statements.
+  observer->statements.clear();
+  testing_support::FakeWindowLayer second;
+  RunOnce(second, other_);
+  ExpectCompleted(second);
+  EXPECT_EQ(Schema(other_), schema);
+  EXPECT_EQ(observer->statements, creation);
+  EXPECT_EQ(observer->connects, 4);
+
+  // The first databases again: found whole, nothing sent, their connections still open.
+  observer->statements.clear();
+  testing_support::FakeWindowLayer third;
+  RunOnce(third, b_);
+  ExpectCompleted(third);
+  EXPECT_TRUE(observer->statements.empty()) << observer->statements.front();
+  EXPECT_EQ(observer->connects, 4);
+  EXPECT_EQ(Schema(b_), schema);
+}
+
+TEST_P(Creation, ServerRestartedBetweenRunsIsReachedAgain) {
+  if (GetParam() != "PostgreSQL") GTEST_SKIP() << "a file database has no server to restart";
+  auto observer = ObserveDriver();
+  testing_support::FakeWindowLayer first;
+  RunOnce(first, b_);
+  ExpectCompleted(first);
+  ASSERT_TRUE(testing_support::RestartPostgres());
+  testing_support::FakeWindowLayer second;
+  RunOnce(second, b_);
+  ExpectCompleted(second);
+  EXPECT_EQ(observer->connects, 4);
+}
+
+// A run stopped inside the creation of HDSCRAP (a table and six indexes).
+struct Interruption {
+  const char* name;
+  bool killed;      // the process is killed; otherwise its connection is cut
+  size_t after;     // HDSCRAP's statements the server took before the stop
+};
+
+TEST_P(Creation, InterruptedRunLeavesNoPartOfATableAndTheNextCompletesTheSchema) {
+  // The statements of a run never interrupted, on the other databases.
+  auto observer = ObserveDriver();
+  testing_support::FakeWindowLayer clean;
+  RunOnce(clean, other_);
+  ExpectCompleted(clean);
+  const std::vector<std::string> all = observer->statements;
+  const auto hdscrap = std::find_if(all.begin(), all.end(),
+                                    [](const std::string& s) { return s.rfind("CREATE TABLE HDSCRAP ", 0) == 0; });
+  ASSERT_NE(hdscrap, all.end());
+  const std::vector<std::string> rest(hdscrap, all.end());
+  const auto full = Schema(other_);
+
+  const Interruption cases[] = {
+      {"killed after CREATE TABLE", true, 1},
+      {"killed after two indexes", true, 3},
+      {"connection lost after two indexes", false, 3},
+  };
+  for (const Interruption& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.killed && GetParam() != "PostgreSQL") continue;
+    for (const std::string& connection : {b_.dataConnection, b_.serverConnection}) {
+      if (GetParam() == "PostgreSQL") {
+        ASSERT_TRUE(testing_support::EmptySchema(connection));
+      } else {
+        std::filesystem::remove(connection.substr(connection.find("Database=") + 9));
+      }
+    }
+    auto stopAt = [&, taken = size_t{0}, inside = false](const std::string& sql, bool ok) mutable {
+      if (sql.rfind("CREATE TABLE HDSCRAP ", 0) == 0) inside = true;
+      if (!inside || !ok || ++taken != c.after) return;
+      if (c.killed) ::kill(::getpid(), SIGKILL);
+      testing_support::DropPostgresSessions(b_.login);
+    };
+    if (c.killed) {
+      const pid_t child = fork();
+      ASSERT_NE(child, -1);
+      if (child == 0) {
+        ObserveDriver()->afterStatement = stopAt;
+        testing_support::FakeWindowLayer ui;
+        RunOnce(ui, b_);
+        ::_exit(3);
+      }
+      int status = 0;
+      ASSERT_EQ(::waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    } else {
+      ObserveDriver()->afterStatement = stopAt;
+      testing_support::FakeWindowLayer ui;
+      RunOnce(ui, b_);
+      ASSERT_EQ(ui.boxes.size(), 1u);
+      EXPECT_EQ(ui.boxes[0].caption, "File Creation Error");
+      EXPECT_NE(ui.boxes[0].text.find("creating HDSCRAP"), std::string::npos) << ui.boxes[0].text;
+      exitCode_ = -1;
+    }
+    EXPECT_FALSE(testing_support::TablesIn(b_.dataConnection).count("hdscrap"));
+
+    // The next run sends exactly what a run never interrupted sends from HDSCRAP on.
+    observer = ObserveDriver();
+    testing_support::FakeWindowLayer next;
+    RunOnce(next, b_);
+    ExpectCompleted(next);
+    EXPECT_EQ(observer->statements, rest);
+    EXPECT_EQ(Schema(b_), full);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, Creation, ::testing::Values("SQLite", "SqlServerStandIn", "PostgreSQL"),

@@ -4,9 +4,12 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 namespace testing_support {
 namespace {
@@ -86,6 +89,46 @@ std::optional<PgTestServer> UsePgTestServer() {
   if (!port || !*port || !login || !password) return std::nullopt;
   ::setenv("PGPORT", port, 1);
   return PgTestServer{port, login, password};
+}
+
+bool Execute(const std::string& connectionString, const std::string& sql) {
+  bool taken = false;
+  const bool ok = WithConnection(connectionString, [&](SQLHSTMT st) {
+    const SQLRETURN rc = SQLExecDirect(st, (SQLCHAR*)sql.c_str(), SQL_NTS);
+    taken = SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+  });
+  return ok && taken;
+}
+
+std::string PostgresAdminConnection(const std::string& database) {
+  const char* port = std::getenv("ORTAVIA_PG_PORT");
+  return "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::string(port ? port : "5432") +
+         ";UID=postgres;Database=" + database;
+}
+
+bool DropPostgresSessions(const std::string& login) {
+  return Execute(PostgresAdminConnection(),
+                 "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = '" + login + "'");
+}
+
+bool RestartPostgres() {
+  std::string dataDir;
+  WithConnection(PostgresAdminConnection(), [&](SQLHSTMT st) {
+    char dir[1024];
+    SQLLEN len = 0;
+    if (SQL_SUCCEEDED(SQLExecDirect(st, (SQLCHAR*)"SHOW data_directory", SQL_NTS)) && SQL_SUCCEEDED(SQLFetch(st)) &&
+        SQL_SUCCEEDED(SQLGetData(st, 1, SQL_C_CHAR, dir, sizeof dir, &len)))
+      dataDir = dir;
+  });
+  if (dataDir.empty()) return false;
+  std::string pgCtl;
+  for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql"))
+    if (std::filesystem::exists(entry.path() / "bin" / "pg_ctl") && entry.path().string() > pgCtl)
+      pgCtl = (entry.path() / "bin" / "pg_ctl").string();
+  if (pgCtl.empty()) return false;
+  // The cluster runs as postgres when the tests run as root (see scripts/pg.sh).
+  const std::string asOwner = ::getuid() == 0 ? "runuser -u postgres -- " : "";
+  return std::system((asOwner + pgCtl + " -D '" + dataDir + "' -m fast -w -t 60 restart >/dev/null 2>&1").c_str()) == 0;
 }
 
 }  // namespace testing_support

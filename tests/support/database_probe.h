@@ -15,6 +15,16 @@ std::set<std::string> TablesIn(const std::string& connectionString);
 std::vector<std::string> Rows(const std::string& connectionString, const std::string& query);
 // Drops and recreates schema public; false when no connection can be made.
 bool EmptySchema(const std::string& connectionString);
+// Runs one statement; false when no connection can be made or it is refused.
+bool Execute(const std::string& connectionString, const std::string& sql);
+
+// The test PostgreSQL server on 127.0.0.1 and the port in ORTAVIA_PG_PORT, as
+// its superuser (who logs in without a password on loopback).
+std::string PostgresAdminConnection(const std::string& database = "postgres");
+// Ends every session of the login on the test server, as a server going away does.
+bool DropPostgresSessions(const std::string& login);
+// Stops the test server and starts it again with the same settings.
+bool RestartPostgres();
 
 // The PostgreSQL server the test script started (ORTAVIA_PG_PORT, ORTAVIA_PG_USER,
 // ORTAVIA_PG_PASSWORD).
