@@ -459,7 +459,7 @@ std::unique_ptr<SqlSession> OdbcConnect(const std::string& owner, SqlError& err)
     return nullptr;
   }
   std::string cs = ToDriver(BuildConnectionString(*driver, owner));
-  SqlTrace("connect " + MaskPassword(cs));
+  SqlTrace("connect " + ToDriver(TracedConnectionString(*driver, owner)));
   SQLHDBC dbc = SQL_NULL_HDBC;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, Environment(), &dbc))) {
     err = {"HY001", "Cannot allocate a connection"};

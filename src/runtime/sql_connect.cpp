@@ -137,7 +137,7 @@ std::string MaskPassword(std::string_view cs) {
       std::string trimmed(key);
       trimmed.erase(0, trimmed.find_first_not_of(' '));
       trimmed.erase(trimmed.find_last_not_of(' ') + 1);
-      if (Upper(trimmed) == "PWD")
+      if (Upper(trimmed) == "PWD" || Upper(trimmed) == "PASSWORD")
         out += std::string(key) + "=********";
       else
         out += cs.substr(pos, end - pos);
@@ -149,6 +149,23 @@ std::string MaskPassword(std::string_view cs) {
     pos = end + 1;
   }
   return out;
+}
+
+std::string TracedConnectionString(std::string_view odbcDriver, std::string_view owner) {
+  // The owner with its fourth part (the password) replaced and the password
+  // values inside every other part masked, so that none shows whatever the
+  // connection string makes of them.
+  std::string masked;
+  size_t pos = 0;
+  for (int part = 0; pos <= owner.size(); ++part) {
+    const size_t start = pos;
+    ReadPart(owner, pos, part >= 4);
+    const std::string_view raw = owner.substr(start, pos - start);
+    masked += part == 3 && !raw.empty() ? std::string("********") : MaskPassword(raw);
+    if (pos < owner.size()) masked += ',';
+    ++pos;  // the comma
+  }
+  return MaskPassword(BuildConnectionString(odbcDriver, masked));
 }
 
 std::optional<std::string> ChooseOdbcDriver(const std::vector<std::string>& installed,

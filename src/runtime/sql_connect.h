@@ -26,8 +26,13 @@ std::string OdbcValue(std::string_view value);
 // The connection string for the ODBC driver and the owner.
 std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner);
 
-// The connection string with every password value shown as "********".
+// The connection string with every password value (PWD or Password) shown as "********".
 std::string MaskPassword(std::string_view connectionString);
+
+// The connection string for the ODBC driver and the owner as the trace shows
+// it: the owner's password part and every password value shown as "********",
+// also where the owner text itself is the connection string ("UID=" login).
+std::string TracedConnectionString(std::string_view odbcDriver, std::string_view owner);
 
 // The driver to use among the installed names (at most eight are looked at):
 // those beginning with the configured prefix, else with "SQL Native Client"

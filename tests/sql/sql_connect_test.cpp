@@ -1,6 +1,9 @@
 // Owner texts, connection strings and the choice of the ODBC driver.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
+#include "runtime/odbc_session.h"
 #include "runtime/sql_connect.h"
 
 using namespace rt;
@@ -65,6 +68,44 @@ TEST(ConnectionString, TracePasswordIsMasked) {
             "Driver={X};Server=s;UID=u;PWD=********;Port=1");
   EXPECT_EQ(MaskPassword("Driver={X};Server=s;UID=u;PWD=secreto"), "Driver={X};Server=s;UID=u;PWD=********");
   EXPECT_EQ(MaskPassword("Driver={X};Server=s"), "Driver={X};Server=s");
+}
+
+TEST(ConnectionString, TraceMasksThePasswordInEveryForm) {
+  struct Case {
+    const char* owner;
+    const char* traced;
+  } cases[] = {
+      {"srv,db,sa,secreto", "Driver={X};Server=srv;Database=db;UID=sa;PWD=********"},
+      {"srv,db,sa,\"se,creto\"", "Driver={X};Server=srv;Database=db;UID=sa;PWD=********"},
+      {"srv,db,sa,secreto,Port=1;Password=otro", "Driver={X};Server=srv;Database=db;UID=sa;PWD=********;Port=1;Password=********"},
+      {"srv,db,sa", "Driver={X};Server=srv;Database=db;UID=sa"},
+      // The owner text itself is the connection string: its password part and PWD values are masked.
+      {"srv,db,UID=sa,secreto", "srv,db,UID=sa,********"},
+      {"srv,db,UID=sa;PWD=secreto", "srv,db,UID=sa;PWD=********"},
+      {"srv,db,uid=sa; pwd ={se;creto},secreto,Port=1", "srv,db,uid=sa; pwd =********"},
+      // A connection string typed as the server part stays inside its value, masked there too.
+      {"Driver={Y};UID=sa;PWD=secreto", "Driver={X};Server={Driver={Y}};UID=sa;PWD=********}"},
+  };
+  for (const Case& c : cases) {
+    const std::string traced = TracedConnectionString("X", c.owner);
+    EXPECT_EQ(traced, c.traced) << c.owner;
+    EXPECT_EQ(traced.find("secreto"), std::string::npos) << c.owner;
+  }
+}
+
+TEST(ConnectionString, TraceOfAConnectionInTheUidFormShowsNoPassword) {
+  ::setenv("ORTAVIA_SQL_TRACE", "1", 1);
+  ::setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
+  for (const char* owner : {"x,/nonexistent/a.db,UID=ortavia;PWD=secreto", "x,/nonexistent/a.db,UID=ortavia,secreto"}) {
+    ::testing::internal::CaptureStderr();
+    SqlError err;
+    OdbcConnect(owner, err);
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(trace.find("connect x,/nonexistent/a.db,UID=ortavia"), std::string::npos) << trace;
+    EXPECT_EQ(trace.find("secreto"), std::string::npos) << trace;
+  }
+  ::unsetenv("ORTAVIA_SQL_TRACE");
+  ::unsetenv("ORTAVIA_SQL_DRIVER");
 }
 
 TEST(OdbcDriverChoice, CandidatesAndOrder) {
