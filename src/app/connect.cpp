@@ -12,6 +12,7 @@ char DB_SERVER[51] = "";
 char DB_DATA[51] = "";
 char USUARIO[51] = "";
 char PWD[21] = "";
+bool EntryLostCharacters[5] = {};
 
 int ConnectWindowController::Setup() {
   // The window's position is neither restored nor saved.
@@ -29,6 +30,7 @@ int ConnectWindowController::HandleAccepted() {
   if (rt::ui::AcceptedControl() == kCancelButton) {
     SERVER[0] = '\0';
     USUARIO[0] = '\0';
+    EntryLostCharacters[0] = EntryLostCharacters[3] = false;
   }
   return WindowController::HandleAccepted();
 }
@@ -36,8 +38,9 @@ int ConnectWindowController::HandleAccepted() {
 void Window_Conect() {
   std::unique_ptr<rt::ui::Window> window = rt::ui::Layer().BuildWindow(
       kConnectModule, kConnectLabel,
-      {{SERVER, sizeof SERVER}, {DB_SERVER, sizeof DB_SERVER}, {DB_DATA, sizeof DB_DATA},
-       {USUARIO, sizeof USUARIO}, {PWD, sizeof PWD}},
+      {{SERVER, sizeof SERVER, &EntryLostCharacters[0]}, {DB_SERVER, sizeof DB_SERVER, &EntryLostCharacters[1]},
+       {DB_DATA, sizeof DB_DATA, &EntryLostCharacters[2]}, {USUARIO, sizeof USUARIO, &EntryLostCharacters[3]},
+       {PWD, sizeof PWD, &EntryLostCharacters[4]}},
       false);
   classlib::ToolbarRouter router;
   {

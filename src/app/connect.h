@@ -24,6 +24,9 @@ extern char DB_SERVER[51];
 extern char DB_DATA[51];
 extern char USUARIO[51];
 extern char PWD[21];
+// For each of the five entries, in the order above: its text held a character
+// that the code page cannot hold, which the variable got as '?'.
+extern bool EntryLostCharacters[5];
 
 // Runs the window until it closes; leaves the run's response in WindowResponse.
 void Window_Conect();

@@ -26,6 +26,13 @@ constexpr std::pair<std::string_view, std::string_view> kTableNames[] = {
     {"USUAR_EXT", "USUAR_EXT"},
 };
 
+// The entries by their index in EntryLostCharacters, in the order they are
+// checked, with their prompts in the connection window.
+constexpr std::pair<int, std::string_view> kEntryPrompts[] = {
+    {0, "Servidor"}, {2, "Base de Datos - DATA"}, {1, "Base de Datos - SERVER"}, {3, "Usuario"},
+    {4, "Contrase\xC3\xB1" "a"},
+};
+
 }  // namespace
 
 std::string BuildOwner(const char* server, const char* database, const char* login, const char* password) {
@@ -45,6 +52,15 @@ void CreateSchema() {
   if (IsEmptyEntry(SERVER) || IsEmptyEntry(DB_DATA) || IsEmptyEntry(DB_SERVER) || IsEmptyEntry(USUARIO)) {
     rt::ui::Layer().ShowMessageBox(kMissingEntriesMessage, "Error", rt::ui::ICON_Exclamation,
                                    rt::ui::BUTTON_OK, 1, 0);
+    progress->Close();
+    return;
+  }
+  // A character the code page cannot hold reached its variable as '?': such an
+  // entry would name another database or send another password.
+  for (const auto& [entry, prompt] : kEntryPrompts) {
+    if (!EntryLostCharacters[entry]) continue;
+    rt::ui::Layer().ShowMessageBox(std::string(kInvalidCharactersMessage) + std::string(prompt), "Error",
+                                   rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK, 1, 0);
     progress->Close();
     return;
   }

@@ -54,9 +54,12 @@ struct Event {
 };
 
 // A bound variable: a CSTRING area of the given size that an entry edits.
+// When lost is given, the layer sets it each time it stores the entry's text:
+// true when the text held a character the code page cannot hold (stored as '?').
 struct BoundVar {
   char* data = nullptr;
   size_t size = 0;
+  bool* lost = nullptr;
 };
 
 struct Geometry {

@@ -49,6 +49,37 @@ TEST(CreateSchema, IncompleteEntriesShowTheMessageOnceAndOpenNothing) {
   }
 }
 
+TEST(CreateSchema, EntryTheCodePageCannotHoldIsRefusedBeforeAnythingIsOpened) {
+  struct Case {
+    ConnectionEntries entries;
+    const char* message;
+  } cases[] = {
+      {{"srv", "sistema", "\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5.db", "admin", ""},  // Cyrillic
+       "No se pudo iniciar creaci\xC3\xB3n de bases de datos. Caracteres no v\xC3\xA1lidos en Base de Datos - DATA"},
+      {{"srv", "sistema", "datos", "admin", "clave\xF0\x9F\x98\x80"},  // an emoji
+       "No se pudo iniciar creaci\xC3\xB3n de bases de datos. Caracteres no v\xC3\xA1lidos en Contrase\xC3\xB1" "a"},
+      {{"\xE2\x84\x96" "1", "\xE2\x84\x96" "2", "datos", "admin", ""},  // the first entry in the check's order
+       "No se pudo iniciar creaci\xC3\xB3n de bases de datos. Caracteres no v\xC3\xA1lidos en Servidor"},
+      {{"", "sistema", "\xD0\xB4", "admin", ""},  // missing data is told first
+       "No se pudo iniciar creaci\xC3\xB3n de bases de datos. Datos faltantes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    testing_support::FakeWindowLayer ui;
+    dict::DataOwner.Set("before");
+    dict::ServerOwner.Set("before");
+    RunWithEntries(ui, c.entries);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, c.message);
+    EXPECT_EQ(ui.boxes[0].caption, "Error");
+    EXPECT_EQ(ui.boxes[0].icon, rt::ui::ICON_Exclamation);
+    EXPECT_EQ(ui.boxes[0].buttons, rt::ui::BUTTON_OK);
+    EXPECT_EQ(dict::DataOwner.Get(), "before");
+    EXPECT_EQ(dict::ServerOwner.Get(), "before");
+    EXPECT_FALSE(ui.Latest("P1$WIN_CREA")->opened);
+  }
+}
+
 TEST(CreateSchema, OwnersFromTheEntries) {
   struct Case {
     const char *server, *db, *login, *password, *owner;

@@ -3,13 +3,18 @@
 #include <cstring>
 
 #include "app/connect.h"
+#include "runtime/text.h"
 
 namespace testing_support {
 namespace {
 
-void Put(char* var, size_t size, const std::string& text) {
-  std::memset(var, 0, size);
-  std::strncpy(var, text.c_str(), size - 1);
+// Stores typed text (UTF-8) as the window layer does: in the code page, a
+// character it cannot hold as '?', and says so through the variable's flag.
+void Put(const rt::ui::BoundVar& var, const std::string& typed) {
+  const std::string text = rt::Utf8ToCp1252(typed);
+  std::memset(var.data, 0, var.size);
+  std::strncpy(var.data, text.c_str(), var.size - 1);
+  if (var.lost) *var.lost = rt::Cp1252ToUtf8(text) != typed;
 }
 
 }  // namespace
@@ -19,11 +24,9 @@ void TypeConnectionEntries(FakeWindowLayer& ui, const ConnectionEntries& e) {
     if (w.label != app::kConnectLabel) return;
     w.afterEvent = [e](FakeWindow& win, const rt::ui::Event& ev) {
       if (ev.event != rt::ui::EVENT_OpenWindow) return;
-      Put(app::SERVER, sizeof app::SERVER, e.server);
-      Put(app::DB_SERVER, sizeof app::DB_SERVER, e.dbServer);
-      Put(app::DB_DATA, sizeof app::DB_DATA, e.dbData);
-      Put(app::USUARIO, sizeof app::USUARIO, e.login);
-      Put(app::PWD, sizeof app::PWD, e.password);
+      const auto& vars = win.record().vars;  // SERVER, DB_SERVER, DB_DATA, USUARIO, PWD
+      const std::string* typed[] = {&e.server, &e.dbServer, &e.dbData, &e.login, &e.password};
+      for (size_t i = 0; i < vars.size() && i < 5; ++i) Put(vars[i], *typed[i]);
       win.RequestClose();
     };
   };

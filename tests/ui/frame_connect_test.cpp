@@ -12,6 +12,7 @@
 #include "app/frame.h"
 #include "app/program.h"
 #include "classlib/ini_store.h"
+#include "dictionary/names.h"
 #include "runtime/qt/qt_window.h"
 #include "ui/ui_support.h"
 
@@ -94,6 +95,32 @@ TEST_F(FrameTest, SchemaButtonThenCancelarShowsTheMissingDataMessageAndReturnsTo
   app::Main();
   EXPECT_EQ(message, QString::fromUtf8("Error|No se pudo iniciar creación de bases de datos. Datos faltantes"));
   EXPECT_STREQ(app::SERVER, "");
+}
+
+TEST_F(FrameTest, EntryTheCodePageCannotHoldIsRefusedWithItsMessage) {
+  app::SetSchemaButtonAction(app::CreateSchema);
+  dict::DataOwner.Set("before");
+  QString message;
+  WhenShown(kFrameTitle, [&](QWidget* frame) {
+    WhenShown(kConnectTitle, [&](QWidget* connect) {
+      uitest::Type(uitest::Control(connect, "?SERVER"), "srv");
+      uitest::Type(uitest::Control(connect, "?DB_SERVER"), QString::fromUtf8("a\xC3\xB1o"));  // the code page holds it
+      uitest::Type(uitest::Control(connect, "?DB_DATA"), QString::fromUtf8("\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5.db"));
+      uitest::Click(connect, "?OKBUTTON");
+      uitest::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        message = box->windowTitle() + "|" + box->text();
+        box->button(QMessageBox::Ok)->click();
+        WhenShown(kFrameTitle, [](QWidget* f) { uitest::Click(f, "?BUTTON2"); });
+      });
+    });
+    uitest::Click(frame, "?BUTTON1");
+  });
+  app::Main();
+  EXPECT_EQ(message,
+            QString::fromUtf8("Error|No se pudo iniciar creación de bases de datos. Caracteres no válidos en Base de Datos - DATA"));
+  EXPECT_EQ(dict::DataOwner.Get(), "before");
+  EXPECT_STREQ(app::DB_SERVER, "a\xF1o");
 }
 
 TEST_F(FrameTest, NextStartRestoresPositionAndSize) {

@@ -93,7 +93,8 @@ QString DecodeText(std::string_view text) {
   return FromCp1252(text);
 }
 
-std::string EncodeText(const QString& text) {
+std::string EncodeText(const QString& text, bool* lost) {
+  if (lost) *lost = false;
   std::string out;
   out.reserve(static_cast<size_t>(text.size()));
   for (QChar ch : text) {
@@ -105,6 +106,7 @@ std::string EncodeText(const QString& text) {
     char mapped = '?';
     for (int i = 0; i < 32; ++i)
       if (kCp1252High[i] == u) mapped = static_cast<char>(0x80 + i);
+    if (mapped == '?' && lost) *lost = true;
     out.push_back(mapped);
   }
   return out;
@@ -382,7 +384,7 @@ void QtWindow::PressDefault() {
 
 void QtWindow::StoreVariable(const Control& ctl, const QString& text) {
   if (!ctl.var.data || ctl.var.size == 0) return;
-  const std::string bytes = EncodeText(text);
+  const std::string bytes = EncodeText(text, ctl.var.lost);
   const size_t n = std::min(bytes.size(), ctl.var.size - 1);
   std::memcpy(ctl.var.data, bytes.data(), n);
   ctl.var.data[n] = '\0';
@@ -397,6 +399,7 @@ void QtWindow::ShowVariables(int first, int last) {
     if (e && e->text() != value) {
       const QSignalBlocker block(e);
       e->setText(value);
+      if (c.var.lost) *c.var.lost = false;
     }
   }
 }

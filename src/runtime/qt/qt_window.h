@@ -27,7 +27,7 @@ namespace rt::qt {
 QString DecodeText(std::string_view text);
 // Texts handed back to the program (properties, bound variables) are Windows-1252;
 // a character outside that code page becomes '?'.
-std::string EncodeText(const QString& text);
+std::string EncodeText(const QString& text, bool* lost = nullptr);
 // The resource that holds a layout's image: "C:\dir\Name.BMP" -> ":/images/name.png";
 // "stock:tick" -> ":/images/stock-tick.png".
 QString ImageResourcePath(const QString& name);
