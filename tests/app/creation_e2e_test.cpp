@@ -321,7 +321,11 @@ TEST_P(Creation, InterruptedRunLeavesNoPartOfATableAndTheNextCompletesTheSchema)
     testing_support::FakeWindowLayer next;
     RunOnce(next, b_);
     ExpectCompleted(next);
-    EXPECT_EQ(observer->statements, rest);
+    // Before HDSCRAP only the migration's statements, which depend on what the databases hold.
+    const auto& sent = observer->statements;
+    const auto from = std::find(sent.begin(), sent.end(), rest.front());
+    EXPECT_EQ(std::vector<std::string>(from, sent.end()), rest);
+    for (auto it = sent.begin(); it != from; ++it) EXPECT_NE(it->rfind("CREATE ", 0), 0u) << *it;
     EXPECT_EQ(Schema(b_), full);
   }
 }

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include <cstring>
+#include <functional>
 #include <optional>
 
 #include "app/connect.h"
@@ -76,13 +77,16 @@ TEST_F(FrameTest, SchemaButtonRunsTheCreationEachTimeWhileTheFrameWaits) {
   EXPECT_EQ(runs, 2);
 }
 
-TEST_F(FrameTest, SchemaButtonThenCancelarShowsTheMissingDataMessageAndReturnsToTheFrame) {
+// Presses the schema button with the creation procedure behind it, fills the
+// connection window and leaves it by a button; answers the message box that
+// follows and ends the program. Returns the box's "caption|text".
+QString MessageAfterConnectWindow(const std::function<void(QWidget*)>& fill, const char* button) {
   app::SetSchemaButtonAction(app::CreateSchema);
   QString message;
   WhenShown(kFrameTitle, [&](QWidget* frame) {
     WhenShown(kConnectTitle, [&](QWidget* connect) {
-      uitest::Type(uitest::Control(connect, "?SERVER"), "srv");
-      uitest::Click(connect, "?CANCELBUTTON");
+      fill(connect);
+      uitest::Click(connect, button);
       uitest::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         message = box->windowTitle() + "|" + box->text();
@@ -93,30 +97,26 @@ TEST_F(FrameTest, SchemaButtonThenCancelarShowsTheMissingDataMessageAndReturnsTo
     uitest::Click(frame, "?BUTTON1");
   });
   app::Main();
+  return message;
+}
+
+TEST_F(FrameTest, SchemaButtonThenCancelarShowsTheMissingDataMessageAndReturnsToTheFrame) {
+  const QString message = MessageAfterConnectWindow(
+      [](QWidget* connect) { uitest::Type(uitest::Control(connect, "?SERVER"), "srv"); }, "?CANCELBUTTON");
   EXPECT_EQ(message, QString::fromUtf8("Error|No se pudo iniciar creación de bases de datos. Datos faltantes"));
   EXPECT_STREQ(app::SERVER, "");
 }
 
 TEST_F(FrameTest, EntryTheCodePageCannotHoldIsRefusedWithItsMessage) {
-  app::SetSchemaButtonAction(app::CreateSchema);
   dict::DataOwner.Set("before");
-  QString message;
-  WhenShown(kFrameTitle, [&](QWidget* frame) {
-    WhenShown(kConnectTitle, [&](QWidget* connect) {
-      uitest::Type(uitest::Control(connect, "?SERVER"), "srv");
-      uitest::Type(uitest::Control(connect, "?DB_SERVER"), QString::fromUtf8("a\xC3\xB1o"));  // the code page holds it
-      uitest::Type(uitest::Control(connect, "?DB_DATA"), QString::fromUtf8("\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5.db"));
-      uitest::Click(connect, "?OKBUTTON");
-      uitest::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        message = box->windowTitle() + "|" + box->text();
-        box->button(QMessageBox::Ok)->click();
-        WhenShown(kFrameTitle, [](QWidget* f) { uitest::Click(f, "?BUTTON2"); });
-      });
-    });
-    uitest::Click(frame, "?BUTTON1");
-  });
-  app::Main();
+  const QString message = MessageAfterConnectWindow(
+      [](QWidget* connect) {
+        uitest::Type(uitest::Control(connect, "?SERVER"), "srv");
+        uitest::Type(uitest::Control(connect, "?DB_SERVER"), QString::fromUtf8("a\xC3\xB1o"));  // the code page holds it
+        uitest::Type(uitest::Control(connect, "?DB_DATA"),
+                     QString::fromUtf8("\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5.db"));
+      },
+      "?OKBUTTON");
   EXPECT_EQ(message,
             QString::fromUtf8("Error|No se pudo iniciar creación de bases de datos. Caracteres no válidos en Base de Datos - DATA"));
   EXPECT_EQ(dict::DataOwner.Get(), "before");
