@@ -124,7 +124,7 @@ TEST(OdbcDriverChoice, CandidatesAndOrder) {
 
 TEST(ServerMessages, LeadingTagsAreStripped) {
   EXPECT_EQ(StripBracketTags("[unixODBC][Driver Manager]Data source name not found"), "Data source name not found");
-  EXPECT_EQ(StripBracketTags("[Microsoft][SQL Native Client][SQL Server]Invalid object name 'X'."),
+  EXPECT_EQ(StripBracketTags("[Vendor][SQL Native Client][SQL Server]Invalid object name 'X'."),
             "Invalid object name 'X'.");
   EXPECT_EQ(StripBracketTags("no tags [here]"), "no tags [here]");
 }
