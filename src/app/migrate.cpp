@@ -214,7 +214,7 @@ struct Migrated {
   LocalIndex localSource;      // the local file of the old layout
   const char* keepEmpty;       // a target field that is not carried
   const char* removeLocalFile; // the local file's name to remove once copied, or null
-  void (*beforeRename)();      // run when the table is to be migrated, or null
+  void (*onMigrate)();         // run when the table is migrated or its migration finished, or null
 };
 
 struct CopyOutcome {
@@ -223,10 +223,10 @@ struct CopyOutcome {
 };
 
 // Carries every record of a source, in its primary key's order, into the
-// changed table through its manager. A row of the renamed table that is there
-// already, the same in every field, arrived in an earlier run that was
-// interrupted before its drop.
-CopyOutcome CarryRows(rt::FileBlock& source, const Migrated& m, bool fromRenamedTable) {
+// changed table through its manager. With skipArrived, a record whose row is
+// there already, the same in every field, arrived in an earlier run that was
+// interrupted before the drop, and is passed over.
+CopyOutcome CarryRows(rt::FileBlock& source, const Migrated& m, bool fromRenamedTable, bool skipArrived) {
   CopyOutcome outcome;
   rt::OPEN(source, rt::kAccessReadWriteDenyWrite);
   outcome.present = rt::LastErrorCode() == rt::kNoError;
@@ -242,7 +242,7 @@ CopyOutcome CarryRows(rt::FileBlock& source, const Migrated& m, bool fromRenamed
     rt::NEXT(source);
     if (rt::LastErrorCode() != rt::kNoError) break;
     CopyByName(source, target, m.keepEmpty);
-    if (fromRenamedTable) {
+    if (skipArrived) {
       const std::vector<uint8_t> row(target.buffer(), target.buffer() + target.length());
       if (manager.LookupByKey(PrimaryKeyOf(target)) == ResultOk &&
           std::memcmp(target.buffer(), row.data(), row.size()) == 0)
@@ -262,19 +262,22 @@ CopyOutcome CarryRows(rt::FileBlock& source, const Migrated& m, bool fromRenamed
 
 // The table is created anew, gets the renamed table's rows and then the local
 // file's records; the renamed table is dropped once every row of it arrived.
-void FillAndDrop(const Migrated& m, rt::FileBlock& statements, bool withLocalFile) {
+// Resuming a run that ended before the drop, records that arrived then are
+// passed over.
+void FillAndDrop(const Migrated& m, rt::FileBlock& statements, bool resuming) {
   dict::DictTableRelations& relations = *dict::TableRelationsRef(m.label);
   relations.OpenWithRelated(false);
-  const CopyOutcome renamed = CarryRows(Local(m.sqlSource), m, true);
+  const CopyOutcome renamed = CarryRows(Local(m.sqlSource), m, true, true);
   // A local file is removed only when every record of it was read and carried.
-  const CopyOutcome local = withLocalFile ? CarryRows(Local(m.localSource), m, false) : CopyOutcome{};
+  const CopyOutcome local = CarryRows(Local(m.localSource), m, false, resuming);
   relations.CloseWithRelated(false);
   if (m.removeLocalFile && local.present && local.whole) rt::RemoveFileByName(m.removeLocalFile);
   if (renamed.whole) rt::SET_PROPERTY(statements, rt::FilePropSql, m.drop);
 }
 
 // A table that opens with its current declaration is left alone, unless its
-// renamed table is still there from a run that ended before the drop.
+// renamed table is still there from a run that ended before the drop: then that
+// run's migration is finished, the local file included.
 void MigrateTable(const Migrated& m, rt::FileBlock& statements) {
   rt::FileBlock& table = dict::FileOf(m.label);
   rt::OPEN(table, rt::kAccessReadWriteDenyWrite);
@@ -285,12 +288,14 @@ void MigrateTable(const Migrated& m, rt::FileBlock& statements) {
     rt::OPEN(renamed, rt::kAccessReadWriteDenyWrite);
     const bool leftOver = rt::LastErrorCode() == rt::kNoError;
     rt::CLOSE(renamed);
-    if (leftOver) FillAndDrop(m, statements, false);
+    if (!leftOver) return;
+    if (m.onMigrate) m.onMigrate();
+    FillAndDrop(m, statements, true);
     return;
   }
-  if (m.beforeRename) m.beforeRename();
+  if (m.onMigrate) m.onMigrate();
   rt::SET_PROPERTY(statements, rt::FilePropSql, m.rename);
-  FillAndDrop(m, statements, true);
+  FillAndDrop(m, statements, false);
   rt::CLOSE(table);
 }
 

@@ -1,11 +1,16 @@
 // The migration of the changed tables through the real driver manager, on
-// SQLite databases and local files in the current directory: the statements it
-// sends, the rows it carries from the renamed tables and the local files with
-// their values, the users pass, and what a second run does. SQLite refuses
-// "SP_RENAME", so a renamed table is laid out by the test as a rename leaves it.
+// SQLite databases and on the tests' SQL Server stand-in, with local files in
+// the current directory: the statements it sends, the rows it carries from the
+// renamed tables and the local files with their values, the users pass, what a
+// second run does, and a run killed half-way then run again. On the stand-in the
+// old tables are renamed by the real "SP_RENAME"; SQLite refuses it, so there a
+// renamed table is laid out by the test as a rename leaves it.
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +18,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,19 +33,25 @@
 #include "runtime/tps_driver.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
+#include "support/migration_prelude.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// The SQL driver, with a log of the statements written to FilePropSql.
+// The SQL driver, with a log of the statements written to FilePropSql and of
+// the tables opened.
 class LoggingSqlDriver : public rt::SqlDriver {
  public:
   int SetProperty(rt::FileBlock& file, int prop, const std::string& value) override {
     if (prop == rt::FilePropSql) statements.push_back(file.decl().label + ": " + value);
     return SqlDriver::SetProperty(file, prop, value);
   }
-  std::vector<std::string> statements;
+  int Open(rt::FileBlock& file, int mode) override {
+    opened.push_back(file.decl().label);
+    return SqlDriver::Open(file, mode);
+  }
+  std::vector<std::string> statements, opened;
 };
 
 // The local-file driver, with a log of the files opened.
@@ -128,34 +140,33 @@ class Record {
   rt::FileBlock& file_;
 };
 
-class Migration : public ::testing::Test {
+// Where an old table is made: before the migration renames it (under its own
+// name), or as a rename leaves it (under the name with an "X" in front).
+enum class Where { kBeforeRename, kRenamed };
+
+class Migration : public ::testing::TestWithParam<std::string> {
  protected:
+  bool StandIn() const { return GetParam() == "SqlServerStandIn"; }
+
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("ortavia-migration-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     previousDir_ = fs::current_path();
     fs::current_path(dir_);  // the local files are read from the current directory
-    ::setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
+    // The stand-in is found by the program's own driver choice, as a real server's driver is.
+    ::setenv("ORTAVIA_SQL_DRIVER", StandIn() ? "SQL Server" : "SQLite3", 1);
     rt::RegisterDriver(sql_);
     rt::RegisterDriver(local_);
-    app::ProgramErrors().Setup(state_);
-    dict::SetReporter(&app::ProgramErrors());
-    dict::DictionaryInit();
+    prelude_.emplace(Data().string(), Server().string());
     rt::SetHaltHandler([this](int code) { exitCode_ = code; });
-    entries_ = {"localhost", (dir_ / "server.db").string(), (dir_ / "data.db").string(), "admin", ""};
-    dict::DataOwner.Set(app::BuildOwner("localhost", entries_.dbData.c_str(), "admin", ""));
-    dict::ServerOwner.Set(app::BuildOwner("localhost", entries_.dbServer.c_str(), "admin", ""));
-    dict::TableNameVarOf("USUAR")->Set("USUAR");
-    dict::TableNameVarOf("USUAR_EXT")->Set("USUAR_EXT");
+    entries_ = {"localhost", Server().string(), Data().string(), "admin", ""};
   }
   void TearDown() override {
     rt::SetHaltHandler({});
     app::ReleaseMigrationFiles();
     for (auto& f : oldTables_) rt::ReleaseThreadFile(*f);
-    dict::DictionaryKill();
-    for (const auto& t : dict::Tables())
-      if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
+    prelude_.reset();
     rt::RegisterSqlDriver();
     rt::RegisterTopSpeedDriver();
     ::unsetenv("ORTAVIA_SQL_DRIVER");
@@ -164,10 +175,10 @@ class Migration : public ::testing::Test {
   }
 
   // The migration alone, as the creation procedure runs it once the owners are set.
-  void Migrate(testing_support::FakeWindowLayer& ui) {
+  void Migrate() {
     sql_->statements.clear();
+    sql_->opened.clear();
     local_->opened.clear();
-    (void)ui;
     try {
       app::MigrateStructures();
     } catch (const rt::ProgramHalted& halted) {
@@ -177,6 +188,7 @@ class Migration : public ::testing::Test {
   // One press of the schema button: migration and creation loop.
   void PressSchemaButton(testing_support::FakeWindowLayer& ui) {
     sql_->statements.clear();
+    sql_->opened.clear();
     local_->opened.clear();
     testing_support::TypeConnectionEntries(ui, entries_);
     try {
@@ -187,10 +199,12 @@ class Migration : public ::testing::Test {
   }
 
   // A table of an old layout on the server, made through the SQL driver as the
-  // old program made it; returns a record writer for it.
-  rt::FileBlock& OldTable(const char* label) {
+  // old program made it; returns a record writer for it. SQLite cannot rename,
+  // so there it is always made as a rename leaves it.
+  rt::FileBlock& OldTable(const char* label, Where where = Where::kBeforeRename) {
     auto decl = std::make_unique<rt::FileDecl>(app::MigrationFile(label).decl);
     decl->attrs |= rt::kFileCreate;
+    if (where == Where::kBeforeRename && StandIn()) decl->tableName.erase(0, 1);
     rt::FileBlock& f = rt::ThreadFile(*decl);
     rt::CREATE(f);
     EXPECT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
@@ -206,9 +220,15 @@ class Migration : public ::testing::Test {
 
   fs::path Data() const { return dir_ / "data.db"; }
   fs::path Server() const { return dir_ / "server.db"; }
+  size_t Sent(const std::string& statement) const {
+    return std::count(sql_->statements.begin(), sql_->statements.end(), statement);
+  }
+  bool Opened(const std::string& label) const {
+    return std::count(sql_->opened.begin(), sql_->opened.end(), label) > 0;
+  }
 
-  classlib::ThreadErrorState state_;
   fs::path dir_, previousDir_;
+  std::optional<testing_support::MigrationPrelude> prelude_;
   testing_support::ConnectionEntries entries_;
   std::shared_ptr<LoggingSqlDriver> sql_ = std::make_shared<LoggingSqlDriver>();
   std::shared_ptr<LoggingLocalDriver> local_ = std::make_shared<LoggingLocalDriver>();
@@ -216,20 +236,7 @@ class Migration : public ::testing::Test {
   int exitCode_ = -1;
 };
 
-const char* kLocalCove =
-    "CREATE TABLE %s (UNICO INTEGER, UNICOREFERE INTEGER, TIPO TEXT, SUBTIPO TEXT, FACTURA TEXT, TIPOCAMBIO REAL,"
-    " INDUSTRIAAUTOMOTRIZ INTEGER, IDENTIFICACION TEXT, FECHA_EXPED TEXT, FECHA_EXPED_SQLDATETIMEFIELD TEXT,"
-    " CERTIFICADOORIGEN TEXT, NUMEXPORTADORCONFIABLE TEXT, OBSERVACIONES TEXT, RFCCONSULTA TEXT, SUBDIVISION TEXT,"
-    " TIPOFIGURAADUANAL TEXT, CURP TEXT, CORREOELECTRONICO TEXT, TIPOIDENTIFICADOREMISOR TEXT,"
-    " IDENTIFICADOREMISOR TEXT, TIPOIDENTIFICADORDESTIN TEXT, IDENTIFICADORDESTIN TEXT, NOMBREARCHIVOXML TEXT,"
-    " EDOCUMENT TEXT, FECHA_MOD TEXT, FECHA_MOD_SQLDATETIMEFIELD TEXT, HORA_MOD_SQLDATEDATEFIELD TEXT, HORA_MOD TEXT,"
-    " USER_MOD TEXT, HORA_MODX INTEGER, MIN_MODX INTEGER);";
-
-std::string LocalCoveTable(const char* name) {
-  char buf[2048];
-  std::snprintf(buf, sizeof buf, kLocalCove, name);
-  return buf;
-}
+using testing_support::LocalCoveTable;
 
 const std::vector<std::string> kEveryStatement = {
     "REFERENCIAS: SP_RENAME RefereExtCove,XRefereExtCove",
@@ -243,35 +250,63 @@ const std::vector<std::string> kEveryStatement = {
     "USUAR_EXT: drop table XUSUAR_EXT",
 };
 
-TEST_F(Migration, OnEmptyDatabasesEveryStatementFailsQuietlyThenASecondPressDoesNothing) {
+TEST_P(Migration, OnEmptyDatabasesEveryStatementFailsQuietlyThenOverCurrentTablesNoneIsSent) {
   testing_support::FakeWindowLayer ui;
-  PressSchemaButton(ui);
+  Migrate();
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
   EXPECT_EQ(sql_->statements, kEveryStatement);
   EXPECT_EQ(local_->opened, (std::vector<std::string>{"XRefereExtCove", "XRefereExtCoveEq", "XUSUAR_EXT"}));
-  for (const char* t : {"RefereExtCove", "RefereExtCoveEq", "EmbarqueCTPAT", "RutasDefault", "DetEmbarqueFacturas"})
-    EXPECT_TRUE(HasTable(Data(), t)) << t;
+  // The migration makes its three tables and, in the users pass, USUAR; the
+  // three dropped tables are left to the creation loop.
+  for (const char* t : {"RefereExtCove", "RefereExtCoveEq"}) EXPECT_TRUE(HasTable(Data(), t)) << t;
   for (const char* t : {"USUAR", "USUAR_EXT"}) EXPECT_TRUE(HasTable(Server(), t)) << t;
+  for (const char* t : {"EmbarqueCTPAT", "RutasDefault", "DetEmbarqueFacturas"}) EXPECT_FALSE(HasTable(Data(), t)) << t;
+  EXPECT_TRUE(Opened("USUAR"));
   // The wait cursor is on while the migration runs, and put back after it.
   ASSERT_EQ(ui.cursorCalls.size(), 2u);
   EXPECT_EQ(ui.cursorCalls[0], std::make_pair(rt::ui::CURSOR_Wait, false));
   EXPECT_TRUE(ui.cursorCalls[1].second);
 
-  // A local file beside current tables is neither read nor removed.
+  // The press drops the three again, still missing, and its creation loop makes them.
+  PressSchemaButton(ui);
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+  EXPECT_EQ(sql_->statements,
+            std::vector<std::string>(kEveryStatement.begin() + 4, kEveryStatement.begin() + 7));
+  for (const char* t : {"EmbarqueCTPAT", "RutasDefault", "DetEmbarqueFacturas"}) EXPECT_TRUE(HasTable(Data(), t)) << t;
+
+  // Over current tables nothing is sent, a local file is neither read nor
+  // removed, and the users pass does not run.
   Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") + "INSERT INTO XRefereExtCove (UNICO) VALUES (1);");
-  testing_support::FakeWindowLayer again;
-  PressSchemaButton(again);
-  EXPECT_TRUE(again.boxes.empty());
+  Migrate();
+  EXPECT_TRUE(ui.boxes.empty());
   EXPECT_TRUE(sql_->statements.empty()) << sql_->statements[0];
   EXPECT_TRUE(local_->opened.empty());
+  EXPECT_FALSE(Opened("USUAR"));
   EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
   EXPECT_EQ(Query(Data(), "SELECT count(*) FROM RefereExtCove"), std::vector<std::string>{"0"});
+}
+
+TEST_P(Migration, AnOldEmbarqueCTPATIsDroppedAndTheCreationMakesItAnew) {
+  testing_support::FakeWindowLayer ui;
+  PressSchemaButton(ui);
+  ASSERT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+  // An EmbarqueCTPAT of an older layout, without VALOR1, holding a row.
+  Exec(Data(), "ALTER TABLE EmbarqueCTPAT DROP COLUMN VALOR1; INSERT INTO EmbarqueCTPAT (UNICO) VALUES (7);");
+  PressSchemaButton(ui);
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+  EXPECT_EQ(sql_->statements, std::vector<std::string>{"REFERENCIAS: drop table EmbarqueCTPAT"});
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM pragma_table_info('EmbarqueCTPAT') WHERE name = 'VALOR1'"),
+            std::vector<std::string>{"1"});
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM EmbarqueCTPAT"), std::vector<std::string>{"0"});
+  // It opens now: the next run sends nothing.
+  Migrate();
+  EXPECT_TRUE(sql_->statements.empty()) << sql_->statements[0];
 }
 
 }  // namespace
 namespace {
 
-TEST_F(Migration, LocalFileOfRefereExtCoveArrivesInKeyOrderWithItsValuesCarriedThenIsRemoved) {
+TEST_P(Migration, LocalFileOfRefereExtCoveArrivesInKeyOrderWithItsValuesCarriedThenIsRemoved) {
   // Three records out of order, with dates and times that no calendar holds.
   Exec("XRefereExtCove.TPS",
        LocalCoveTable("XRefereExtCove") +
@@ -283,7 +318,7 @@ TEST_F(Migration, LocalFileOfRefereExtCoveArrivesInKeyOrderWithItsValuesCarriedT
            " (10, 1, 'E', 'F-10', 18.5, 1, '2015-03-00', NULL, '10000-01-01', NULL, NULL, 'DEF', 0, NULL, NULL),"
            " (20, 2, 'I', 'F-20', 19, 0, '2015-13-05', NULL, NULL, NULL, '13:45:10.25', 'GHI', 1, NULL, NULL);");
   testing_support::FakeWindowLayer ui;
-  Migrate(ui);
+  Migrate();
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
   // In ascending UNICO; UNICOHCOVE 0; the time part of each date empty, the date
   // part of HORA_MOD 1 January 1900; dates and times carried through the calendar.
@@ -297,13 +332,13 @@ TEST_F(Migration, LocalFileOfRefereExtCoveArrivesInKeyOrderWithItsValuesCarriedT
   EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
 }
 
-TEST_F(Migration, LocalFileOfRefereExtCoveEqKeepsItsTextsApartDropsIndustriaAndStays) {
+TEST_P(Migration, LocalFileOfRefereExtCoveEqKeepsItsTextsApartDropsIndustriaAndStays) {
   Exec("xrefereextcoveeq.tps",
        LocalCoveTable("XRefereExtCoveEq") +
            "INSERT INTO XRefereExtCoveEq (UNICO, INDUSTRIAAUTOMOTRIZ, NOMBREARCHIVOXML, EDOCUMENT, FECHA_EXPED) VALUES"
            " (2, 1, 'b.xml', 'EB', ''), (1, 7, 'a.xml', 'EA', '2024-02-29');");
   testing_support::FakeWindowLayer ui;
-  Migrate(ui);
+  Migrate();
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
   EXPECT_EQ(Query(Data(), "SELECT UNICO, INDUSTRIAAUTOMOTRIZ, NOMBREARCHIVOXML, EDOCUMENT, FECHA_EXPED_SQLDATEHANDLE"
                           " FROM RefereExtCoveEq ORDER BY rowid"),
@@ -318,7 +353,7 @@ void OldCoveRow(rt::FileBlock& x, int32_t unico, const char* factura, rt::DateSt
       .Time("HORA_MOD", {0, 30, 15, 9}).Text("USER_MOD", "OLD");
 }
 
-TEST_F(Migration, RowsOfTheRenamedTableArriveBeforeTheLocalRecordsThenItIsDropped) {
+TEST_P(Migration, RowsOfTheRenamedTableArriveBeforeTheLocalRecordsThenItIsDropped) {
   rt::FileBlock& x = OldTable("XRefereExtCove1");
   for (int32_t unico : {2, 1}) {
     OldCoveRow(x, unico, ("T-" + std::to_string(unico)).c_str(), {31, 12, 2019});
@@ -328,7 +363,7 @@ TEST_F(Migration, RowsOfTheRenamedTableArriveBeforeTheLocalRecordsThenItIsDroppe
   Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") +
                                  "INSERT INTO XRefereExtCove (UNICO, FACTURA) VALUES (3, 'L-3'), (2, 'L-2');");
   testing_support::FakeWindowLayer ui;
-  Migrate(ui);
+  Migrate();
   // The table's own row 2 wins over the local file's.
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].caption, "Duplicate Key Error");
@@ -342,94 +377,167 @@ TEST_F(Migration, RowsOfTheRenamedTableArriveBeforeTheLocalRecordsThenItIsDroppe
   EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
 }
 
-TEST_F(Migration, ARunEndedBeforeTheDropIsFinishedByTheNextAndARowThatCannotArriveKeepsTheRenamedTable) {
+TEST_P(Migration, ARunEndedBeforeTheDropIsFinishedByTheNextAndARowThatCannotArriveKeepsTheRenamedTable) {
   rt::FileBlock& x = OldTable("XRefereExtCoveEq1");
   OldCoveRow(x, 1, "T-1", {1, 2, 2020});
   Add(x);
   rt::CLOSE(x);
   testing_support::FakeWindowLayer first;
-  Migrate(first);
+  Migrate();
   ASSERT_TRUE(first.boxes.empty()) << first.boxes[0].text;
   ASSERT_FALSE(HasTable(Data(), "XRefereExtCoveEQ"));
 
   // As a run stopped after carrying row 1 leaves it: the new table holds row 1,
   // the renamed table still holds rows 1 and 2.
-  rt::FileBlock& again = OldTable("XRefereExtCoveEq1");
+  rt::FileBlock& again = OldTable("XRefereExtCoveEq1", Where::kRenamed);
   OldCoveRow(again, 1, "T-1", {1, 2, 2020});
   Add(again);
   OldCoveRow(again, 2, "T-2", {1, 2, 2020});
   Add(again);
   testing_support::FakeWindowLayer resumed;
-  Migrate(resumed);
+  Migrate();
   EXPECT_TRUE(resumed.boxes.empty()) << resumed.boxes[0].text;
-  auto sent = [&](const std::string& statement) {
-    return std::count(sql_->statements.begin(), sql_->statements.end(), statement);
-  };
-  EXPECT_EQ(sent("REFERENCIAS: SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ"), 0);
-  EXPECT_EQ(sent("REFERENCIAS: drop table XRefereExtCoveEQ"), 1);
+  EXPECT_EQ(Sent("REFERENCIAS: SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ"), 0u);
+  EXPECT_EQ(Sent("REFERENCIAS: drop table XRefereExtCoveEQ"), 1u);
   EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA FROM RefereExtCoveEq ORDER BY rowid"),
             (std::vector<std::string>{"1|T-1", "2|T-2"}));
   EXPECT_FALSE(HasTable(Data(), "XRefereExtCoveEQ"));
 
   // A renamed row whose key the new table holds with other values cannot arrive:
   // the renamed table stays with it.
-  rt::FileBlock& clash = OldTable("XRefereExtCoveEq1");
+  rt::FileBlock& clash = OldTable("XRefereExtCoveEq1", Where::kRenamed);
   OldCoveRow(clash, 2, "OTRA", {1, 2, 2020});
   Add(clash);
   testing_support::FakeWindowLayer kept;
-  Migrate(kept);
+  Migrate();
   ASSERT_EQ(kept.boxes.size(), 1u);
   EXPECT_EQ(kept.boxes[0].caption, "Duplicate Key Error");
-  EXPECT_EQ(sent("REFERENCIAS: drop table XRefereExtCoveEQ"), 0);
+  EXPECT_EQ(Sent("REFERENCIAS: drop table XRefereExtCoveEQ"), 0u);
   EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA FROM XRefereExtCoveEQ"), std::vector<std::string>{"2|OTRA"});
   EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA FROM RefereExtCoveEq ORDER BY rowid"),
             (std::vector<std::string>{"1|T-1", "2|T-2"}));
 }
 
-TEST_F(Migration, UsersPassMovesEachDatabasePasswordIntoUsuarExt) {
-  // USUAR holds four users; the renamed USUAR_EXT holds a row of user C.
-  dict::DictTableRelations& usersRel = *dict::TableRelationsRef("USUAR");
-  usersRel.OpenWithRelated(false);
-  rt::FileBlock& user = dict::FileOf("USUAR");
-  const std::pair<const char*, const char*> users[] = {{"A", ""}, {"B", "   "}, {"C", "claveC"}, {"D", "claveD"}};
-  int32_t unico = 0;
-  for (const auto& [code, password] : users) {
-    Record(user).Long("UNICO", ++unico).Text("CODIGO", code).Text("DBPASSWORD", password).Text("NOM_US", code);
-    ASSERT_EQ(dict::TableManagerRef("USUAR")->AddRecord(), classlib::ResultOk);
+// Runs the migration in a process of its own up to stop (see
+// tests/support/migration_child), kills it there and waits for its end.
+void RunKilledAt(const fs::path& data, const fs::path& server, const std::string& stop) {
+  int out[2];
+  ASSERT_EQ(::pipe(out), 0);
+  const std::string dataDb = data.string(), serverDb = server.string();
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(out[1], STDOUT_FILENO);
+    ::close(out[0]);
+    ::close(out[1]);
+    ::execl(MIGRATION_CHILD, "migration_child", dataDb.c_str(), serverDb.c_str(), stop.c_str(),
+            static_cast<char*>(nullptr));
+    ::_exit(127);
   }
-  usersRel.CloseWithRelated(false);
-  rt::FileBlock& x = OldTable("XUSUAR_EXT");
-  Record(x).Text("CODIGO", "C").Date("FECHA_ALTA", {5, 6, 2001}).Date("FECHA_BAJA", {1, 5, 2001})
-      .Time("HORA_MOD", {0, 0, 30, 10}).Text("USER_MOD", "ZZ").Byte("MIN_MODX", 7);
-  Add(x);
-  rt::CLOSE(x);
-
-  testing_support::FakeWindowLayer ui;
-  Migrate(ui);
-  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
-  EXPECT_EQ(std::vector<std::string>(sql_->statements.end() - 2, sql_->statements.end()),
-            (std::vector<std::string>{"USUAR_EXT: SP_RENAME USUAR_EXT,XUSUAR_EXT", "USUAR_EXT: drop table XUSUAR_EXT"}));
-  EXPECT_FALSE(HasTable(Server(), "XUSUAR_EXT"));
-  EXPECT_EQ(app::XUSE1Name().Get(), "XUSUAR_EXT");
-
-  const rt::DateStorage today = rt::DateToStorage(rt::TODAY());
-  char todayText[16];
-  std::snprintf(todayText, sizeof todayText, "%04u-%02u-%02u", unsigned{today.year}, unsigned{today.month},
-                unsigned{today.day});
-  const std::vector<std::string> rows =
-      Query(Server(), "SELECT CODIGO, PUESTO, FECHA_ALTA_SQLDATEHANDLE, FECHA_BAJA_SQLDATEHANDLE,"
-                      " FECHA_MOD_SQLDATEHANDLE, substr(HORA_MOD_SQLDATEHANDLE, 1, 10), USER_MOD, MIN_MODX"
-                      " FROM USUAR_EXT ORDER BY CODIGO");
-  ASSERT_EQ(rows.size(), 2u);
-  // C kept its carried row, PUESTO aside; D got a new row.
-  EXPECT_EQ(rows[0], "C|claveC|2001-06-05 00:00:00.000|2001-05-01 00:00:00.000|NULL|1900-01-01|ZZ|7");
-  EXPECT_EQ(rows[1], "D|claveD|1900-01-01 00:00:00.000|1900-01-01 00:00:00.000|" + std::string(todayText) +
-                         " 00:00:00.000|1900-01-01|D|0");
-  EXPECT_EQ(Query(Server(), "SELECT CODIGO, DBPASSWORD FROM USUAR ORDER BY CODIGO"),
-            (std::vector<std::string>{"A|", "B|   ", "C|", "D|"}));
+  ::close(out[1]);
+  std::string said;
+  pollfd ready{out[0], POLLIN, 0};
+  while (said.find('\n') == std::string::npos && ::poll(&ready, 1, 60000) > 0) {
+    char buf[64];
+    const ssize_t n = ::read(out[0], buf, sizeof buf);
+    if (n <= 0) break;
+    said.append(buf, static_cast<size_t>(n));
+  }
+  ::close(out[0]);
+  ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_EQ(said, "stopped\n");
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
 }
 
-TEST_F(Migration, ALocalFileThatCannotBeReadWholeIsKept) {
+TEST_P(Migration, ARunKilledBetweenTheRenameAndTheDropLosesNoRowWhenRunAgain) {
+  struct Case {
+    const char* where;
+    const char* stop;
+  };
+  const Case cases[] = {
+      {"before any row arrived", "add:RefereExtCove:1"},
+      {"after one row of the renamed table", "add:RefereExtCove:2"},
+      {"after the renamed table's rows, before the local file's", "add:RefereExtCove:3"},
+      {"right before the drop", "sql:drop table XRefereExtCove"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.where);
+    Exec(Data(), "DROP TABLE IF EXISTS RefereExtCove; DROP TABLE IF EXISTS XRefereExtCove;");
+    rt::FileBlock& x = OldTable("XRefereExtCove1");
+    for (int32_t unico : {2, 1}) {
+      OldCoveRow(x, unico, ("T-" + std::to_string(unico)).c_str(), {31, 12, 2019});
+      Add(x);
+    }
+    rt::CLOSE(x);
+    fs::remove("XRefereExtCove.TPS");
+    Exec("XRefereExtCove.TPS",
+         LocalCoveTable("XRefereExtCove") + "INSERT INTO XRefereExtCove (UNICO, FACTURA) VALUES (3, 'L-3');");
+
+    RunKilledAt(Data(), Server(), c.stop);
+    testing_support::FakeWindowLayer ui;
+    Migrate();
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+    EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA, FECHA_MOD_SQLDATEHANDLE FROM RefereExtCove ORDER BY UNICO"),
+              (std::vector<std::string>{"1|T-1|2019-12-31 00:00:00.000", "2|T-2|2019-12-31 00:00:00.000",
+                                        "3|L-3|NULL"}));
+    EXPECT_FALSE(HasTable(Data(), "XRefereExtCove"));
+    EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
+  }
+}
+
+TEST_P(Migration, UsersPassMovesEachDatabasePasswordIntoUsuarExt) {
+  // In one run, and in a run killed right before USUAR_EXT's renamed table was
+  // dropped, which the next run finishes, users pass included.
+  for (const bool killedFirst : {false, true}) {
+    SCOPED_TRACE(killedFirst ? "killed before the drop, then run again" : "in one run");
+    Exec(Server(), "DROP TABLE IF EXISTS USUAR; DROP TABLE IF EXISTS USUAR_EXT; DROP TABLE IF EXISTS XUSUAR_EXT;");
+    // USUAR holds four users; the old USUAR_EXT holds a row of user C.
+    dict::DictTableRelations& usersRel = *dict::TableRelationsRef("USUAR");
+    usersRel.OpenWithRelated(false);
+    rt::FileBlock& user = dict::FileOf("USUAR");
+    const std::pair<const char*, const char*> users[] = {{"A", ""}, {"B", "   "}, {"C", "claveC"}, {"D", "claveD"}};
+    int32_t unico = 0;
+    for (const auto& [code, password] : users) {
+      Record(user).Long("UNICO", ++unico).Text("CODIGO", code).Text("DBPASSWORD", password).Text("NOM_US", code);
+      ASSERT_EQ(dict::TableManagerRef("USUAR")->AddRecord(), classlib::ResultOk);
+    }
+    usersRel.CloseWithRelated(false);
+    rt::FileBlock& x = OldTable("XUSUAR_EXT");
+    Record(x).Text("CODIGO", "C").Date("FECHA_ALTA", {5, 6, 2001}).Date("FECHA_BAJA", {1, 5, 2001})
+        .Time("HORA_MOD", {0, 0, 30, 10}).Text("USER_MOD", "ZZ").Byte("MIN_MODX", 7);
+    Add(x);
+    rt::CLOSE(x);
+
+    if (killedFirst) RunKilledAt(Data(), Server(), "sql:drop table XUSUAR_EXT");
+    testing_support::FakeWindowLayer ui;
+    Migrate();
+    EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
+    EXPECT_EQ(Sent("USUAR_EXT: SP_RENAME USUAR_EXT,XUSUAR_EXT"), killedFirst ? 0u : 1u);
+    EXPECT_EQ(sql_->statements.back(), "USUAR_EXT: drop table XUSUAR_EXT");
+    EXPECT_FALSE(HasTable(Server(), "XUSUAR_EXT"));
+    EXPECT_EQ(app::XUSE1Name().Get(), "XUSUAR_EXT");
+
+    const rt::DateStorage today = rt::DateToStorage(rt::TODAY());
+    char todayText[16];
+    std::snprintf(todayText, sizeof todayText, "%04u-%02u-%02u", unsigned{today.year}, unsigned{today.month},
+                  unsigned{today.day});
+    const std::vector<std::string> rows =
+        Query(Server(), "SELECT CODIGO, PUESTO, FECHA_ALTA_SQLDATEHANDLE, FECHA_BAJA_SQLDATEHANDLE,"
+                        " FECHA_MOD_SQLDATEHANDLE, substr(HORA_MOD_SQLDATEHANDLE, 1, 10), USER_MOD, MIN_MODX"
+                        " FROM USUAR_EXT ORDER BY CODIGO");
+    ASSERT_EQ(rows.size(), 2u);
+    // C kept its carried row, PUESTO aside; D got a new row.
+    EXPECT_EQ(rows[0], "C|claveC|2001-06-05 00:00:00.000|2001-05-01 00:00:00.000|NULL|1900-01-01|ZZ|7");
+    EXPECT_EQ(rows[1], "D|claveD|1900-01-01 00:00:00.000|1900-01-01 00:00:00.000|" + std::string(todayText) +
+                           " 00:00:00.000|1900-01-01|D|0");
+    EXPECT_EQ(Query(Server(), "SELECT CODIGO, DBPASSWORD FROM USUAR ORDER BY CODIGO"),
+              (std::vector<std::string>{"A|", "B|   ", "C|", "D|"}));
+  }
+}
+
+TEST_P(Migration, ALocalFileThatCannotBeReadWholeIsKept) {
   struct Case {
     const char* what;
     std::string sql;
@@ -445,10 +553,14 @@ TEST_F(Migration, ALocalFileThatCannotBeReadWholeIsKept) {
     fs::remove("XRefereExtCove.TPS");
     Exec("XRefereExtCove.TPS", c.sql);
     testing_support::FakeWindowLayer ui;
-    Migrate(ui);
+    Migrate();
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
     EXPECT_EQ(Query(Data(), "SELECT count(*) FROM RefereExtCove"), std::vector<std::string>{"0"});
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Backends, Migration, ::testing::Values("SQLite", "SqlServerStandIn"),
+                         [](const auto& info) { return info.param; });
+
 }  // namespace

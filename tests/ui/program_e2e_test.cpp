@@ -1,7 +1,9 @@
 // The whole program on the real windows, driven as a user would: the schema
 // button, the connection window typed in and accepted, the progress window
 // watched table by table and closed, a second press over the existing schema,
-// then the exit button. Against SQLite files and against a PostgreSQL server.
+// then the exit button. Against SQLite files, the tests' SQL Server stand-in and
+// a PostgreSQL server; on the stand-in also an old-layout table migrated with
+// its rows and a local file's records.
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,13 +24,18 @@
 #include <sqlext.h>
 
 #include "app/connect.h"
+#include "app/create_schema.h"
+#include "app/migrate.h"
 #include "app/program.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
 #include "runtime/decl.h"
+#include "runtime/files.h"
 #include "runtime/program.h"
 #include "runtime/sql_driver.h"
+#include "runtime/tps_driver.h"
 #include "support/database_probe.h"
+#include "support/migration_prelude.h"
 #include "ui/ui_support.h"
 
 namespace {
@@ -118,6 +125,16 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
       login_ = "admin";
       dataConnection_ = "Driver={SQLite3};Database=" + dbData_;
       serverConnection_ = "Driver={SQLite3};Database=" + dbServer_;
+    } else if (GetParam() == "SqlServerStandIn") {
+      // Found by the program's own choice of a driver whose name begins with "SQL Server".
+      odbcDriver_ = "SQL Server";
+      server_ = "servidor";
+      dbData_ = (cwd_.dir() / "data.db").string();
+      dbServer_ = (cwd_.dir() / "server.db").string();
+      login_ = "sa";
+      password_ = "clave";
+      dataConnection_ = "Driver={SQL Server Stand-in};Database=" + dbData_;
+      serverConnection_ = "Driver={SQL Server Stand-in};Database=" + dbServer_;
     } else {
       const auto pg = testing_support::UsePgTestServer();
       if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
@@ -134,6 +151,7 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
     }
     ::setenv("ORTAVIA_SQL_DRIVER", odbcDriver_.c_str(), 1);
     rt::RegisterSqlDriver();
+    rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
     // The entries start empty, as at the program's start, whatever an earlier test typed.
     for (char* entry : {app::SERVER, app::DB_SERVER, app::DB_DATA, app::USUARIO, app::PWD}) entry[0] = '\0';
     qApp->installEventFilter(&watcher_);
@@ -205,6 +223,18 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
     return exitCode;
   }
 
+  // Any message box is a failure here: notes it in boxes and answers it so the run ends.
+  static void AnswerBoxes(QTimer& watch, QStringList& boxes) {
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&boxes] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        boxes << box->windowTitle() + ": " + box->text();
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    watch.start();
+  }
+
   uitest::TempCwd cwd_;
   ProgressWatcher watcher_;
   std::string odbcDriver_, server_, dbServer_, dbData_, login_, password_;
@@ -214,16 +244,8 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
 TEST_P(ProgramEndToEnd, SchemaButtonCreatesEveryTableWatchedTableByTableThenNothingOnTheSecondPress) {
   Pass first, second;
   QStringList boxes;
-  // Any message box is a failure here: note it and answer it so the run ends.
   QTimer boxWatch;
-  boxWatch.setInterval(5);
-  QObject::connect(&boxWatch, &QTimer::timeout, [&] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      boxes << box->windowTitle() + ": " + box->text();
-      box->button(QMessageBox::Ok)->click();
-    }
-  });
-  boxWatch.start();
+  AnswerBoxes(boxWatch, boxes);
   uitest::WhenShown(kFrameTitle, [&](QWidget* frame) {
     PressSchemaButton(frame, first, true, [&, frame] {
       PressSchemaButton(frame, second, false, [frame] { uitest::Click(frame, "?BUTTON2"); });
@@ -283,7 +305,52 @@ TEST_P(ProgramEndToEnd, SchemaButtonCreatesEveryTableWatchedTableByTableThenNoth
   EXPECT_EQ(second.serverTables, first.serverTables);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, ProgramEndToEnd, ::testing::Values("SQLite", "PostgreSQL"),
+INSTANTIATE_TEST_SUITE_P(Backends, ProgramEndToEnd, ::testing::Values("SQLite", "SqlServerStandIn", "PostgreSQL"),
+                         [](const auto& info) { return info.param; });
+
+// The schema button over an old-layout RefereExtCove holding rows, with a local
+// file of the old layout beside the program: the server's own rename, every row
+// and record in the new table, the renamed table dropped, the file removed.
+class ProgramMigration : public ProgramEndToEnd {};
+
+TEST_P(ProgramMigration, SchemaButtonCarriesAnOldRefereExtCoveAndALocalFileLosingNoRow) {
+  {
+    // Made through the SQL driver, as the old program made it.
+    rt::FileDecl old = app::MigrationFile("XRefereExtCove1").decl;
+    old.tableName = "RefereExtCove";
+    old.attrs |= rt::kFileCreate;
+    dict::DataOwner.Set(app::BuildOwner(server_.c_str(), dbData_.c_str(), login_.c_str(), password_.c_str()));
+    rt::CREATE(rt::ThreadFile(old));
+    ASSERT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
+    rt::ReleaseThreadFile(old);
+  }
+  testing_support::Rows(dataConnection_, "INSERT INTO RefereExtCove (UNICO, FACTURA, INDUSTRIAAUTOMOTRIZ) VALUES "
+                                         "(2, 'T-2', 1), (1, 'T-1', 1)");
+  const std::string localFile = "Driver={SQLite3};Database=" + (cwd_.dir() / "XRefereExtCove.TPS").string();
+  testing_support::Rows(localFile, testing_support::LocalCoveTable("XRefereExtCove"));
+  testing_support::Rows(localFile, "INSERT INTO XRefereExtCove (UNICO, FACTURA) VALUES (3, 'L-3')");
+  ASSERT_EQ(testing_support::Rows(dataConnection_, "SELECT count(*) FROM RefereExtCove"),
+            std::vector<std::string>{"2"});
+
+  Pass pass;
+  QStringList boxes;
+  QTimer boxWatch;
+  AnswerBoxes(boxWatch, boxes);
+  uitest::WhenShown(kFrameTitle, [&](QWidget* frame) {
+    PressSchemaButton(frame, pass, true, [frame] { uitest::Click(frame, "?BUTTON2"); });
+  });
+  EXPECT_EQ(RunProgram(), 0);
+  ASSERT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
+  EXPECT_EQ(pass.finalState, (Shown{kDone, 333, 333}));
+  EXPECT_EQ(testing_support::Rows(dataConnection_, "SELECT UNICO || '|' || FACTURA || '|' || UNICOHCOVE"
+                                                   " FROM RefereExtCove ORDER BY UNICO"),
+            (std::vector<std::string>{"1|T-1|0", "2|T-2|0", "3|L-3|0"}));
+  EXPECT_TRUE(pass.dataTables.count("refereextcove"));
+  EXPECT_FALSE(pass.dataTables.count("xrefereextcove"));
+  EXPECT_FALSE(std::filesystem::exists(cwd_.dir() / "XRefereExtCove.TPS"));
+}
+
+INSTANTIATE_TEST_SUITE_P(StandIn, ProgramMigration, ::testing::Values("SqlServerStandIn"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace

@@ -1,0 +1,41 @@
+#include "support/migration_prelude.h"
+
+#include "app/create_schema.h"
+#include "app/migrate.h"
+#include "app/program.h"
+#include "dictionary/dictionary.h"
+#include "dictionary/names.h"
+#include "dictionary/tables.h"
+#include "runtime/decl.h"
+
+namespace testing_support {
+
+MigrationPrelude::MigrationPrelude(const std::string& dataDb, const std::string& serverDb) {
+  app::ProgramErrors().Setup(state_);
+  dict::SetReporter(&app::ProgramErrors());
+  dict::DictionaryInit();
+  dict::DataOwner.Set(app::BuildOwner("localhost", dataDb.c_str(), "admin", ""));
+  dict::ServerOwner.Set(app::BuildOwner("localhost", serverDb.c_str(), "admin", ""));
+  dict::TableNameVarOf("USUAR")->Set("USUAR");
+  dict::TableNameVarOf("USUAR_EXT")->Set("USUAR_EXT");
+}
+
+MigrationPrelude::~MigrationPrelude() {
+  app::ReleaseMigrationFiles();
+  dict::DictionaryKill();
+  for (const auto& t : dict::Tables())
+    if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
+}
+
+std::string LocalCoveTable(const std::string& name) {
+  return "CREATE TABLE " + name +
+         " (UNICO INTEGER, UNICOREFERE INTEGER, TIPO TEXT, SUBTIPO TEXT, FACTURA TEXT, TIPOCAMBIO REAL,"
+         " INDUSTRIAAUTOMOTRIZ INTEGER, IDENTIFICACION TEXT, FECHA_EXPED TEXT, FECHA_EXPED_SQLDATETIMEFIELD TEXT,"
+         " CERTIFICADOORIGEN TEXT, NUMEXPORTADORCONFIABLE TEXT, OBSERVACIONES TEXT, RFCCONSULTA TEXT, SUBDIVISION"
+         " TEXT, TIPOFIGURAADUANAL TEXT, CURP TEXT, CORREOELECTRONICO TEXT, TIPOIDENTIFICADOREMISOR TEXT,"
+         " IDENTIFICADOREMISOR TEXT, TIPOIDENTIFICADORDESTIN TEXT, IDENTIFICADORDESTIN TEXT, NOMBREARCHIVOXML TEXT,"
+         " EDOCUMENT TEXT, FECHA_MOD TEXT, FECHA_MOD_SQLDATETIMEFIELD TEXT, HORA_MOD_SQLDATEDATEFIELD TEXT, HORA_MOD"
+         " TEXT, USER_MOD TEXT, HORA_MODX INTEGER, MIN_MODX INTEGER);";
+}
+
+}  // namespace testing_support
