@@ -1,6 +1,10 @@
+// The dictionary's per-thread objects: one manager and one relation manager
+// per table, owned by the thread's holders, created, set up and released in
+// dictionary order.
 #include "dictionary/dictionary.h"
 
 #include <array>
+#include <memory>
 #include <stdexcept>
 
 #include "dictionary/names.h"
@@ -13,18 +17,33 @@ namespace {
 
 classlib::ErrorReporter* g_reporter = nullptr;
 
-// The four per-table variables of one thread. The holders own their objects;
-// ownership is handed over explicitly by the module routines.
-struct Slot {
-  DictTableRelations* relationsHolder = nullptr;
-  DictTableManager* managerHolder = nullptr;
-  DictTableRelations* tableRelationsRef = nullptr;
-  DictTableManager* tableManagerRef = nullptr;
+// One table's two objects on one thread. The holders own them; the public
+// references are views of the same objects, published and withdrawn at fixed
+// points of their life, so a reference never outlives its object.
+struct TableObjects {
+  std::unique_ptr<DictTableManager> manager;      // ManagerHolder
+  std::unique_ptr<DictTableRelations> relations;  // RelationsHolder
+  bool managerPublished = false;                  // TableManagerRef
+  bool relationsPublished = false;                // TableRelationsRef
 };
 
-thread_local std::array<Slot, kTableCount> t_slots{};
+// The calling thread's objects, in dictionary order. A thread releases them
+// with DictionaryKill before it ends. Objects still here when the thread's
+// storage goes are let go without teardown: the file instances and the
+// connections they point into may be gone by then.
+struct ThreadTables {
+  std::array<TableObjects, kTableCount> tables{};
+  ~ThreadTables() {
+    for (TableObjects& o : tables) {
+      (void)o.manager.release();
+      (void)o.relations.release();
+    }
+  }
+};
 
-Slot& SlotOf(size_t table) { return t_slots.at(table); }
+thread_local ThreadTables t_tables;
+
+TableObjects& ObjectsOf(size_t table) { return t_tables.tables.at(table); }
 
 const TableInfo& Require(std::string_view label) {
   const TableInfo* t = FindTable(label);
@@ -33,8 +52,8 @@ const TableInfo& Require(std::string_view label) {
 }
 
 bool HasDictionary() {
-  for (const Slot& s : t_slots)
-    if (s.relationsHolder) return true;
+  for (const TableObjects& o : t_tables.tables)
+    if (o.relations) return true;
   return false;
 }
 
@@ -64,12 +83,12 @@ void DictTableManager::Setup() {
     rt::ReleaseFieldRef(ref);
   }
   TableManager::Setup();
-  SlotOf(table_).tableManagerRef = this;
+  ObjectsOf(table_).managerPublished = true;
 }
 
 void DictTableManager::Teardown() {
   TableManager::Teardown();
-  SlotOf(table_).tableManagerRef = nullptr;
+  ObjectsOf(table_).managerPublished = false;
 }
 
 int DictTableManager::EnsureReady(uint8_t useKind) {
@@ -89,21 +108,19 @@ int DictTableManager::EnsureReady(uint8_t useKind) {
 // --- DictTableRelations -----------------------------------------------------
 
 void DictTableRelations::Setup() {
-  Slot& s = SlotOf(table_);
-  if (s.managerHolder) s.managerHolder->Setup();
-  if (s.tableManagerRef) TableRelations::Setup(*s.tableManagerRef, true);
+  TableObjects& o = ObjectsOf(table_);
+  if (o.manager) o.manager->Setup();
+  if (DictTableManager* manager = TableManagerRef(table_)) TableRelations::Setup(*manager, true);
 }
 
+// The table's manager goes with its relation manager's teardown: torn down
+// first, and freed by its holder once the relations are released.
 void DictTableRelations::Teardown() {
-  Slot& s = SlotOf(table_);
-  if (s.managerHolder) s.managerHolder->Teardown();
+  TableObjects& o = ObjectsOf(table_);
+  if (o.manager) o.manager->Teardown();
   TableRelations::Teardown();
-  s.tableRelationsRef = nullptr;
-  if (s.managerHolder) {
-    s.managerHolder->Destroy();
-    delete s.managerHolder;
-  }
-  s.managerHolder = nullptr;
+  o.relationsPublished = false;
+  classlib::DisposeManager(o.manager);
 }
 
 void DictTableRelations::AttachRelations() {
@@ -113,10 +130,18 @@ void DictTableRelations::AttachRelations() {
 
 // --- thread variables -------------------------------------------------------
 
-DictTableRelations* RelationsHolder(size_t table) { return SlotOf(table).relationsHolder; }
-DictTableManager* ManagerHolder(size_t table) { return SlotOf(table).managerHolder; }
-DictTableRelations* TableRelationsRef(size_t table) { return SlotOf(table).tableRelationsRef; }
-DictTableManager* TableManagerRef(size_t table) { return SlotOf(table).tableManagerRef; }
+DictTableRelations* RelationsHolder(size_t table) { return ObjectsOf(table).relations.get(); }
+DictTableManager* ManagerHolder(size_t table) { return ObjectsOf(table).manager.get(); }
+
+DictTableRelations* TableRelationsRef(size_t table) {
+  const TableObjects& o = ObjectsOf(table);
+  return o.relationsPublished ? o.relations.get() : nullptr;
+}
+
+DictTableManager* TableManagerRef(size_t table) {
+  const TableObjects& o = ObjectsOf(table);
+  return o.managerPublished ? o.manager.get() : nullptr;
+}
 
 DictTableRelations* TableRelationsRef(std::string_view label) {
   int i = TableIndex(label);
@@ -134,30 +159,30 @@ void DictModuleCreate(int module) {
   const auto& tables = Tables();
   for (size_t i = 0; i < tables.size(); ++i) {
     if (tables[i].module != module) continue;
-    Slot& s = SlotOf(i);
-    s.managerHolder = new DictTableManager(i);
-    s.relationsHolder = new DictTableRelations(i);
-    s.relationsHolder->ResetDeferred();
+    TableObjects& o = ObjectsOf(i);
+    o.manager = std::make_unique<DictTableManager>(i);
+    o.relations = std::make_unique<DictTableRelations>(i);
+    o.relations->ResetDeferred();
   }
+  // Published once the whole module exists.
   for (size_t i = 0; i < tables.size(); ++i)
-    if (tables[i].module == module) SlotOf(i).tableRelationsRef = SlotOf(i).relationsHolder;
+    if (tables[i].module == module) ObjectsOf(i).relationsPublished = ObjectsOf(i).relations != nullptr;
 }
 
 void DictModuleSetup(int module) {
   const auto& tables = Tables();
   for (size_t i = 0; i < tables.size(); ++i)
-    if (tables[i].module == module && SlotOf(i).relationsHolder) SlotOf(i).relationsHolder->Setup();
+    if (tables[i].module == module && ObjectsOf(i).relations) ObjectsOf(i).relations->Setup();
 }
 
 void DictModuleDispose(int module) {
   const auto& tables = Tables();
   for (size_t i = 0; i < tables.size(); ++i) {
     if (tables[i].module != module) continue;
-    Slot& s = SlotOf(i);
-    if (!s.relationsHolder) continue;
-    s.relationsHolder->Teardown();
-    delete s.relationsHolder;
-    s.relationsHolder = nullptr;
+    TableObjects& o = ObjectsOf(i);
+    if (!o.relations) continue;
+    o.relations->Teardown();
+    o.relations.reset();
   }
 }
 

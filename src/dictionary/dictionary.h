@@ -23,7 +23,6 @@ class DictTableManager : public classlib::TableManager {
  public:
   explicit DictTableManager(size_t table) : table_(table) {}
   const TableInfo& info() const { return Tables()[table_]; }
-  size_t table() const { return table_; }
 
   void Setup() override;
   void Teardown() override;
@@ -39,11 +38,11 @@ class DictTableRelations : public classlib::TableRelations {
  public:
   explicit DictTableRelations(size_t table) : table_(table) {}
   const TableInfo& info() const { return Tables()[table_]; }
-  size_t table() const { return table_; }
 
   // Sets up the table's manager (which publishes TableManagerRef), then itself.
   void Setup();
-  // Tears down and destroys the table's manager, then its own relations.
+  // Tears down the table's manager and its own relations, withdraws
+  // TableRelationsRef, and has ManagerHolder free the manager.
   void Teardown() override;
   void AttachRelations() override;
 
@@ -52,7 +51,13 @@ class DictTableRelations : public classlib::TableRelations {
   size_t table_;
 };
 
-// The calling thread's four variables of the table at this index (dictionary order).
+// The calling thread's objects of the table at this index (dictionary order).
+// The holders own them: each is set from its module's creation until it is
+// freed (the manager by its relation manager's teardown, the relation manager
+// by its module's dispose). The references are the public view of the same
+// objects: TableRelationsRef from the module's creation to the relation
+// manager's teardown, TableManagerRef from the manager's set-up to its
+// teardown; null outside those spans.
 DictTableRelations* RelationsHolder(size_t table);
 DictTableManager* ManagerHolder(size_t table);
 DictTableRelations* TableRelationsRef(size_t table);

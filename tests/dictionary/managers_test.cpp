@@ -224,6 +224,39 @@ TEST_F(DictionaryTest, UnusedManagerIsTornDownWithoutError) {
   ExpectAllEmpty();
 }
 
+// Module by module: creation gives both holders and publishes only the relation
+// manager; set-up publishes the manager; dispose empties all four, and touches
+// no other module.
+TEST_F(DictionaryTest, ModuleRoutinesPublishAndReleaseOnlyTheirOwnTables) {
+  struct Vars {
+    bool relationsHolder, managerHolder, tableRelationsRef, tableManagerRef;
+    bool operator==(const Vars&) const = default;
+  };
+  auto vars = [](size_t i) {
+    return Vars{dict::RelationsHolder(i) != nullptr, dict::ManagerHolder(i) != nullptr,
+                dict::TableRelationsRef(i) != nullptr, dict::TableManagerRef(i) != nullptr};
+  };
+  // Every table of module 1 has these, every other table none.
+  auto expect = [&](const char* step, Vars inModule) {
+    SCOPED_TRACE(step);
+    for (size_t i = 0; i < dict::kTableCount; ++i) {
+      const bool mine = dict::Tables()[i].module == 1;
+      ASSERT_TRUE(vars(i) == (mine ? inModule : Vars{})) << dict::Tables()[i].decl.label;
+    }
+  };
+  dict::DictModuleCreate(1);
+  expect("created", {true, true, true, false});
+  dict::DictModuleSetup(1);
+  expect("set up", {true, true, true, true});
+  for (size_t i = 0; i < dict::kTableCount; ++i)
+    if (dict::Tables()[i].module == 1) {
+      EXPECT_EQ(dict::TableManagerRef(i), dict::ManagerHolder(i));
+      EXPECT_EQ(dict::TableRelationsRef(i)->me, dict::ManagerHolder(i));
+    }
+  dict::DictModuleDispose(1);
+  expect("disposed", {});
+}
+
 TEST_F(DictionaryTest, ReferenciasRegistersItsFiveRelationsOnceAndCountsChildOpens) {
   dict::DictionaryInit();
   auto& ref = Relations("REFERENCIAS");
