@@ -1,3 +1,5 @@
+// The error manager: the default error table, the per-thread error state and
+// procedure names, and the message boxes of raised errors.
 #include "classlib/error_reporter.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The fuzzy matcher: its weight table, match options and the process's current matcher.
 #include "classlib/fuzzy_scorer.h"
 
 #include <atomic>

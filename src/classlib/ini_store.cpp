@@ -1,3 +1,5 @@
+// The settings store: profile files read and written line by line, and the
+// window positions kept in them.
 #include "classlib/ini_store.h"
 
 #include <algorithm>

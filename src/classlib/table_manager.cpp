@@ -1,3 +1,5 @@
+// The manager of one table: set-up, lazy opening with creation of a missing
+// table, key registration and record operations with their error reports.
 #include "classlib/table_manager.h"
 
 #include <cstdlib>
@@ -43,11 +45,6 @@ void TableManager::SetFileNameValue(std::string_view text) {
   fileNameValue.assign(text.substr(0, kFileNameValueSize));
 }
 
-void TableManager::SetOpenMode(int mode) {
-  openMode_ = mode;
-  openModeSet_ = true;
-}
-
 const RegisteredKey* TableManager::primaryKey() const {
   return primaryKey_ && *primaryKey_ < keys.size() ? &keys[*primaryKey_] : nullptr;
 }
@@ -68,7 +65,7 @@ void TableManager::CompleteSetup(rt::FileBlock& f, ErrorReporter& reporter) {
     buffer.length = f.length();
   }
   keys.clear();
-  if (!openModeSet_) openMode_ = kDefaultOpenMode;
+  openMode_ = kDefaultOpenMode;
   create = true;
   lockRecover = 10;
   primaryKey_.reset();

@@ -79,8 +79,7 @@ class TableManager {
 
   // FILENAMEVALUE := text, cut to 256 characters.
   void SetFileNameValue(std::string_view text);
-  // The open mode of the manager's OPEN; set before CompleteSetup to keep it.
-  void SetOpenMode(int mode);
+  // The open mode of the manager's OPEN.
   int openMode() const { return openMode_; }
   bool killed() const { return killed_; }
   // The file of the manager is open.
@@ -116,7 +115,6 @@ class TableManager {
 
  private:
   int openMode_ = kDefaultOpenMode;
-  bool openModeSet_ = false;
   bool killed_ = false;
   bool destroyed_ = false;
   bool autoNumbered_ = false;

@@ -1,3 +1,5 @@
+// The relation manager of one table: registration of its relations and the
+// open and close passes over the related tables.
 #include "classlib/table_relations.h"
 
 namespace classlib {

@@ -1,3 +1,4 @@
+// The window controller's event loop and steps, and the toolbar router.
 #include "classlib/window_controller.h"
 
 namespace classlib {
@@ -20,14 +21,12 @@ void WindowController::EventLoop() {
 }
 
 int WindowController::Setup() {
-  listsReady_ = true;
   dead_ = false;
   return ResultOk;
 }
 
 int WindowController::Teardown() {
   if (dead_) return ResultSoftFail;
-  listsReady_ = false;
   if (toolbar) toolbar->Teardown();
   dead_ = true;
   return ResultOk;

@@ -40,8 +40,8 @@ class WindowController {
   // when the window has closed. Nothing without a window.
   virtual void EventLoop();
   virtual int Setup();
-  // Releases the lists, tears down the toolbar router, marks the controller
-  // dead; ResultSoftFail when it was dead already.
+  // Tears down the toolbar router and marks the controller dead;
+  // ResultSoftFail when it was dead already.
   virtual int Teardown();
   // Remembers the window (and owner), opens and shows it, sets OPENED.
   virtual void OpenOn(rt::ui::Window& window, rt::ui::Window* owner = nullptr);
@@ -78,7 +78,6 @@ class WindowController {
  private:
   rt::ui::Window* owner_ = nullptr;
   bool dead_ = false;
-  bool listsReady_ = false;
 };
 
 }  // namespace classlib

@@ -92,6 +92,20 @@ rt::KeyDescriptor* KeyOf(const TableInfo& t, std::string_view label) {
   return nullptr;
 }
 
+// The one field check: the table, its field (by top-level number), the field's
+// label for messages, the valid codes each between "]" and "[", and the list
+// as the message names it.
+struct FieldCheck {
+  std::string_view table;
+  int fieldNumber;
+  const char* fieldLabel;
+  const char* list;
+  const char* message;
+};
+
+constexpr FieldCheck kTelefonosCheck{"Telefonos", 4, "Tipo de Telefono (0 - Mexico  1 - USA)", "]0[]1[",
+                                     "'Mexico','USA'"};
+
 }  // namespace
 
 const std::vector<ParentRelation>& ParentRelations() {
@@ -110,12 +124,6 @@ const std::vector<NewRecordDefault>& NewRecordDefaults() {
       {"EMPRESAS", {"CHK_TRA", "STAT_BOM"}},
   };
   return list;
-}
-
-const FieldCheck& TelefonosCheck() {
-  static const FieldCheck check{"Telefonos", 4, "Tipo de Telefono (0 - Mexico  1 - USA)", "]0[]1[",
-                                "'Mexico','USA'"};
-  return check;
 }
 
 void DictTableRelations::DefineRelations() {
@@ -163,7 +171,7 @@ void DictTableManager::SetNewRecordDefaults() {
 
 int DictTableManager::CheckFieldValue(int fieldNumber, bool report) {
   int result = TableManager::CheckFieldValue(fieldNumber, report);
-  const FieldCheck& check = TelefonosCheck();
+  const FieldCheck& check = kTelefonosCheck;
   if (info().decl.label != check.table || fieldNumber != check.fieldNumber) return result;
   Reporter().SetFieldLabel(check.fieldLabel);
   // The field's text up to its terminator, within its declared size.

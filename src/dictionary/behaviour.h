@@ -30,17 +30,8 @@ struct NewRecordDefault {
   std::vector<const char*> fields;  // BYTE fields set to 1, in order
 };
 
-struct FieldCheck {
-  std::string_view table;
-  int fieldNumber;
-  const char* fieldLabel;
-  const char* list;
-  const char* message;
-};
-
 const std::vector<ParentRelation>& ParentRelations();  // in each parent's order
 const std::vector<ChildRelations>& ChildRelationList();
 const std::vector<NewRecordDefault>& NewRecordDefaults();
-const FieldCheck& TelefonosCheck();
 
 }  // namespace dict

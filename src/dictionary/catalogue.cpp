@@ -1,3 +1,5 @@
+// The catalogue reader: turns a module's declaration text into its tables'
+// declarations and their managers' values, one fault report per faulty table.
 #include "dictionary/catalogue.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// The program-wide name variables: the two connection owners and the
+// table-name variables, with the tables each one names.
 #include "dictionary/names.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// The dictionary's declarations, read from the eighteen modules' texts on
+// first use and looked up by label or position.
 #include "dictionary/tables.h"
 
 #include <stdexcept>
