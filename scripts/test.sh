@@ -15,8 +15,13 @@ if [ -z "${ORTAVIA_PG_PORT:-}" ]; then
 fi
 export ORTAVIA_PG_PORT
 pgdir=$(mktemp -d /tmp/ortavia-pg.XXXXXX)
-trap 'bash scripts/pg.sh stop "$pgdir"' EXIT
+deskdir=$(mktemp -d /tmp/ortavia-desktop.XXXXXX)
+trap 'bash scripts/pg.sh stop "$pgdir"; bash scripts/desktop.sh stop "$deskdir"' EXIT
 bash scripts/pg.sh start "$pgdir" "$ORTAVIA_PG_PORT"
+# The desktop tests (label "desktop") run the program on the xcb platform under
+# Xvfb with openbox, on a display found free now.
+ORTAVIA_DESKTOP_DISPLAY=$(bash scripts/desktop.sh start "$deskdir")
+export ORTAVIA_DESKTOP_DISPLAY
 export ORTAVIA_PG_USER=ortavia ORTAVIA_PG_PASSWORD='Clave,2026'
 
 ctest --test-dir build --output-on-failure --no-tests=error -j"$(nproc)"

@@ -27,6 +27,7 @@ struct RuntimeState {
   std::function<void(int)> haltHandler;
   std::function<void(int)> haltRequestHook;
   Routine exitHook = nullptr;
+  Routine layerCleanup = nullptr;
 };
 
 RuntimeState& State() {
@@ -108,7 +109,27 @@ void SetExitHook(Routine hook) {
   State().exitHook = hook;
 }
 
-void RuntimeShutdown() { shutDown = true; }
+namespace {
+// Runs the window layer's clean-up once.
+void CleanUpWindowLayer() {
+  Routine cleanup = nullptr;
+  {
+    std::lock_guard lock(State().mutex);
+    std::swap(cleanup, State().layerCleanup);
+  }
+  Call(cleanup);
+}
+}  // namespace
+
+void SetWindowLayerCleanup(Routine cleanup) {
+  std::lock_guard lock(State().mutex);
+  State().layerCleanup = cleanup;
+}
+
+void RuntimeShutdown() {
+  CleanUpWindowLayer();
+  shutDown = true;
+}
 
 bool RuntimeIsShutDown() { return shutDown; }
 
@@ -141,6 +162,7 @@ void HaltProgram(int exitCode) {
     std::condition_variable().wait(lock, [] { return false; });
   }
   RunModuleWalkAtEnd();
+  if (!handler) CleanUpWindowLayer();
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);
@@ -158,6 +180,7 @@ void ResetModules() {
   s.nextThreadNumber = 2;
   s.endWalkDone = false;
   s.exitHook = nullptr;
+  s.layerCleanup = nullptr;
   shutDown = false;
   threadNumber = 0;
 }

@@ -25,9 +25,15 @@ int RuntimeStart(const std::vector<ModuleRecord>& modules);
 // Calls the main body, then the exit hook when one is set.
 void RunMainProcedure(Routine mainBody);
 void SetExitHook(Routine hook);
-// The window layer's clean-up at process end.
+// The window layer's clean-up at process end: runs the clean-up set by the
+// process entry (once); from then on only close events are delivered.
 void RuntimeShutdown();
-// Runs the walk at the end on thread 1 and ends the process with the code.
+// The window layer's clean-up, set by the process entry. It must run before the
+// process ends, while the toolkit's own process-wide objects still exist: the
+// exit handlers that std::exit runs destroy those in an order of their own.
+void SetWindowLayerCleanup(Routine cleanup);
+// Runs the walk at the end on thread 1, then the window layer's clean-up (when
+// RuntimeShutdown has not run it), and ends the process with the code.
 // With a halt handler set (tests), the handler is called instead of exiting.
 [[noreturn]] void HaltProgram(int exitCode);
 // Runs the walk at the end without ending the process (for tests and HaltProgram).

@@ -49,7 +49,7 @@ TEST(Pictures, EachWindowIsWrittenAsPng) {
     w->Open();
     w->SetProperty(2, ui::PROP_RangeHigh, "333");
     w->SetProperty(2, ui::PROP_Progress, "120");
-    w->SetProperty(4, ui::PROP_Text, "Creando archivo: CLAVES_PED ");
+    w->SetProperty(4, ui::PROP_Text, "Creando archivo: PASOS_ENSAMBLE_PRODUCCION ");
     Save(Top(*w), "progress.png");
   }
   uitest::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [] {

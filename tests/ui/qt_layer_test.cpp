@@ -294,6 +294,11 @@ TEST_F(QtLayerTest, ProgressWindowPropertiesReadBackFromTheControls) {
   w->SetProperty(4, ui::PROP_Text, "Creando archivo: ARCHIVO_RECONCILIACION ");
   EXPECT_EQ(w->GetProperty(4, ui::PROP_Text), "Creando archivo: ARCHIVO_RECONCILIACION ");
   EXPECT_GT(label->width(), before);
+  // ... but not past the group it lies in: the longest label stays inside, whole as a property.
+  const char* longest = "Creando archivo: PASOS_ENSAMBLE_PRODUCCION_Y_MAS_TEXTO_QUE_NINGUNA ";
+  w->SetProperty(4, ui::PROP_Text, longest);
+  EXPECT_EQ(w->GetProperty(4, ui::PROP_Text), longest);
+  EXPECT_LE(label->geometry().right(), Qt(*w).ControlWidget(3)->geometry().right());
   w->SetProperty(0, ui::PROP_Text, "Proceso");
   EXPECT_EQ(w->Title(), "Proceso");
   EXPECT_EQ(w->GetProperty(99, ui::PROP_Text), "");
@@ -335,7 +340,14 @@ TEST_F(QtLayerTest, ButtonsAndCloseBoxDeliverTheirEvents) {
        {{ui::EVENT_Accepted, 13}, {ui::EVENT_CloseWindow, 0}}},
       {"enter: the default button", [](QWidget* t) { uitest::PressKey(uitest::Control(t, "?SERVER"), Qt::Key_Return); },
        {{ui::EVENT_CloseWindow, 0}}},
-      {"close box", [](QWidget* t) { t->close(); }, {{ui::EVENT_CloseWindow, 0}}},
+      {"enter on the focused cancel button",
+       [](QWidget* t) { uitest::PressKey(uitest::Control(t, "?CANCELBUTTON"), Qt::Key_Return); },
+       {{ui::EVENT_Accepted, 13}, {ui::EVENT_CloseWindow, 0}}},
+      {"enter on the focused ok button",
+       [](QWidget* t) { uitest::PressKey(uitest::Control(t, "?OKBUTTON"), Qt::Key_Return); },
+       {{ui::EVENT_CloseWindow, 0}}},
+      // No system menu: a close request from the window system is the cancel button.
+      {"close request", [](QWidget* t) { t->close(); }, {{ui::EVENT_Accepted, 13}, {ui::EVENT_CloseWindow, 0}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -1,6 +1,11 @@
 #include "runtime/qt/qt_layer.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <QPointer>
+#include <QWidget>
 
 #include <memory>
 
@@ -18,7 +23,15 @@ std::unique_ptr<QtWindowLayer> g_layer;
 
 void InstallQtLayer(int& argc, char** argv) {
   InitOrtaviaResources();
-  if (!QApplication::instance()) g_app = std::make_unique<QApplication>(argc, argv);
+  if (!QApplication::instance()) {
+    g_app = std::make_unique<QApplication>(argc, argv);
+    // The toolkit's own texts (standard buttons, an entry's context menu) in the
+    // program's language.
+    auto* spanish = new QTranslator(g_app.get());
+    if (spanish->load(QLocale(QLocale::Spanish), QStringLiteral("qtbase"), QStringLiteral("_"),
+                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+      QCoreApplication::installTranslator(spanish);
+  }
   if (!g_layer) g_layer = std::make_unique<QtWindowLayer>();
   rt::ui::SetWindowLayer(g_layer.get());
 }
@@ -26,6 +39,13 @@ void InstallQtLayer(int& argc, char** argv) {
 void RemoveQtLayer() {
   if (g_layer && rt::ui::HasLayer() && &rt::ui::Layer() == g_layer.get()) rt::ui::SetWindowLayer(nullptr);
   g_layer.reset();
+  // Windows still standing (the program may end from inside one) go before the
+  // application object; it goes before the process's exit handlers run.
+  if (g_app) {
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* w : QApplication::topLevelWidgets()) windows.append(w);
+    for (const QPointer<QWidget>& w : windows) delete w.data();  // a window may own others
+  }
   g_app.reset();
 }
 

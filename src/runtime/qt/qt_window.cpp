@@ -20,7 +20,10 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QStringDecoder>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -133,26 +136,46 @@ QString FontFamilyFor(const QString& family) {
 void Surface::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), color.isValid() ? color : palette().color(QPalette::Window));
-  if (!wallpaper.isNull()) {
-    // Cover the whole area, keeping the picture's proportions, centred.
-    const QSize scaled = wallpaper.size().scaled(size(), Qt::KeepAspectRatioByExpanding);
-    const QRect target(QPoint((width() - scaled.width()) / 2, (height() - scaled.height()) / 2), scaled);
-    p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawPixmap(target, wallpaper);
+  if (wallpaper.isNull()) return;
+  // The whole picture, as large as fits and centred; the bands beside it carry
+  // on its edge rows or columns, so that nothing of it is cut at any size.
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  const QSize scaled = wallpaper.size().scaled(size(), Qt::KeepAspectRatio);
+  const QRect target(QPoint((width() - scaled.width()) / 2, (height() - scaled.height()) / 2), scaled);
+  const int w = wallpaper.width(), h = wallpaper.height();
+  if (target.left() > 0) {
+    p.drawPixmap(QRect(0, target.top(), target.left(), target.height()), wallpaper, QRect(0, 0, 1, h));
+    p.drawPixmap(QRect(target.right() + 1, target.top(), width() - target.right() - 1, target.height()), wallpaper,
+                 QRect(w - 1, 0, 1, h));
   }
+  if (target.top() > 0) {
+    p.drawPixmap(QRect(target.left(), 0, target.width(), target.top()), wallpaper, QRect(0, 0, w, 1));
+    p.drawPixmap(QRect(target.left(), target.bottom() + 1, target.width(), height() - target.bottom() - 1), wallpaper,
+                 QRect(0, h - 1, w, 1));
+  }
+  p.drawPixmap(target, wallpaper);
+}
+
+void TextLabel::paintEvent(QPaintEvent* ev) {
+  if (!pixmap().isNull()) return QLabel::paintEvent(ev);
+  QPainter p(this);
+  const QRect area = contentsRect();
+  const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+  style()->drawItemText(&p, area, static_cast<int>(alignment()), palette(), isEnabled(), shown, foregroundRole());
 }
 
 void Surface::closeEvent(QCloseEvent* ev) {
   // The close box asks; the window's loop decides.
   if (owner) {
     ev->ignore();
-    owner->RequestClose();
+    owner->CloseRequested();
   } else {
     QWidget::closeEvent(ev);
   }
 }
 
 void Surface::keyPressEvent(QKeyEvent* ev) {
+  // Enter that no focused button took (an entry has the focus): the default button.
   if (owner && (ev->key() == Qt::Key_Return || ev->key() == Qt::Key_Enter)) {
     owner->PressDefault();
     return;
@@ -189,10 +212,17 @@ QtWindow::QtWindow(const QJsonObject& layout, std::vector<ui::BoundVar> vars) : 
   unitX_ = std::max(1, (alphabet / 26 + 1) / 2);
   unitY_ = std::max(1, fm.height());
 
-  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint;
-  if (style.value("caption").toBool(true)) flags |= Qt::WindowTitleHint;
-  if (style.value("systemMenu").toBool()) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
-  if (style.value("maximizeBox").toBool()) flags |= Qt::WindowMaximizeButtonHint;
+  // Only the decorations the layout gives: no close box without a system menu,
+  // no title bar (and so no button on one) without a caption.
+  systemMenu_ = style.value("systemMenu").toBool();
+  Qt::WindowFlags flags = (frame_ ? Qt::Window : Qt::Dialog) | Qt::CustomizeWindowHint;
+  if (style.value("caption").toBool(true)) {
+    flags |= Qt::WindowTitleHint;
+    if (systemMenu_) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint;
+    if (style.value("maximizeBox").toBool()) flags |= Qt::WindowMaximizeButtonHint;
+  } else {
+    flags |= Qt::FramelessWindowHint;
+  }
   top_->setWindowFlags(flags);
   if (!frame_) top_->setWindowModality(Qt::ApplicationModal);
 
@@ -236,6 +266,8 @@ QtWindow::QtWindow(const QJsonObject& layout, std::vector<ui::BoundVar> vars) : 
     else
       top_->setFixedSize(client);
   }
+  for (auto& c : controls_)
+    if (c.within) SizeText(c);
   // Panels and group boxes lie behind the other controls.
   for (auto& c : controls_)
     if (c.widget && (c.kind == ui::KIND_Panel || c.kind == ui::KIND_Group)) c.widget->lower();
@@ -278,7 +310,7 @@ QWidget* QtWindow::MakeControl(const QJsonObject& c, QWidget* parent, Control& c
 
   if (kind == ui::KIND_Button) {
     auto* b = new QPushButton(text, parent);
-    b->setAutoDefault(false);
+    b->setAutoDefault(true);  // Enter presses the focused button
     const QPixmap picture = LoadImage(c.value("picture").toString());
     if (!picture.isNull()) {
       b->setIcon(QIcon(picture));
@@ -291,6 +323,7 @@ QWidget* QtWindow::MakeControl(const QJsonObject& c, QWidget* parent, Control& c
     ctl.stdClose = c.value("std").toString() == QStringLiteral("close");
     ctl.acceptFirst = c.value("acceptFirst").toBool();
     ctl.isDefault = c.value("default").toBool();
+    ctl.isCancel = c.value("cancel").toBool();
     b->setDefault(ctl.isDefault);
     QObject::connect(b, &QPushButton::clicked, b, [this, number] { Pressed(number); });
     w = b;
@@ -317,7 +350,8 @@ QWidget* QtWindow::MakeControl(const QJsonObject& c, QWidget* parent, Control& c
     QObject::connect(e, &QLineEdit::textChanged, e, [this, snapshot](const QString& t) { StoreVariable(snapshot, t); });
     w = e;
   } else if (kind == ui::KIND_Prompt || kind == ui::KIND_String) {
-    auto* l = new QLabel(text, parent);
+    auto* l = new TextLabel(text, parent);
+    ctl.within = c.value("within").toInt(0);
     l->setTextFormat(Qt::PlainText);
     l->setAutoFillBackground(c.contains("within"));
     w = l;
@@ -342,6 +376,18 @@ QWidget* QtWindow::MakeControl(const QJsonObject& c, QWidget* parent, Control& c
     w->move(geo.topLeft());
   }
   return w;
+}
+
+void QtWindow::SizeText(Control& ctl) {
+  auto* l = qobject_cast<QLabel*>(ctl.widget.data());
+  if (!l) return;
+  l->adjustSize();
+  const Control* group = ctl.within ? Find(ctl.within) : nullptr;
+  if (!group || !group->widget) return;
+  // Up to the group's inner right edge: its frame's width from the edge.
+  const QRect box = group->widget->geometry();
+  const int limit = box.right() - 3 - l->x();
+  if (l->width() > limit) l->resize(std::max(0, limit), l->height());
 }
 
 QtWindow::Control* QtWindow::Find(int number) {
@@ -382,6 +428,18 @@ void QtWindow::PressDefault() {
       }
 }
 
+void QtWindow::CloseRequested() {
+  if (!systemMenu_ && !frame_) {
+    for (auto& c : controls_)
+      if (c.isCancel && c.widget && c.widget->isEnabled())
+        if (auto* b = qobject_cast<QAbstractButton*>(c.widget.data())) {
+          b->click();
+          return;
+        }
+  }
+  RequestClose();
+}
+
 void QtWindow::StoreVariable(const Control& ctl, const QString& text) {
   if (!ctl.var.data || ctl.var.size == 0) return;
   const std::string bytes = EncodeText(text, ctl.var.lost);
@@ -407,10 +465,25 @@ void QtWindow::ShowVariables(int first, int last) {
 void QtWindow::Open() {
   if (open_ || !top_) return;
   open_ = true;
+  showPending_ = true;
   ShowVariables(0, 0);
+  // Shown once the event loop turns, should no loop of this window run first.
+  QTimer::singleShot(0, top_.data(), [this] { ShowPending(); });
+  PostEvent({ui::EVENT_OpenWindow, 0});
+}
+
+static void WaitUntilExposed(QWidget* top);
+
+void QtWindow::ShowPending() {
+  if (!showPending_ || !open_ || !top_) return;
+  showPending_ = false;
   top_->show();
   top_->activateWindow();
-  PostEvent({ui::EVENT_OpenWindow, 0});
+  if (placed_ && State() == ui::WindowState::Normal) {
+    // The window manager's frame is known once the window is up.
+    WaitUntilExposed(top_);
+    FitOnScreen();
+  }
 }
 
 void QtWindow::Close() {
@@ -439,6 +512,7 @@ void QtWindow::RunAcceptLoop(const std::function<void(const ui::Event&)>& body) 
     ~Restore() { ui::SetCurrentEvent(saved); }
   } restore{{ui::CurrentEvent(), ui::AcceptedControl()}};
 
+  ShowPending();
   while (open_) {
     if (queue_.empty()) {
       QEventLoop loop;
@@ -503,7 +577,7 @@ void QtWindow::SetProperty(int control, int prop, const std::string& value) {
     case ui::PROP_Text:
       if (auto* l = qobject_cast<QLabel*>(w)) {
         l->setText(text);
-        l->adjustSize();  // a text control's size follows its content
+        SizeText(*c);  // a text control's size follows its content
       } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
         b->setText(text);
       } else if (auto* e = qobject_cast<QLineEdit*>(w)) {
@@ -544,6 +618,7 @@ static void WaitUntilExposed(QWidget* top) {
 }
 
 void QtWindow::RedrawControls(int first, int last) {
+  ShowPending();
   ShowVariables(first, last);
   // Drawn at once: the caller may be busy for long before the loop runs again.
   const bool visible = top_ && top_->isVisible();
@@ -558,6 +633,7 @@ void QtWindow::RedrawControls(int first, int last) {
 }
 
 void QtWindow::RefreshNow() {
+  ShowPending();
   if (!top_ || !top_->isVisible()) return;
   WaitUntilExposed(top_);
   if (top_ && top_->isVisible()) top_->repaint();
@@ -578,6 +654,9 @@ void QtWindow::SelectControl(int control) {
 
 std::string QtWindow::Title() const { return top_ ? EncodeText(top_->windowTitle()) : std::string(); }
 
+// The place is the window's outer top-left corner (its frame's, under a window
+// manager) and the size is its client area's, both as the window is put back:
+// a place read is a place that SetGeometry restores unchanged.
 ui::Geometry QtWindow::GetGeometry() const {
   if (!top_) return {};
   const QPoint pos = top_->pos();
@@ -587,10 +666,60 @@ ui::Geometry QtWindow::GetGeometry() const {
   return {toX(pos.x()), toY(pos.y()), toX(size.width()), toY(size.height())};
 }
 
+namespace {
+// Layout units to pixels without overflow, for values read from a file.
+int UnitsToPixels(int64_t units, int unit, int per) {
+  const int64_t px = (units * unit + per / 2) / per;
+  return static_cast<int>(std::clamp<int64_t>(px, -1000000, 1000000));
+}
+}  // namespace
+
 void QtWindow::SetGeometry(const ui::Geometry& g, bool withSize) {
   if (!top_) return;
-  top_->move(UnitsToPixelsX(g.x), UnitsToPixelsY(g.y));
-  if (withSize && resizable_) top_->resize(UnitsToPixelsX(g.width), UnitsToPixelsY(g.height));
+  QSize size = top_->size();
+  if (withSize && resizable_) size = QSize(UnitsToPixels(g.width, unitX_, 4), UnitsToPixels(g.height, unitY_, 8));
+  QPoint pos(UnitsToPixels(g.x, unitX_, 4), UnitsToPixels(g.y, unitY_, 8));
+  // Kept on a screen: the one it overlaps most, else the primary one; a window
+  // larger than the screen gets the screen's size.
+  QScreen* screen = QGuiApplication::primaryScreen();
+  int64_t best = 0;
+  for (QScreen* sc : QGuiApplication::screens()) {
+    const QRect overlap = sc->availableGeometry().intersected(QRect(pos, size));
+    const int64_t area = int64_t(overlap.width()) * overlap.height();
+    if (!overlap.isEmpty() && area > best) {
+      best = area;
+      screen = sc;
+    }
+  }
+  if (screen) {
+    const QRect avail = screen->availableGeometry();
+    if (resizable_) size = size.boundedTo(avail.size()).expandedTo(top_->minimumSize());
+    pos.setX(std::clamp(pos.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - size.width())));
+    pos.setY(std::clamp(pos.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - size.height())));
+  }
+  if (resizable_) top_->resize(size);
+  top_->move(pos);
+  placed_ = true;
+  if (top_->isVisible()) FitOnScreen();
+}
+
+// Moves (and for a resizable window shrinks) the window so that its frame lies
+// within the available area of the screen it is on.
+void QtWindow::FitOnScreen() {
+  if (!top_ || !top_->isVisible()) return;
+  const QRect frame = top_->frameGeometry();
+  QScreen* screen = top_->screen();
+  if (!screen) return;
+  const QRect avail = screen->availableGeometry();
+  if (avail.contains(frame)) return;
+  const QSize margins = frame.size() - top_->size();
+  QSize size = top_->size();
+  if (resizable_) size = size.boundedTo(avail.size() - margins).expandedTo(top_->minimumSize());
+  const QSize outer = size + margins;
+  const QPoint pos(std::clamp(frame.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - outer.width())),
+                   std::clamp(frame.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - outer.height())));
+  if (resizable_) top_->resize(size);
+  top_->move(pos);
 }
 
 ui::WindowState QtWindow::State() const {

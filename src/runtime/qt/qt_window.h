@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QLabel>
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
@@ -50,11 +51,24 @@ class Surface : public QWidget {
   void keyPressEvent(QKeyEvent* ev) override;
 };
 
+// A text control: shows its text cut with an ellipsis when its width is limited
+// (text() stays whole).
+class TextLabel : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void paintEvent(QPaintEvent* ev) override;
+};
+
 class QtWindow : public rt::ui::Window {
  public:
   QtWindow(const QJsonObject& layout, std::vector<rt::ui::BoundVar> vars);
   ~QtWindow() override;
 
+  // Marks the window open; it is put on the screen when its loop first runs (or
+  // the event loop turns), so that a place and state set meanwhile are the
+  // window manager's first view of it.
   void Open() override;
   // Open from Open until its loop let a close request through, or Close.
   bool IsOpen() const override { return open_; }
@@ -93,6 +107,8 @@ class QtWindow : public rt::ui::Window {
     bool stdClose = false;
     bool acceptFirst = false;
     bool isDefault = false;
+    bool isCancel = false;
+    int within = 0;  // the group the control lies in
   };
 
   void BuildControls(const QJsonArray& controls, QWidget* parent, int firstNumber, int step);
@@ -101,6 +117,13 @@ class QtWindow : public rt::ui::Window {
   void ShowVariables(int first, int last);
   void StoreVariable(const Control& ctl, const QString& text);
   void PressDefault();
+  // A close request from the window system: a window without system menu takes
+  // it as its cancel button; any other as a close request.
+  void CloseRequested();
+  void ShowPending();
+  void FitOnScreen();
+  // A text control sized to its text, but no wider than the group it lies in.
+  void SizeText(Control& ctl);
   bool HasButtons() const;
   Control* Find(int number);
 
@@ -109,7 +132,10 @@ class QtWindow : public rt::ui::Window {
   int unitX_ = 6, unitY_ = 13;  // average character width and height in pixels
   bool frame_ = false;
   bool resizable_ = false;
+  bool systemMenu_ = false;
   bool open_ = false;
+  bool showPending_ = false;
+  bool placed_ = false;  // a place was set: checked against the screen once framed
   std::vector<rt::ui::BoundVar> vars_;
   std::vector<Control> controls_;  // layout order, toolbar controls after the window's
   std::deque<rt::ui::Event> queue_;
