@@ -8,6 +8,7 @@
 #include "app/migrate.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
+#include "runtime/files.h"
 #include "runtime/sql_connect.h"
 #include "runtime/text.h"
 
@@ -65,6 +66,9 @@ void CreateSchema() {
     return;
   }
 
+  // The databases may have changed since an earlier press: what the drivers
+  // keep of them is read afresh.
+  rt::BeginFileRun();
   dict::DataOwner.Set(BuildOwner(SERVER, DB_DATA, USUARIO, PWD));
   dict::ServerOwner.Set(BuildOwner(SERVER, DB_SERVER, USUARIO, PWD));
   for (const auto& [label, name] : kTableNames) {

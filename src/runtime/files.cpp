@@ -3,6 +3,7 @@
 #include "runtime/files.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <filesystem>
 #include <map>
@@ -25,6 +26,11 @@ struct ErrorState {
 ErrorState& Error() {
   thread_local ErrorState state;
   return state;
+}
+
+std::atomic<uint64_t>& RunCounter() {
+  static std::atomic<uint64_t> run{0};
+  return run;
 }
 
 std::mutex& RegistryMutex() {
@@ -96,6 +102,9 @@ std::string ErrorTextOf(int code) {
 }
 
 bool FileDriver::GetProperty(FileBlock&, int, std::string&) { return false; }
+
+void BeginFileRun() { ++RunCounter(); }
+uint64_t FileRun() { return RunCounter().load(); }
 
 void RegisterDriver(std::shared_ptr<FileDriver> driver) {
   if (!driver) return;

@@ -3,6 +3,7 @@
 // file error code and text).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,6 +64,12 @@ class FileDriver {
   // Thread end: release whatever the instance holds.
   virtual void Destroy(FileBlock&) {}
 };
+
+// A new run of the program's work (a press of the schema button): drivers read
+// afresh what they keep of the files' state between operations, such as a
+// server's catalog. FileRun numbers the runs; each BeginFileRun raises it.
+void BeginFileRun();
+uint64_t FileRun();
 
 // Drivers are found by name; registering a name again replaces the driver.
 void RegisterDriver(std::shared_ptr<FileDriver> driver);

@@ -242,37 +242,42 @@ class OdbcSession : public SqlSession {
   bool Columns(const std::string& schema, const std::string& table, std::vector<std::string>& names,
                SqlError& err) override {
     names.clear();
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
-      err = Failure(SQL_HANDLE_DBC, dbc_);
-      return false;
-    }
     // Names are identifiers, not patterns: "_" and "%" are escaped.
-    std::string esc = Info().searchPatternEscape;
-    auto literal = [&](const std::string& s) {
-      if (esc.empty()) return s;
-      std::string out;
-      for (char c : s) {
-        if (c == '_' || c == '%' || esc.find(c) == 0) out += esc;
-        out += c;
-      }
-      return out;
-    };
-    std::string sch = ToDriver(literal(schema)), tab = ToDriver(literal(table));
-    SQLRETURN rc = SQLColumns(stmt, nullptr, 0,
-                              schema.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(sch.data()),
-                              schema.empty() ? 0 : SQL_NTS, reinterpret_cast<SQLCHAR*>(tab.data()), SQL_NTS,
-                              reinterpret_cast<SQLCHAR*>(const_cast<char*>("%")), SQL_NTS);
-    if (!SQL_SUCCEEDED(rc)) {
-      err = Failure(SQL_HANDLE_STMT, stmt);
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-      return false;
-    }
+    const std::string tab = ToDriver(Literal(table));
+    SQLHSTMT stmt = CatalogColumns(schema, tab.c_str(), err);
+    if (stmt == SQL_NULL_HSTMT) return false;
     OdbcCursor cursor(stmt, {SqlValue::Kind::Text, SqlValue::Kind::Text, SqlValue::Kind::Text,
                              SqlValue::Kind::Text}, nullptr);
     std::vector<SqlValue> row;
     while (cursor.Fetch(row, err)) names.push_back(row[3].bytes);
     return err.state.empty();
+  }
+
+  bool AllColumns(const std::string& schema, std::map<std::string, std::vector<std::string>>& tables,
+                  SqlError& err) override {
+    tables.clear();
+    SQLHSTMT stmt = CatalogColumns(schema, "%", err);
+    if (stmt == SQL_NULL_HSTMT) return false;
+    // Thousands of rows: the two names are bound rather than fetched one by one.
+    SQLCHAR table[1024], column[1024];
+    SQLLEN tableLen = 0, columnLen = 0;
+    SQLRETURN rc = SQLBindCol(stmt, 3, SQL_C_CHAR, table, sizeof table, &tableLen);
+    if (SQL_SUCCEEDED(rc)) rc = SQLBindCol(stmt, 4, SQL_C_CHAR, column, sizeof column, &columnLen);
+    std::string lastRaw;
+    std::vector<std::string>* columns = nullptr;
+    while (SQL_SUCCEEDED(rc) && SQL_SUCCEEDED(rc = SQLFetch(stmt))) {
+      if (tableLen == SQL_NULL_DATA || columnLen == SQL_NULL_DATA) continue;
+      const std::string raw(reinterpret_cast<char*>(table));
+      if (!columns || raw != lastRaw) {
+        columns = &tables[FromDriver(raw)];
+        lastRaw = raw;
+      }
+      columns->push_back(FromDriver(reinterpret_cast<char*>(column)));
+    }
+    const bool ok = rc == SQL_NO_DATA;
+    if (!ok) err = Failure(SQL_HANDLE_STMT, stmt);
+    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    return ok;
   }
 
   bool TypeInfo(std::vector<TypeInfoRow>& rows, SqlError& err) override {
@@ -340,6 +345,42 @@ class OdbcSession : public SqlSession {
   }
 
  private:
+  // A name as a catalog search pattern that matches only itself.
+  std::string Literal(const std::string& name) {
+    const std::string esc = Info().searchPatternEscape;
+    if (esc.empty()) return name;
+    std::string out;
+    for (char c : name) {
+      if (c == '_' || c == '%' || esc.find(c) == 0) out += esc;
+      out += c;
+    }
+    return out;
+  }
+
+  // SQLColumns on a new statement for the table pattern (already in the
+  // driver's characters) of the schema (any when empty); the statement, or
+  // SQL_NULL_HSTMT with err.
+  SQLHSTMT CatalogColumns(const std::string& schema, const char* tablePattern, SqlError& err) {
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
+      err = Failure(SQL_HANDLE_DBC, dbc_);
+      return SQL_NULL_HSTMT;
+    }
+    std::string sch = ToDriver(Literal(schema));
+    SqlTrace("-- catalog columns of " + (schema.empty() ? std::string() : schema + ".") + tablePattern);
+    SQLRETURN rc = SQLColumns(stmt, nullptr, 0,
+                              schema.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(sch.data()),
+                              schema.empty() ? 0 : SQL_NTS,
+                              reinterpret_cast<SQLCHAR*>(const_cast<char*>(tablePattern)), SQL_NTS,
+                              reinterpret_cast<SQLCHAR*>(const_cast<char*>("%")), SQL_NTS);
+    if (!SQL_SUCCEEDED(rc)) {
+      err = Failure(SQL_HANDLE_STMT, stmt);
+      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+      return SQL_NULL_HSTMT;
+    }
+    return stmt;
+  }
+
   bool Run(const std::string& sql, const std::vector<SqlValue>& params, SQLHSTMT& stmt, BoundParams* keep,
            SqlError& err) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {

@@ -14,6 +14,10 @@ namespace {
 // A server that keeps answering "exists" after each successful drop is given up on.
 constexpr int kMaxRecreate = 16;
 
+// SQL_IDENTIFIER_CASE: unquoted names kept in upper or lower case, or kept as
+// written and matched without regard to case.
+constexpr int kIcUpper = 1, kIcLower = 2, kIcMixed = 4;
+
 std::string Upper(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -24,12 +28,38 @@ bool StateIs(const SqlError& err, const char* odbc2, const char* odbc3) {
   return err.state == odbc2 || err.state == odbc3;
 }
 
+// The columns of every table of one schema as one catalog call reported them,
+// kept current for the tables the driver creates.
+struct CatalogRead {
+  bool read = false;
+  uint64_t run = 0;     // the FileRun it was read in
+  uint64_t epoch = 0;   // the driver's catalog epoch it was read at
+  bool failed = false;  // the listing failed: tables are looked up one by one
+  // By the upper-case name: the tables of that name in any letter case, with
+  // the name as the catalog reports it and their columns.
+  std::map<std::string, std::vector<std::pair<std::string, std::vector<std::string>>>> tables;
+
+  void Put(const std::string& name, std::vector<std::string> columns) {
+    auto& variants = tables[Upper(name)];
+    for (auto& [n, cols] : variants)
+      if (n == name) {
+        cols = std::move(columns);
+        return;
+      }
+    variants.emplace_back(name, std::move(columns));
+  }
+};
+
 // One connection of a thread, shared by every table of the same owner text.
 struct SqlConnection {
   std::unique_ptr<SqlSession> session;
   ServerInfo info;
   std::optional<TypeList> types;
+  std::map<std::string, CatalogRead> catalogs;  // by schema ("" the connection's own)
 };
+
+// How the catalog read answers for a table name.
+enum class Listed { Yes, No, Ask };
 
 struct SqlFileState : DriverState {
   std::shared_ptr<SqlConnection> conn;
@@ -38,6 +68,8 @@ struct SqlFileState : DriverState {
   std::optional<SqlTableSchema> schema;
   std::string schemaError;
   bool verifyViaSelect = false;
+  bool checkedFromCatalog = false;            // the last check answered from a catalog read,
+  uint64_t checkRun = 0, checkEpoch = 0;      // made in this run and at this catalog epoch
   std::string lastSql;
   const KeyDescriptor* pendingKey = nullptr;  // set by SETkey, read by the next NEXT
   bool sequenceStarted = false;
@@ -183,6 +215,9 @@ bool SqlOptionSet(std::string_view options, std::string_view name) {
 struct SqlDriver::Impl {
   SqlSessionFactory factory;
   uint64_t id;
+  // Raised by every statement that may change the catalog behind the driver's
+  // back (pass-through SQL, DROP): every catalog read kept is read again.
+  std::atomic<uint64_t> catalogEpoch{0};
 
   using Pool = std::map<std::pair<uint64_t, std::string>, std::shared_ptr<SqlConnection>>;
   static Pool& ThreadPool() {
@@ -246,13 +281,15 @@ struct SqlDriver::Impl {
 
   // Runs an operation on the owner's connection; when a connection that was
   // open already turns out lost, the operation runs once more on a new one.
+  // With retry, only while *retry holds.
   template <class Op>
-  int OnOwnerConnection(FileBlock& file, SqlFileState& st, bool withSchema, Op op) {
+  int OnOwnerConnection(FileBlock& file, SqlFileState& st, bool withSchema, Op op, const bool* retry = nullptr) {
     bool reused = false;
     int rc = withSchema ? AttachWithSchema(file, st, &reused) : Attach(file, st, &reused);
     if (rc) return rc;
     rc = op();
-    if (rc == kNoError || rc == kFileNotFound || !reused || !st.conn->session->Broken()) return rc;
+    if (rc == kNoError || rc == kFileNotFound || !reused || !st.conn->session->Broken() || (retry && !*retry))
+      return rc;
     rc = withSchema ? AttachWithSchema(file, st) : Attach(file, st);
     return rc ? rc : op();
   }
@@ -262,42 +299,103 @@ struct SqlDriver::Impl {
     return st.conn->session->Exec(sql, params, err);
   }
 
-  // The table name as the catalog knows it: split at the first period, quotes removed.
-  std::pair<std::string, std::string> CatalogName(const SqlFileState& st) const {
-    std::string name = st.schema->tableName;
-    std::string schema;
-    const std::string& q = st.conn->info.identifierQuote;
-    size_t dot = name.find('.');
+  // The table name as the catalog knows it: split at the first period, quotes
+  // removed, and an unquoted name in the server's own letter case where the
+  // server folds unquoted names (so one catalog look-up finds it).
+  struct CatalogTable {
+    std::string schema, name;
+    bool caseInsensitive = false;  // the server matches the name without regard to case
+  };
+  CatalogTable CatalogName(const SqlFileState& st) const {
+    const ServerInfo& info = st.conn->info;
+    CatalogTable t;
+    t.name = st.schema->tableName;
+    const std::string& q = info.identifierQuote;
+    size_t dot = t.name.find('.');
     if (dot != std::string::npos) {
-      schema = name.substr(0, dot);
-      name = name.substr(dot + 1);
+      t.schema = t.name.substr(0, dot);
+      t.name = t.name.substr(dot + 1);
     }
-    if (!q.empty() && q != " " && name.size() >= 2 * q.size() && name.compare(0, q.size(), q) == 0 &&
-        name.compare(name.size() - q.size(), q.size(), q) == 0)
-      name = name.substr(q.size(), name.size() - 2 * q.size());
-    return {schema, name};
+    const bool quoted = !q.empty() && q != " " && t.name.size() >= 2 * q.size() &&
+                        t.name.compare(0, q.size(), q) == 0 &&
+                        t.name.compare(t.name.size() - q.size(), q.size(), q) == 0;
+    if (quoted) {
+      t.name = t.name.substr(q.size(), t.name.size() - 2 * q.size());
+    } else if (info.identifierCase == kIcUpper || info.identifierCase == kIcLower) {
+      for (char& c : t.name)
+        c = static_cast<char>(info.identifierCase == kIcUpper ? std::toupper(static_cast<unsigned char>(c))
+                                                                   : std::tolower(static_cast<unsigned char>(c)));
+    }
+    t.caseInsensitive = info.identifierCase == kIcMixed && !(quoted && info.quotedCaseSensitive);
+    return t;
   }
 
-  int Check(FileBlock& file, SqlFileState& st) {
+  // The connection's catalog read of the schema, read when it has none for
+  // this run and epoch; nullptr when the listing failed (then tables are
+  // looked up one by one). A lost connection leaves its error in err.
+  CatalogRead* Catalog(SqlFileState& st, const std::string& schema, SqlError& err) {
+    CatalogRead& cat = st.conn->catalogs[schema];
+    if (!IsCurrent(cat)) {
+      const uint64_t run = FileRun(), epoch = catalogEpoch.load();
+      std::map<std::string, std::vector<std::string>> listed;
+      cat = CatalogRead{true, run, epoch, false, {}};
+      if (st.conn->session->AllColumns(schema, listed, err)) {
+        for (auto& [name, columns] : listed) cat.Put(name, std::move(columns));
+      } else {
+        cat.failed = true;
+        SqlTrace("catalog listing failed (" + err.state + " " + err.message + "); tables are looked up one by one");
+      }
+    }
+    return cat.failed ? nullptr : &cat;
+  }
+
+  bool IsCurrent(const CatalogRead& cat) const { return cat.read && cat.run == FileRun() && cat.epoch == catalogEpoch.load(); }
+
+  // The catalog read of the schema when there is a current one, without reading.
+  CatalogRead* CurrentCatalog(SqlFileState& st, const std::string& schema) {
+    auto it = st.conn->catalogs.find(schema);
+    return it != st.conn->catalogs.end() && !it->second.failed && IsCurrent(it->second) ? &it->second : nullptr;
+  }
+
+  // Whether the catalog read lists the table: Ask where only a name in another
+  // letter case is listed and the server matches names with regard to case
+  // (the server itself decides then).
+  static Listed Find(const CatalogRead& cat, const CatalogTable& t, std::vector<std::string>& names) {
+    auto it = cat.tables.find(Upper(t.name));
+    if (it == cat.tables.end()) return Listed::No;
+    for (const auto& [n, cols] : it->second)
+      if (n == t.name) {
+        names = cols;
+        return Listed::Yes;
+      }
+    if (!t.caseInsensitive) return Listed::Ask;
+    names = it->second.front().second;
+    return Listed::Yes;
+  }
+
+  // The missing-table check. Answers from the connection's catalog read unless
+  // fresh is set (or the read failed, or it cannot tell), else asks the
+  // catalog for this one table.
+  int Check(FileBlock& file, SqlFileState& st, bool fresh = false) {
     std::vector<std::string> names;
     SqlSession& s = *st.conn->session;
+    st.checkedFromCatalog = false;
     if (SqlOptionSet(file.decl().options, "VERIFYVIASELECT")) st.verifyViaSelect = true;
     if (!st.verifyViaSelect) {
-      auto [schema, table] = CatalogName(st);
+      const CatalogTable t = CatalogName(st);
       SqlError err;
-      if (!s.Columns(schema, table, names, err)) {
-        if (s.Broken()) return Refused(err);
-        st.verifyViaSelect = true;
-      } else if (names.empty()) {
-        // A server that folds unquoted names keeps them in its own case.
-        std::string folded = table;
-        int ic = st.conn->info.identifierCase;
-        for (char& c : folded)
-          c = static_cast<char>(ic == 1 ? std::toupper(static_cast<unsigned char>(c))
-                                : ic == 2 ? std::tolower(static_cast<unsigned char>(c)) : c);
-        if (folded != table && !s.Columns(schema, folded, names, err)) {
+      CatalogRead* cat = fresh ? CurrentCatalog(st, t.schema) : Catalog(st, t.schema, err);
+      if (!cat && !fresh && s.Broken()) return Refused(err);
+      Listed listed = cat && !fresh ? Find(*cat, t, names) : Listed::Ask;
+      st.checkedFromCatalog = listed != Listed::Ask;
+      st.checkRun = FileRun();
+      st.checkEpoch = catalogEpoch.load();
+      if (listed == Listed::Ask) {
+        if (!s.Columns(t.schema, t.name, names, err)) {
           if (s.Broken()) return Refused(err);
           st.verifyViaSelect = true;
+        } else if (cat && !names.empty()) {
+          cat->Put(t.name, names);
         }
       }
     }
@@ -329,6 +427,117 @@ struct SqlDriver::Impl {
         return kInvalidRecordDeclaration;
       }
     }
+    return kNoError;
+  }
+
+  // A column name as the catalog lists it: without its quotes.
+  static std::string Unquoted(const std::string& name, const std::string& q) {
+    bool quoted = !q.empty() && q != " " && name.size() >= 2 * q.size() && name.compare(0, q.size(), q) == 0;
+    return quoted ? name.substr(q.size(), name.size() - 2 * q.size()) : name;
+  }
+
+  // A table the driver created is listed from now on with the columns it was made with.
+  void Created(SqlFileState& st) {
+    const CatalogTable t = CatalogName(st);
+    CatalogRead* cat = CurrentCatalog(st, t.schema);
+    if (!cat) return;
+    std::vector<std::string> columns;
+    for (const SqlColumn& col : st.schema->columns) columns.push_back(Unquoted(col.name, st.conn->info.identifierQuote));
+    cat->Put(t.name, std::move(columns));
+  }
+
+  // A statement that may have changed the catalog was sent.
+  void CatalogChanged() { ++catalogEpoch; }
+
+  // Creates the table on its connection: CREATE TABLE and its indexes, with
+  // the retries on "exists" and the drop on failure. untouched stays true
+  // while the server has taken no statement of this creation.
+  int CreateTable(FileBlock& file, SqlFileState& st, bool lookAgain, bool& untouched) {
+    SqlConnection& conn = *st.conn;
+    if (!conn.types) {
+      std::vector<TypeInfoRow> rows;
+      SqlError err;
+      if (!conn.session->TypeInfo(rows, err)) return Refused(err);
+      conn.types = TypeList::FromRows(rows, conn.info);
+    }
+    std::optional<CreateStatements> stmts;
+    {
+      std::string failed;
+      stmts = BuildCreateStatements(*st.schema, *conn.types, &failed);
+      if (!stmts) {
+        SqlTrace("Could not Create Field " + failed);
+        SqlTrace("File system does not support data type");
+        return kInvalidFieldTypeDescriptor;
+      }
+    }
+    auto run = [&](const std::string& sql, SqlError& err) {
+      const bool ok = Exec(st, sql, {}, err);
+      if (ok) untouched = false;
+      return ok;
+    };
+    // Where the server can roll back DDL, the table and its indexes are made in
+    // one transaction, so no failure or interruption leaves part of them behind.
+    const bool atomic = conn.info.ddlTransactions;
+    auto begin = [&]() -> int {
+      SqlError err;
+      return !atomic || conn.session->BeginTransaction(err) ? kNoError : Refused(err);
+    };
+    auto rollback = [&] {
+      SqlError ignored;
+      if (atomic) conn.session->EndTransaction(false, ignored);
+    };
+    auto fail = [&](const SqlError& err) {
+      rollback();
+      return Refused(err);
+    };
+    if (int rc = begin()) return rc;
+    const std::string dropTable = "DROP TABLE " + st.schema->tableName;
+    for (int attempt = 0;; ++attempt) {
+      SqlError err;
+      if (run(stmts->createTable, err)) break;
+      // A check answered from a catalog read may be older than the table:
+      // another process may have made it since. The table itself is looked at
+      // first, and a table found there is opened, never dropped.
+      if (lookAgain && !conn.session->Broken()) {
+        lookAgain = false;
+        rollback();
+        const int found = Check(file, st, true);
+        if (found == kNoError || found == kInvalidRecordDeclaration) {
+          SqlTrace(st.schema->tableName + " exists already; it is opened as it is");
+          return kNoError;  // the open that follows answers as for any existing table
+        }
+        if (found != kFileNotFound) return found;
+        if (int rc = begin()) return rc;
+      }
+      if (!StateIs(err, "S0001", "42S01") || attempt >= kMaxRecreate) return fail(err);
+      SqlError dropErr;
+      CatalogChanged();
+      if (!run(dropTable, dropErr)) return fail(dropErr);
+    }
+    for (size_t i = 0; i < stmts->createIndexes.size(); ++i) {
+      SqlError err;
+      bool ok = false;
+      for (int attempt = 0;; ++attempt) {
+        if (run(stmts->createIndexes[i], err)) { ok = true; break; }
+        if (!StateIs(err, "S0011", "42S11") || attempt >= kMaxRecreate) break;
+        SqlError dropErr;
+        if (!run("DROP INDEX " + stmts->indexNames[i], dropErr)) { err = dropErr; break; }
+      }
+      if (!ok) {
+        // No table stays behind with only part of its indexes.
+        if (!atomic) {
+          SqlError ignored;
+          CatalogChanged();
+          run(dropTable, ignored);
+        }
+        return fail(err);
+      }
+    }
+    if (atomic) {
+      SqlError err;
+      if (!conn.session->EndTransaction(true, err)) return Refused(err);
+    }
+    Created(st);
     return kNoError;
   }
 
@@ -414,73 +623,23 @@ int SqlDriver::Close(FileBlock& file) {
 int SqlDriver::Create(FileBlock& file) {
   if (!(file.decl().attrs & kFileCreate)) return kNoCreateAttribute;
   SqlFileState& st = StateOf(file);
-  if (int rc = impl_->AttachWithSchema(file, st)) return rc;
-  SqlConnection& conn = *st.conn;
-  if (!conn.types) {
-    std::vector<TypeInfoRow> rows;
-    SqlError err;
-    if (!conn.session->TypeInfo(rows, err)) return Refused(err);
-    conn.types = TypeList::FromRows(rows, conn.info);
-  }
-  std::optional<CreateStatements> stmts;
-  {
-    std::string failed;
-    stmts = BuildCreateStatements(*st.schema, *conn.types, &failed);
-    if (!stmts) {
-      SqlTrace("Could not Create Field " + failed);
-      SqlTrace("File system does not support data type");
-      return kInvalidFieldTypeDescriptor;
-    }
-  }
-  // Where the server can roll back DDL, the table and its indexes are made in
-  // one transaction, so no failure or interruption leaves part of them behind.
-  const bool atomic = conn.info.ddlTransactions;
-  if (atomic) {
-    SqlError err;
-    if (!conn.session->BeginTransaction(err)) return Refused(err);
-  }
-  auto fail = [&](const SqlError& err) {
-    SqlError ignored;
-    if (atomic) conn.session->EndTransaction(false, ignored);
-    return Refused(err);
-  };
-  const std::string dropTable = "DROP TABLE " + st.schema->tableName;
-  for (int attempt = 0;; ++attempt) {
-    SqlError err;
-    if (impl_->Exec(st, stmts->createTable, {}, err)) break;
-    if (!StateIs(err, "S0001", "42S01") || attempt >= kMaxRecreate) return fail(err);
-    SqlError dropErr;
-    if (!impl_->Exec(st, dropTable, {}, dropErr)) return fail(dropErr);
-  }
-  for (size_t i = 0; i < stmts->createIndexes.size(); ++i) {
-    SqlError err;
-    bool ok = false;
-    for (int attempt = 0;; ++attempt) {
-      if (impl_->Exec(st, stmts->createIndexes[i], {}, err)) { ok = true; break; }
-      if (!StateIs(err, "S0011", "42S11") || attempt >= kMaxRecreate) break;
-      SqlError dropErr;
-      if (!impl_->Exec(st, "DROP INDEX " + stmts->indexNames[i], {}, dropErr)) { err = dropErr; break; }
-    }
-    if (!ok) {
-      // No table stays behind with only part of its indexes.
-      if (!atomic) {
-        SqlError ignored;
-        impl_->Exec(st, dropTable, {}, ignored);
-      }
-      return fail(err);
-    }
-  }
-  if (atomic) {
-    SqlError err;
-    if (!conn.session->EndTransaction(true, err)) return Refused(err);
-  }
-  return kNoError;
+  // Whether the check before this creation answered from a catalog read that
+  // still holds (no statement since that may have changed the catalog).
+  const bool lookAgain = st.checkedFromCatalog && st.checkRun == FileRun() &&
+                         st.checkEpoch == impl_->catalogEpoch.load();
+  // An open answered from the catalog read does not reach the server: a
+  // connection lost since is found here, and the creation is made on a new
+  // one when the server took nothing of it on the lost one.
+  bool untouched = true;
+  return impl_->OnOwnerConnection(
+      file, st, true, [&] { return impl_->CreateTable(file, st, lookAgain, untouched); }, &untouched);
 }
 
 int SqlDriver::Remove(FileBlock& file) {
   SqlFileState& st = StateOf(file);
   if (int rc = impl_->AttachWithSchema(file, st)) return rc;
   SqlError err;
+  impl_->CatalogChanged();
   if (!impl_->Exec(st, "DROP TABLE " + st.schema->tableName, {}, err)) return Refused(err);
   return kNoError;
 }
@@ -620,6 +779,8 @@ int SqlDriver::SetProperty(FileBlock& file, int prop, const std::string& value) 
   if (prop != FilePropSql) return kFunctionNotSupported;
   if (value.empty()) return kNoError;
   SqlFileState& st = StateOf(file);
+  // Whatever the statement changed, the catalog is read afresh before the next check.
+  impl_->CatalogChanged();
   return impl_->OnOwnerConnection(file, st, false, [&] {
     SqlError err;
     return impl_->Exec(st, value, {}, err) ? kNoError : Refused(err);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,15 @@ class SqlSession {
   // catalog call itself fails.
   virtual bool Columns(const std::string& schema, const std::string& table,
                        std::vector<std::string>& names, SqlError& err) = 0;
+  // The columns of every table of a schema (the connection's own when empty) in
+  // one catalog call, by the table name as the catalog reports it; false when
+  // the call fails or the session cannot list the catalog.
+  virtual bool AllColumns(const std::string& /*schema*/, std::map<std::string, std::vector<std::string>>& tables,
+                          SqlError& err) {
+    tables.clear();
+    err = {"IM001", "Catalog listing not supported"};
+    return false;
+  }
   // The server's type list (all types).
   virtual bool TypeInfo(std::vector<TypeInfoRow>& rows, SqlError& err) = 0;
   // Identifier quote, cases, keywords and column nullability.

@@ -135,13 +135,28 @@ TEST_P(Connections, LostConnectionIsMadeAnewAtTheNextOpen) {
   OPEN(f);
   CREATE(f);
   ASSERT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
+  // Each run reads the catalog on the server, where the loss shows.
   for (int round = 1; round <= 2; ++round) {
     ASSERT_TRUE(testing_support::DropPostgresSessions(pg_.login));
+    BeginFileRun();
     FileBlock again(*decl);
     OPEN(again);
     EXPECT_EQ(LastErrorCode(), kNoError) << round << ": " << ErrorTextForMessage();
     EXPECT_EQ(observer_->connects, 1 + round);
   }
+  // Within a run the open answers from the catalog read; the creation that
+  // follows finds the connection lost and is made on a new one.
+  auto logs = Logs().Decl("LOGS", Owner("a"));
+  FileBlock l(*logs);
+  OPEN(l);
+  EXPECT_EQ(LastErrorCode(), kFileNotFound) << ErrorTextForMessage();
+  ASSERT_TRUE(testing_support::DropPostgresSessions(pg_.login));
+  CREATE(l);
+  EXPECT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
+  EXPECT_EQ(observer_->connects, 4);
+  EXPECT_TRUE(Tables("a").count("logs"));
+  REMOVE(l);
+  EXPECT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
   // A pass-through statement on a lost connection runs on a new one too.
   ASSERT_TRUE(testing_support::DropPostgresSessions(pg_.login));
   REMOVE(f);  // fails on the lost connection...

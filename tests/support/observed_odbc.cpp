@@ -22,7 +22,13 @@ class ObservedSession : public rt::SqlSession {
   }
   bool Columns(const std::string& schema, const std::string& table, std::vector<std::string>& names,
                rt::SqlError& err) override {
+    ++observer_->tableLookups;
     return inner_->Columns(schema, table, names, err);
+  }
+  bool AllColumns(const std::string& schema, std::map<std::string, std::vector<std::string>>& tables,
+                  rt::SqlError& err) override {
+    ++observer_->catalogListings;
+    return inner_->AllColumns(schema, tables, err);
   }
   bool TypeInfo(std::vector<rt::TypeInfoRow>& rows, rt::SqlError& err) override { return inner_->TypeInfo(rows, err); }
   rt::ServerInfo Info() override { return inner_->Info(); }

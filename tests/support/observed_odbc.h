@@ -16,6 +16,8 @@ struct OdbcObserver {
   std::vector<std::string> statements;  // every statement executed, in order
   std::vector<std::string> ends;        // "commit" or "rollback" for each transaction ended
   int connects = 0;                     // connections made
+  int catalogListings = 0;              // catalog calls for every table of a schema
+  int tableLookups = 0;                 // catalog calls for one table
   // Called after each statement with its text and whether the server took it.
   std::function<void(const std::string& sql, bool ok)> afterStatement;
 };
