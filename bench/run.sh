@@ -3,7 +3,7 @@
 # PostgreSQL server started on a loopback port (stopped again at the end).
 #   bench/run.sh [repetitions]
 # BUILD names the build folder (default build-bench), ORTAVIA_BENCH_PG_PORT the
-# server's port (default 54334).
+# server's port (default 54334), JOBS the build's parallel jobs (default 4).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build-bench}
@@ -11,7 +11,7 @@ case "$build" in /*) ;; *) build=$root/$build ;; esac
 port=${ORTAVIA_BENCH_PG_PORT:-54334}
 
 cmake -S "$root" -B "$build" -DORTAVIA_WERROR=ON >/dev/null
-cmake --build "$build" --target ortavia_bench -j"$(nproc)" >/dev/null
+cmake --build "$build" --target ortavia_bench -j"${JOBS:-4}" >/dev/null
 
 pgdir=$(mktemp -d /tmp/ortavia-bench-pg.XXXXXX)
 trap 'bash "$root/scripts/pg.sh" stop "$pgdir"' EXIT

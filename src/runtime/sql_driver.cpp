@@ -24,6 +24,14 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
+// Equal without regard to letter case, as Upper(a) == Upper(b).
+bool EqualNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
 bool StateIs(const SqlError& err, const char* odbc2, const char* odbc3) {
   return err.state == odbc2 || err.state == odbc3;
 }
@@ -421,7 +429,7 @@ struct SqlDriver::Impl {
       bool exact = quoted && st.conn->info.quotedCaseSensitive;
       bool found = false;
       for (const std::string& n : names)
-        if (exact ? n == want : Upper(n) == Upper(want)) { found = true; break; }
+        if (exact ? n == want : EqualNoCase(n, want)) { found = true; break; }
       if (!found) {
         SetFileError({}, "Field " + std::to_string(col.entry));
         return kInvalidRecordDeclaration;
