@@ -4,74 +4,27 @@
 // driver creates, and stay those of a look at each table (missing, error 47
 // with the field's number, existing); a table another connection made during
 // the run is opened, never dropped.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-
-#include "runtime/files.h"
-#include "runtime/sql_connect.h"
-#include "runtime/sql_driver.h"
+#include "sql/odbc_backends.h"
 #include "sql/sql_fixtures.h"
-#include "support/database_probe.h"
-#include "support/observed_odbc.h"
 
 using namespace rt;
 using namespace sqltest;
 
 namespace {
 
-class Catalog : public ::testing::TestWithParam<std::string> {
+class Catalog : public OdbcBackends {
  protected:
   void SetUp() override {
-    if (Postgres()) {
-      const auto pg = testing_support::UsePgTestServer();
-      if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
-      pg_ = *pg;
-      ASSERT_TRUE(testing_support::EmptySchema(Probe()));
-    } else {
-      dir_ = std::filesystem::temp_directory_path() /
-             ("ortavia-catalog-" + std::to_string(getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-      std::filesystem::remove_all(dir_);
-      std::filesystem::create_directories(dir_);
-    }
-    oldPrefix_ = std::getenv("ORTAVIA_SQL_DRIVER") ? std::getenv("ORTAVIA_SQL_DRIVER") : "";
-    const char* prefix = Postgres() ? "PostgreSQL Unicode" : GetParam() == "SQLite" ? "SQLite3" : "SQL Server";
-    ::setenv("ORTAVIA_SQL_DRIVER", prefix, 1);
-    observer_ = std::make_shared<testing_support::OdbcObserver>();
-    RegisterDriver(std::make_shared<SqlDriver>(testing_support::ObservedOdbc(observer_)));
+    OdbcBackends::SetUp();
     BeginFileRun();
   }
-  void TearDown() override {
-    RegisterSqlDriver();
-    ::setenv("ORTAVIA_SQL_DRIVER", oldPrefix_.c_str(), 1);
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-
-  bool Postgres() const { return GetParam() == "PostgreSQL"; }
-  std::string Database() const { return Postgres() ? "ortavia_scratch" : (dir_ / "data.db").string(); }
-  std::string Owner() const {
-    if (Postgres())
-      return "127.0.0.1," + OwnerPart(Database()) + "," + OwnerPart(pg_.login) + "," + OwnerPart(pg_.password);
-    return "x," + OwnerPart(Database()) + ",ortavia";
-  }
-  // Another connection to the same database, beside the program's.
-  std::string Probe() const {
-    return Postgres() ? pg_.ConnectionString(Database()) : "Driver={SQLite3};Database=" + Database();
-  }
+  std::string Owner() const { return OdbcBackends::Owner("a"); }
+  std::string Probe() const { return OdbcBackends::Probe(Database("a")); }
   bool Dropped() const {
     for (const std::string& s : observer_->statements)
       if (s.rfind("DROP TABLE", 0) == 0) return true;
     return false;
   }
-
-  std::filesystem::path dir_;
-  testing_support::PgTestServer pg_;
-  std::string oldPrefix_;
-  std::shared_ptr<testing_support::OdbcObserver> observer_;
 };
 
 TEST_P(Catalog, AnswersComeFromOneReadPerRunAndStayThoseOfEachTable) {

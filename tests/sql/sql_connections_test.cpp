@@ -14,6 +14,7 @@
 #include "runtime/files.h"
 #include "runtime/sql_connect.h"
 #include "runtime/sql_driver.h"
+#include "sql/odbc_backends.h"
 #include "sql/sql_fixtures.h"
 #include "support/database_probe.h"
 #include "support/observed_odbc.h"
@@ -23,56 +24,8 @@ using namespace sqltest;
 
 namespace {
 
-class Connections : public ::testing::TestWithParam<std::string> {
+class Connections : public OdbcBackends {
  protected:
-  void SetUp() override {
-    if (Postgres()) {
-      const auto pg = testing_support::UsePgTestServer();
-      if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
-      pg_ = *pg;
-      for (const char* db : {"ortavia_scratch", "ortavia_data_b"})
-        ASSERT_TRUE(testing_support::EmptySchema(Probe(db)));
-    } else {
-      dir_ = std::filesystem::temp_directory_path() /
-             ("ortavia-conn-" + std::to_string(getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-      std::filesystem::remove_all(dir_);
-      std::filesystem::create_directories(dir_);
-    }
-    oldPrefix_ = std::getenv("ORTAVIA_SQL_DRIVER") ? std::getenv("ORTAVIA_SQL_DRIVER") : "";
-    ::setenv("ORTAVIA_SQL_DRIVER", Postgres() ? "PostgreSQL Unicode" : "SQLite3", 1);
-    UseNewDriver();
-  }
-  void TearDown() override {
-    RegisterSqlDriver();
-    ::setenv("ORTAVIA_SQL_DRIVER", oldPrefix_.c_str(), 1);
-    if (!dir_.empty()) std::filesystem::remove_all(dir_);
-  }
-
-  bool Postgres() const { return GetParam() == "PostgreSQL"; }
-  // Two databases of the backend: "a" and "b".
-  std::string Database(const std::string& which) const {
-    if (Postgres()) return which == "a" ? "ortavia_scratch" : "ortavia_data_b";
-    return (dir_ / (which + ".db")).string();
-  }
-  std::string Owner(const std::string& which) const {
-    if (Postgres())
-      return "127.0.0.1," + OwnerPart(Database(which)) + "," + OwnerPart(pg_.login) + "," + OwnerPart(pg_.password);
-    return "x," + OwnerPart(Database(which)) + ",ortavia";
-  }
-  // A connection beside the program's, to look at or change a database.
-  std::string Probe(const std::string& database) const {
-    if (Postgres()) return pg_.ConnectionString(database);
-    return "Driver={SQLite3};Database=" + database;
-  }
-  std::set<std::string> Tables(const std::string& which) const {
-    return testing_support::TablesIn(Probe(Database(which)));
-  }
-  // The driver under "MSSQL" from now on: connections of its own, noted in a new observer.
-  void UseNewDriver() {
-    observer_ = std::make_shared<testing_support::OdbcObserver>();
-    RegisterDriver(std::make_shared<SqlDriver>(testing_support::ObservedOdbc(observer_)));
-  }
   // HDSCRAP (a table and six indexes) created in "a" by a run never interrupted: its statements.
   std::vector<std::string> CleanCreation() {
     auto decl = Hdscrap().Decl("HDSCRAP", Owner("a"));
@@ -88,11 +41,6 @@ class Connections : public ::testing::TestWithParam<std::string> {
     observer_->ends.clear();
     return clean;
   }
-
-  std::filesystem::path dir_;
-  testing_support::PgTestServer pg_;
-  std::string oldPrefix_;
-  std::shared_ptr<testing_support::OdbcObserver> observer_;
 };
 
 TEST_P(Connections, EveryOpenTakesTheOwnerOfTheMoment) {
