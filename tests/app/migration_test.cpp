@@ -91,7 +91,9 @@ std::vector<std::string> Query(const fs::path& db, const std::string& sql) {
   return rows;
 }
 
+// A change made beside the program, between its runs: the next run reads the databases afresh.
 void Exec(const fs::path& db, const std::string& sql) {
+  rt::BeginFileRun();
   sqlite3* h = nullptr;
   ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
   char* err = nullptr;
