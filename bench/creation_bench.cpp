@@ -51,7 +51,7 @@
 #include "runtime/program.h"
 #include "runtime/sql_connect.h"
 #include "runtime/sql_driver.h"
-#include "runtime/text.h"
+#include "runtime/code_page.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 

@@ -31,7 +31,7 @@ constexpr std::pair<std::string_view, std::string_view> kTableNames[] = {
 // checked, with their prompts in the connection window.
 constexpr std::pair<int, std::string_view> kEntryPrompts[] = {
     {0, "Servidor"}, {2, "Base de Datos - DATA"}, {1, "Base de Datos - SERVER"}, {3, "Usuario"},
-    {4, "Contrase\xC3\xB1" "a"},
+    {4, "Contrase\xF1" "a"},
 };
 
 }  // namespace

@@ -13,12 +13,13 @@ inline constexpr const char* kProgressLabel = "P1$WIN_CREA";
 inline constexpr int kProgressBar = 2;   // ?PROGOUTLOOK
 inline constexpr int kProgressText = 4;  // ?STRING1
 
+// The messages are Windows-1252, as every text of the program.
 inline constexpr const char* kMissingEntriesMessage =
-    "No se pudo iniciar creaci\xC3\xB3n de bases de datos. Datos faltantes";
+    "No se pudo iniciar creaci\xF3n de bases de datos. Datos faltantes";
 // Shown, followed by the entry's prompt, when an entry held a character that
 // the program's code page cannot hold.
 inline constexpr const char* kInvalidCharactersMessage =
-    "No se pudo iniciar creaci\xC3\xB3n de bases de datos. Caracteres no v\xC3\xA1lidos en ";
+    "No se pudo iniciar creaci\xF3n de bases de datos. Caracteres no v\xE1lidos en ";
 
 // Asks for the connection, checks the entries, sets the owners and the table
 // names, migrates the changed tables and creates every missing table.

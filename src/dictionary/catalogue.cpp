@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "dictionary/names.h"
+#include "runtime/code_page.h"
 
 namespace dict {
 
@@ -94,22 +95,13 @@ std::string Quoted(std::string_view& s, std::string_view context) {
   return text;
 }
 
-// Names are written in UTF-8; records store them in the Windows ANSI code page,
-// which agrees with Latin-1 for every character the dictionary uses.
+// Names are written in UTF-8 in the declaration text; the program holds them
+// in its code page, Windows-1252.
 std::string ToAnsi(std::string_view utf8, std::string_view context) {
-  std::string out;
-  for (size_t i = 0; i < utf8.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
-      unsigned char d = static_cast<unsigned char>(utf8[++i]);
-      out += static_cast<char>(((c & 0x03) << 6) | (d & 0x3F));
-    } else {
-      Fail(context, "character outside the ANSI code page");
-    }
-  }
-  return out;
+  bool lost = false;
+  std::string ansi = rt::Utf8ToCp1252(utf8, &lost);
+  if (lost) Fail(context, "character outside the ANSI code page");
+  return ansi;
 }
 
 bool IsName(std::string_view s) {

@@ -1,5 +1,5 @@
 #include "runtime/odbc_session.h"
-#include "runtime/text.h"
+#include "runtime/code_page.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -32,23 +32,6 @@ SQLHENV Environment() {
   return env;
 }
 
-SqlError Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
-  SqlError err;
-  SQLCHAR state[6] = {};
-  SQLINTEGER native = 0;
-  SQLCHAR msg[2048] = {};
-  SQLSMALLINT len = 0;
-  if (SQL_SUCCEEDED(SQLGetDiagRec(type, handle, 1, state, &native, msg, sizeof msg, &len))) {
-    err.state = reinterpret_cast<char*>(state);
-    err.message = StripBracketTags(reinterpret_cast<char*>(msg));
-  } else {
-    err.state = "HY000";
-    err.message = "General error";
-  }
-  return err;
-}
-
-// Parameter storage that stays put until the statement has run.
 // The program's texts are in the Windows ANSI code page; the driver manager of
 // this platform passes narrow texts on as UTF-8, so they are converted at this
 // boundary and the same characters reach the server.
@@ -67,6 +50,23 @@ std::string FromDriver(std::string_view text) {
 #endif
 }
 
+SqlError Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
+  SqlError err;
+  SQLCHAR state[6] = {};
+  SQLINTEGER native = 0;
+  SQLCHAR msg[2048] = {};
+  SQLSMALLINT len = 0;
+  if (SQL_SUCCEEDED(SQLGetDiagRec(type, handle, 1, state, &native, msg, sizeof msg, &len))) {
+    err.state = reinterpret_cast<char*>(state);
+    err.message = StripBracketTags(FromDriver(reinterpret_cast<char*>(msg)));
+  } else {
+    err.state = "HY000";
+    err.message = "General error";
+  }
+  return err;
+}
+
+// Parameter storage that stays put until the statement has run.
 struct BoundParams {
   std::vector<std::string> texts;
   std::vector<SQLINTEGER> longs;

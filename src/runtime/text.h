@@ -19,10 +19,6 @@ int INSTRING(std::string_view text, std::string_view sub, int step = 1, int star
 void AssignCString(char* dest, size_t size, std::string_view text);
 // Copies into a STRING area of size bytes, cut or filled with blanks.
 void AssignString(char* dest, size_t size, std::string_view text);
-// The Windows ANSI code page (1252) to UTF-8; the five undefined bytes map to U+FFFD.
-std::string Cp1252ToUtf8(std::string_view text);
-// UTF-8 to code page 1252; a character it cannot hold, or a malformed byte, becomes '?'.
-std::string Utf8ToCp1252(std::string_view text);
 // The text of a CSTRING area (up to its NUL or its size).
 std::string CStringValue(const char* area, size_t size);
 

@@ -91,9 +91,9 @@ class Window {
   virtual void SetState(WindowState s) = 0;
 };
 
-// Texts given to the layer are UTF-8 when they decode as such, else Windows-1252
-// (the program's CSTRINGs); texts handed back (properties, bound variables) are
-// Windows-1252.
+// Texts given to the layer and handed back by it (properties, bound variables)
+// are Windows-1252, the program's one encoding; the layer converts them for the
+// toolkit.
 class WindowLayer {
  public:
   virtual ~WindowLayer() = default;

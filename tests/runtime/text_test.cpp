@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "runtime/code_page.h"
 #include "runtime/text.h"
 
 namespace rt {
@@ -82,18 +83,51 @@ TEST(TextHelpers, AssignCutsAndPads) {
 TEST(CodePage, AnsiTextsCrossToUtf8AndBack) {
   struct Case {
     std::string ansi, utf8;
+    std::u16string utf16;
   } cases[] = {
-      {"A\xD1O", "A\xC3\x91O"},              // the one non-ASCII label of the schema
-      {"\x80 5", "\xE2\x82\xAC 5"},           // euro sign from the 0x80..0x9F block
-      {"creaci\xF3n", "creaci\xC3\xB3n"},
-      {"plain", "plain"},
+      {"A\xD1O", "A\xC3\x91O", u"A\u00D1O"},              // the one non-ASCII label of the schema
+      {"\x80 5", "\xE2\x82\xAC 5", u"\u20AC 5"},           // euro sign from the 0x80..0x9F block
+      {"creaci\xF3n", "creaci\xC3\xB3n", u"creaci\u00F3n"},
+      {"\x93x\x94\x9F", "\xE2\x80\x9Cx\xE2\x80\x9D\xC5\xB8", u"\u201Cx\u201D\u0178"},
+      {"plain", "plain", u"plain"},
   };
   for (const Case& c : cases) {
+    bool lost = true;
     EXPECT_EQ(rt::Cp1252ToUtf8(c.ansi), c.utf8);
-    EXPECT_EQ(rt::Utf8ToCp1252(c.utf8), c.ansi);
+    EXPECT_EQ(rt::Utf8ToCp1252(c.utf8, &lost), c.ansi);
+    EXPECT_FALSE(lost) << c.ansi;
+    lost = true;
+    EXPECT_EQ(rt::Cp1252ToUtf16(c.ansi), c.utf16);
+    EXPECT_EQ(rt::Utf16ToCp1252(c.utf16, &lost), c.ansi);
+    EXPECT_FALSE(lost) << c.ansi;
   }
   // What the code page cannot hold, and broken sequences, become '?'.
   EXPECT_EQ(rt::Utf8ToCp1252("\xE4\xB8\xAD"), "?");
   EXPECT_EQ(rt::Utf8ToCp1252("a\xC3"), "a?");
   EXPECT_EQ(rt::Cp1252ToUtf8("\x81"), "\xEF\xBF\xBD");
+}
+
+TEST(CodePage, WhatTheCodePageCannotHoldIsMarkedLost) {
+  struct Case {
+    std::string utf8;
+    std::u16string utf16;
+    std::string ansi;
+  } cases[] = {
+      {"\xD0\xB4" "a", u"\u0434a", "?a"},                       // Cyrillic
+      {"\xF0\x9F\x98\x80!", u"\U0001F600!", "?!"},           // one character outside the BMP, one '?'
+      {"\xC2\x81", u"\u0081", "?"},                          // a C1 control is not the byte 0x81
+      {"\xEF\xBF\xBD", u"\uFFFD", "?"},                     // what an undefined byte shows as
+  };
+  for (const Case& c : cases) {
+    bool lost = false;
+    EXPECT_EQ(rt::Utf8ToCp1252(c.utf8, &lost), c.ansi);
+    EXPECT_TRUE(lost) << c.ansi;
+    lost = false;
+    EXPECT_EQ(rt::Utf16ToCp1252(c.utf16, &lost), c.ansi);
+    EXPECT_TRUE(lost) << c.ansi;
+  }
+  bool lost = false;
+  EXPECT_EQ(rt::Utf16ToCp1252(std::u16string(1, u'\xD800') + u"x", &lost), "?x");  // an unpaired surrogate
+  EXPECT_TRUE(lost);
+  EXPECT_EQ(rt::Cp1252ToUtf16("\x81\x8D"), u"\uFFFD\uFFFD");
 }

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/connect.h"
-#include "runtime/text.h"
+#include "runtime/code_page.h"
 
 namespace testing_support {
 namespace {
@@ -11,10 +11,11 @@ namespace {
 // Stores typed text (UTF-8) as the window layer does: in the code page, a
 // character it cannot hold as '?', and says so through the variable's flag.
 void Put(const rt::ui::BoundVar& var, const std::string& typed) {
-  const std::string text = rt::Utf8ToCp1252(typed);
+  bool lost = false;
+  const std::string text = rt::Utf8ToCp1252(typed, &lost);
   std::memset(var.data, 0, var.size);
   std::strncpy(var.data, text.c_str(), var.size - 1);
-  if (var.lost) *var.lost = rt::Cp1252ToUtf8(text) != typed;
+  if (var.lost) *var.lost = lost;
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
+// The recording window layer of the tests.
 #include "support/fake_ui.h"
+
+#include "runtime/code_page.h"
 
 namespace testing_support {
 
@@ -88,7 +91,7 @@ std::unique_ptr<rt::ui::Window> FakeWindowLayer::BuildWindow(std::string_view mo
 
 int FakeWindowLayer::ShowMessageBox(const std::string& text, const std::string& caption, int icon, int buttons,
                                     int defaultButton, int style) {
-  boxes.push_back(MessageBoxCall{text, caption, icon, buttons, defaultButton, style});
+  boxes.push_back(MessageBoxCall{rt::Cp1252ToUtf8(text), rt::Cp1252ToUtf8(caption), icon, buttons, defaultButton, style});
   return answer ? answer(boxes.back()) : rt::ui::BUTTON_OK;
 }
 

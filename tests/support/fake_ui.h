@@ -1,5 +1,7 @@
-// A recording window layer for tests. Message boxes are recorded and
-// answered (OK unless the test answers otherwise); windows keep their
+// A recording window layer for tests. Message boxes are recorded as the user
+// reads them (converted from the program's code page to UTF-8, as the real
+// layer converts them for the toolkit) and answered (OK unless the test
+// answers otherwise); windows keep their
 // properties, selections, geometry and state in a record that outlives the
 // window, and run a scripted list of events in RunAcceptLoop.
 //

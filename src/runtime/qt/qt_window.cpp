@@ -1,3 +1,5 @@
+// The window layer on Qt Widgets: layouts to widgets, each window's nested event
+// loop, control properties and geometry, message boxes and cursors.
 #include "runtime/qt/qt_window.h"
 
 #include <QAbstractButton>
@@ -22,7 +24,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
-#include <QStringDecoder>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -31,28 +32,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "runtime/code_page.h"
+
 namespace rt::qt {
 namespace ui = rt::ui;
 
 namespace {
-
-// Windows-1252 characters 0x80..0x9F; 0 marks the five undefined codes (kept as is).
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-QString FromCp1252(std::string_view text) {
-  QString out;
-  out.reserve(static_cast<qsizetype>(text.size()));
-  for (unsigned char c : text) {
-    if (c >= 0x80 && c < 0xA0 && kCp1252High[c - 0x80] != 0)
-      out.append(QChar(kCp1252High[c - 0x80]));
-    else
-      out.append(QChar(static_cast<char16_t>(c)));
-  }
-  return out;
-}
 
 QString ToQ(std::string_view s) { return DecodeText(s); }
 
@@ -89,30 +74,12 @@ void ForEachControl(const QJsonObject& layout, const std::function<void(const QJ
 
 }  // namespace
 
-QString DecodeText(std::string_view text) {
-  QStringDecoder utf8(QStringDecoder::Utf8);
-  QString s = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
-  if (!utf8.hasError()) return s;
-  return FromCp1252(text);
-}
+QString DecodeText(std::string_view text) { return QString::fromStdU16String(Cp1252ToUtf16(text)); }
 
 std::string EncodeText(const QString& text, bool* lost) {
-  if (lost) *lost = false;
-  std::string out;
-  out.reserve(static_cast<size_t>(text.size()));
-  for (QChar ch : text) {
-    const char16_t u = ch.unicode();
-    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
-      out.push_back(static_cast<char>(u));
-      continue;
-    }
-    char mapped = '?';
-    for (int i = 0; i < 32; ++i)
-      if (kCp1252High[i] == u) mapped = static_cast<char>(0x80 + i);
-    if (mapped == '?' && lost) *lost = true;
-    out.push_back(mapped);
-  }
-  return out;
+  return Utf16ToCp1252(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                           static_cast<size_t>(text.size())),
+                       lost);
 }
 
 QString ImageResourcePath(const QString& name) {
@@ -453,7 +420,7 @@ void QtWindow::ShowVariables(int first, int last) {
     if (!c.bound || !c.widget || !c.var.data) continue;
     if (first != 0 && (c.number < first || c.number > (last ? last : first))) continue;
     auto* e = qobject_cast<QLineEdit*>(c.widget.data());
-    const QString value = FromCp1252(std::string_view(c.var.data, strnlen(c.var.data, c.var.size)));
+    const QString value = DecodeText(std::string_view(c.var.data, strnlen(c.var.data, c.var.size)));
     if (e && e->text() != value) {
       const QSignalBlocker block(e);
       e->setText(value);

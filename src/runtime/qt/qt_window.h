@@ -24,10 +24,10 @@ class QJsonObject;
 
 namespace rt::qt {
 
-// Texts from the program are UTF-8 when they decode as such, else Windows-1252.
+// The layer's two crossings of the program's code page (Windows-1252): texts
+// from the program, and texts handed back (properties, bound variables), where
+// a character the code page cannot hold becomes '?' and sets lost.
 QString DecodeText(std::string_view text);
-// Texts handed back to the program (properties, bound variables) are Windows-1252;
-// a character outside that code page becomes '?'.
 std::string EncodeText(const QString& text, bool* lost = nullptr);
 // The resource that holds a layout's image: "C:\dir\Name.BMP" -> ":/images/name.png";
 // "stock:tick" -> ":/images/stock-tick.png".
