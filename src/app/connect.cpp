@@ -1,3 +1,4 @@
+// The connection window "Crea Esquema": its five entry variables and its controller.
 #include "app/connect.h"
 
 #include <cstring>
@@ -36,11 +37,14 @@ int ConnectWindowController::HandleAccepted() {
 }
 
 void Window_Conect() {
+  // Each variable goes to the entry whose layout names it.
   std::unique_ptr<rt::ui::Window> window = rt::ui::Layer().BuildWindow(
       kConnectModule, kConnectLabel,
-      {{SERVER, sizeof SERVER, &EntryLostCharacters[0]}, {DB_SERVER, sizeof DB_SERVER, &EntryLostCharacters[1]},
-       {DB_DATA, sizeof DB_DATA, &EntryLostCharacters[2]}, {USUARIO, sizeof USUARIO, &EntryLostCharacters[3]},
-       {PWD, sizeof PWD, &EntryLostCharacters[4]}},
+      {{"SERVER", SERVER, sizeof SERVER, &EntryLostCharacters[0]},
+       {"DB_SERVER", DB_SERVER, sizeof DB_SERVER, &EntryLostCharacters[1]},
+       {"DB_DATA", DB_DATA, sizeof DB_DATA, &EntryLostCharacters[2]},
+       {"USUARIO", USUARIO, sizeof USUARIO, &EntryLostCharacters[3]},
+       {"PWD", PWD, sizeof PWD, &EntryLostCharacters[4]}},
       false);
   classlib::ToolbarRouter router;
   {

@@ -4,14 +4,15 @@
 
 #include <string>
 
+#include "layouts/ortav004_win_crea.h"
 #include "runtime/ui.h"
 
 namespace app {
 
-inline constexpr const char* kCreationModule = "Ortavia$Ortav004";
-inline constexpr const char* kProgressLabel = "P1$WIN_CREA";
-inline constexpr int kProgressBar = 2;   // ?PROGOUTLOOK
-inline constexpr int kProgressText = 4;  // ?STRING1
+inline constexpr const char* kCreationModule = layouts::ortav004_win_crea::kModule;
+inline constexpr const char* kProgressLabel = layouts::ortav004_win_crea::kLabel;
+inline constexpr int kProgressBar = layouts::ortav004_win_crea::PROGOUTLOOK;
+inline constexpr int kProgressText = layouts::ortav004_win_crea::STRING1;
 
 // The messages are Windows-1252, as every text of the program.
 inline constexpr const char* kMissingEntriesMessage =

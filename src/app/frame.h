@@ -5,15 +5,14 @@
 #include <functional>
 
 #include "app/procedure.h"
+#include "layouts/ortav001_appframe.h"
 #include "runtime/ui.h"
 
 namespace app {
 
-inline constexpr const char* kFrameModule = "Ortavia$Ortav001";
-inline constexpr const char* kFrameLabel = "P1$APPFRAME";
-inline constexpr int kSchemaButton = -1;  // ?BUTTON1
-inline constexpr int kExitButton = -2;    // ?BUTTON2
-inline constexpr int kToolbarPanel = -3;  // ?PANEL1
+inline constexpr const char* kFrameModule = layouts::ortav001_appframe::kModule;
+inline constexpr const char* kFrameLabel = layouts::ortav001_appframe::kLabel;
+inline constexpr int kSchemaButton = layouts::ortav001_appframe::BUTTON1;
 
 // Runs the main frame until it closes; leaves the run's response in WindowResponse.
 void Main();

@@ -53,10 +53,14 @@ struct Event {
   int control = 0;
 };
 
-// A bound variable: a CSTRING area of the given size that an entry edits.
-// When lost is given, the layer sets it each time it stores the entry's text:
-// true when the text held a character the code page cannot hold (stored as '?').
+// A bound variable: a CSTRING area of the given size that an entry edits. The
+// entry is the one whose layout names the variable ("use": name); building a
+// window fails when an entry names a variable not given, or a variable given
+// is named by no entry. When lost is given, the layer sets it each time it
+// stores the entry's text: true when the text held a character the code page
+// cannot hold (stored as '?').
 struct BoundVar {
+  std::string_view name;
   char* data = nullptr;
   size_t size = 0;
   bool* lost = nullptr;
@@ -97,7 +101,8 @@ class Window {
 class WindowLayer {
  public:
   virtual ~WindowLayer() = default;
-  // Builds a window (or, with frame set, the application frame) from a layout.
+  // Builds a window (or, with frame set, the application frame) from a layout,
+  // each entry bound to the variable its layout names.
   virtual std::unique_ptr<Window> BuildWindow(std::string_view moduleKey, std::string_view label,
                                               std::vector<BoundVar> vars, bool frame) = 0;
   // Modal message box; returns the button chosen.

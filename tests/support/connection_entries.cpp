@@ -1,6 +1,9 @@
+// Types the connection entries into the variables the window binds, by their names.
 #include "support/connection_entries.h"
 
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "app/connect.h"
 #include "runtime/code_page.h"
@@ -25,9 +28,12 @@ void TypeConnectionEntries(FakeWindowLayer& ui, const ConnectionEntries& e) {
     if (w.label != app::kConnectLabel) return;
     w.afterEvent = [e](FakeWindow& win, const rt::ui::Event& ev) {
       if (ev.event != rt::ui::EVENT_OpenWindow) return;
-      const auto& vars = win.record().vars;  // SERVER, DB_SERVER, DB_DATA, USUARIO, PWD
-      const std::string* typed[] = {&e.server, &e.dbServer, &e.dbData, &e.login, &e.password};
-      for (size_t i = 0; i < vars.size() && i < 5; ++i) Put(vars[i], *typed[i]);
+      const std::pair<std::string_view, const std::string*> typed[] = {
+          {"SERVER", &e.server}, {"DB_SERVER", &e.dbServer}, {"DB_DATA", &e.dbData},
+          {"USUARIO", &e.login}, {"PWD", &e.password}};
+      for (const rt::ui::BoundVar& var : win.record().vars)
+        for (const auto& [name, text] : typed)
+          if (var.name == name) Put(var, *text);
       win.RequestClose();
     };
   };

@@ -40,7 +40,9 @@ TEST(Pictures, EachWindowIsWrittenAsPng) {
     char server[51] = "SRVADUANA\\SQL2008", dbServer[51] = "QuorvexSys", dbData[51] = "QuorvexDatos",
          usuario[51] = "admin", pwd[21] = "secreto";
     auto w = ui::Layer().BuildWindow("Ortavia$Ortav003", "P1$WINDOW",
-                                     {{server, 51}, {dbServer, 51}, {dbData, 51}, {usuario, 51}, {pwd, 21}}, false);
+                                     {{"SERVER", server, 51}, {"DB_SERVER", dbServer, 51}, {"DB_DATA", dbData, 51},
+                                      {"USUARIO", usuario, 51}, {"PWD", pwd, 21}},
+                                     false);
     w->Open();
     Save(Top(*w), "connect.png");
   }

@@ -44,8 +44,8 @@ const LayoutCase kLayouts[] = {
 struct Vars {
   char server[51] = "", dbServer[51] = "", dbData[51] = "", usuario[51] = "", pwd[21] = "";
   std::vector<ui::BoundVar> Bind() {
-    return {{server, sizeof server}, {dbServer, sizeof dbServer}, {dbData, sizeof dbData},
-            {usuario, sizeof usuario}, {pwd, sizeof pwd}};
+    return {{"SERVER", server, sizeof server}, {"DB_SERVER", dbServer, sizeof dbServer},
+            {"DB_DATA", dbData, sizeof dbData}, {"USUARIO", usuario, sizeof usuario}, {"PWD", pwd, sizeof pwd}};
   }
 };
 
@@ -423,6 +423,88 @@ TEST_F(QtLayerTest, EntriesEditTheirVariablesAndShowChangesAfterEachEvent) {
   EXPECT_EQ(std::string(v.dbServer), std::string(50, 'd'));
   EXPECT_STREQ(v.usuario, "admin");
   EXPECT_STREQ(v.dbData, "datos");
+}
+
+QJsonObject ConnectLayout() {
+  QFile f(QStringLiteral(":/layouts/Ortavia$Ortav003/P1$WINDOW"));
+  EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+  return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+// The layout with its list of controls changed by edit.
+QJsonObject Edited(QJsonObject layout, const std::function<void(QJsonArray&)>& edit) {
+  QJsonArray controls = layout.value("controls").toArray();
+  edit(controls);
+  layout.insert("controls", controls);
+  return layout;
+}
+
+qsizetype IndexOf(const QJsonArray& controls, const char* label) {
+  for (qsizetype i = 0; i < controls.size(); ++i)
+    if (controls[i].toObject().value("label").toString() == QLatin1String(label)) return i;
+  ADD_FAILURE() << label;
+  return 0;
+}
+
+TEST_F(QtLayerTest, EntriesEditTheVariablesTheirLayoutNamesWhereverTheyStand) {
+  // The server and password entries trade places (and so numbers) in the layout.
+  const QJsonObject layout = Edited(ConnectLayout(), [](QJsonArray& controls) {
+    const qsizetype server = IndexOf(controls, "?SERVER"), pwd = IndexOf(controls, "?PWD");
+    QJsonObject a = controls[server].toObject(), b = controls[pwd].toObject();
+    const QJsonValue number = a.value("number");
+    a.insert("number", b.value("number"));
+    b.insert("number", number);
+    controls[server] = b;
+    controls[pwd] = a;
+  });
+  Vars v;
+  QtWindow w(layout, v.Bind());
+  QWidget* top = w.Widget();
+  ASSERT_EQ(w.ControlWidget(3), top->findChild<QWidget*>("?PWD"));
+  uitest::Type(uitest::Control(top, "?PWD"), "clave");
+  uitest::Type(uitest::Control(top, "?SERVER"), "srv1");
+  uitest::Type(uitest::Control(top, "?USUARIO"), "admin");
+  EXPECT_STREQ(v.pwd, "clave");
+  EXPECT_STREQ(v.server, "srv1");
+  EXPECT_STREQ(v.usuario, "admin");
+  EXPECT_EQ(uitest::Control<QLineEdit>(top, "?PWD")->echoMode(), QLineEdit::Password);
+}
+
+TEST_F(QtLayerTest, LayoutAndBoundVariablesThatDisagreeOnNamesAreErrors) {
+  using Vs = std::vector<ui::BoundVar>;
+  char spare[21] = "";
+  const struct Case {
+    const char* what;   // a fault the error names
+    std::function<void(Vs&)> vars;
+    std::function<void(QJsonArray&)> layout;
+  } cases[] = {
+      {"PWD", [](Vs& vs) { vs.pop_back(); }, {}},                     // the layout names one not bound
+      {"PWD", [](Vs& vs) { vs.back().name = "PASSWORD"; }, {}},      // bound under another name
+      {"EXTRA", [&](Vs& vs) { vs.push_back({"EXTRA", spare, sizeof spare}); }, {}},  // bound, edited by none
+      {"DB_SERVER", [](Vs& vs) { vs[1].name = "SERVER"; }, {}},      // one name bound twice
+      {"?PWD", {}, [](QJsonArray& cs) {                             // an entry naming no variable
+         QJsonObject pwd = cs[IndexOf(cs, "?PWD")].toObject();
+         pwd.remove("use");
+         cs[IndexOf(cs, "?PWD")] = pwd;
+       }},
+      {"?SERVER:PROMPT", {}, [](QJsonArray& cs) {                   // a variable on a prompt
+         QJsonObject prompt = cs[IndexOf(cs, "?SERVER:PROMPT")].toObject();
+         prompt.insert("use", "SERVER");
+         cs[IndexOf(cs, "?SERVER:PROMPT")] = prompt;
+       }},
+  };
+  for (const Case& c : cases) {
+    Vars v;
+    Vs vars = v.Bind();
+    if (c.vars) c.vars(vars);
+    const QJsonObject layout = c.layout ? Edited(ConnectLayout(), c.layout) : ConnectLayout();
+    try {
+      QtWindow w(layout, vars);
+      ADD_FAILURE() << "built despite " << c.what;
+    } catch (const std::logic_error& e) {
+      EXPECT_NE(std::string(e.what()).find(c.what), std::string::npos) << e.what();
+    }
+  }
 }
 
 TEST_F(QtLayerTest, SelectControlFocusesTheFirstEntryFromThere) {

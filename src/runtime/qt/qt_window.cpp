@@ -1,5 +1,6 @@
-// The window layer on Qt Widgets: layouts to widgets, each window's nested event
-// loop, control properties and geometry, message boxes and cursors.
+// The window layer on Qt Widgets: layouts to widgets, entries bound to the
+// program's variables by name, each window's nested event loop, control
+// properties and geometry, message boxes and cursors.
 #include "runtime/qt/qt_window.h"
 
 #include <QAbstractButton>
@@ -70,6 +71,33 @@ QPixmap LoadImage(const QString& name) {
 void ForEachControl(const QJsonObject& layout, const std::function<void(const QJsonObject&)>& fn) {
   for (const auto& v : layout.value("controls").toArray()) fn(v.toObject());
   for (const auto& v : layout.value("toolbar").toObject().value("controls").toArray()) fn(v.toObject());
+}
+
+// Each entry's variable, by the entry's label: the variable that the entry's
+// "use" names. A layout and a program that disagree on the names fail here,
+// before anything is built, rather than an entry editing another variable.
+std::map<std::string, ui::BoundVar> BindEntries(const QJsonObject& layout, const std::vector<ui::BoundVar>& vars) {
+  const std::string window = layout.value("label").toString().toStdString();
+  auto fail = [&](const std::string& why) { throw std::logic_error("window layout " + window + ": " + why); };
+  std::map<std::string, ui::BoundVar> bound;
+  std::set<std::string_view> named;
+  ForEachControl(layout, [&](const QJsonObject& c) {
+    const std::string label = c.value("label").toString().toStdString();
+    const bool entry = c.value("kind").toString() == QLatin1String(ui::KIND_Entry);
+    if (!c.contains("use")) {
+      if (entry) fail("entry " + label + " names no variable");
+      return;
+    }
+    const std::string use = c.value("use").toString().toStdString();
+    if (!entry) fail(label + " is no entry but names the variable " + use);
+    const auto var = std::find_if(vars.begin(), vars.end(), [&](const ui::BoundVar& v) { return v.name == use; });
+    if (var == vars.end()) fail("entry " + label + " edits " + use + ", which is not bound");
+    if (!named.insert(var->name).second) fail("two entries edit " + use);
+    bound[label] = *var;
+  });
+  for (const ui::BoundVar& v : vars)
+    if (!named.count(v.name)) fail(std::string(v.name) + " is bound, but no entry edits it");
+  return bound;
 }
 
 }  // namespace
@@ -158,7 +186,8 @@ void Surface::keyPressEvent(QKeyEvent* ev) {
 // ---------------------------------------------------------------------------
 // QtWindow
 
-QtWindow::QtWindow(const QJsonObject& layout, std::vector<ui::BoundVar> vars) : vars_(std::move(vars)) {
+QtWindow::QtWindow(const QJsonObject& layout, const std::vector<ui::BoundVar>& vars)
+    : bindings_(BindEntries(layout, vars)) {
   frame_ = layout.value("kind").toString() == QStringLiteral("frame");
   const QJsonObject style = layout.value("style").toObject();
   resizable_ = style.value("resizable").toBool();
@@ -197,13 +226,6 @@ QtWindow::QtWindow(const QJsonObject& layout, std::vector<ui::BoundVar> vars) : 
   const QString colour = layout.value("color").toString();
   if (!colour.isEmpty()) top_->color = QColor(colour);
 
-  size_t boundCount = 0;
-  ForEachControl(layout, [&](const QJsonObject& c) {
-    if (c.contains("use")) ++boundCount;
-  });
-  if (boundCount != vars_.size())
-    throw std::logic_error("window layout " + layout.value("label").toString().toStdString() + " binds " +
-                           std::to_string(boundCount) + " variables, " + std::to_string(vars_.size()) + " given");
 
   if (frame_) {
     auto* box = new QVBoxLayout(top_);
@@ -304,10 +326,8 @@ QWidget* QtWindow::MakeControl(const QJsonObject& c, QWidget* parent, Control& c
     w = g;
   } else if (kind == ui::KIND_Entry) {
     auto* e = new QLineEdit(parent);
-    const size_t index = static_cast<size_t>(std::count_if(controls_.begin(), controls_.end(),
-                                                           [](const Control& k) { return k.bound; }));
     ctl.bound = true;
-    ctl.var = vars_.at(index);
+    ctl.var = bindings_.at(ctl.label);
     int maxLen = PictureLength(c.value("picture").toString());
     if (ctl.var.size > 0) maxLen = maxLen > 0 ? std::min<int>(maxLen, static_cast<int>(ctl.var.size) - 1)
                                               : static_cast<int>(ctl.var.size) - 1;
@@ -731,7 +751,7 @@ std::unique_ptr<ui::Window> QtWindowLayer::BuildWindow(std::string_view moduleKe
   const QJsonObject layout = LoadLayout(moduleKey, label);
   if (frame != (layout.value("kind").toString() == QStringLiteral("frame")))
     throw std::logic_error("window layout " + std::string(label) + (frame ? " is no frame" : " is a frame"));
-  return std::make_unique<QtWindow>(layout, std::move(vars));
+  return std::make_unique<QtWindow>(layout, vars);
 }
 
 int QtWindowLayer::ShowMessageBox(const std::string& text, const std::string& caption, int icon, int buttons,

@@ -63,7 +63,8 @@ class TextLabel : public QLabel {
 
 class QtWindow : public rt::ui::Window {
  public:
-  QtWindow(const QJsonObject& layout, std::vector<rt::ui::BoundVar> vars);
+  // Each entry of the layout edits the variable of vars that its "use" names.
+  QtWindow(const QJsonObject& layout, const std::vector<rt::ui::BoundVar>& vars);
   ~QtWindow() override;
 
   // Marks the window open; it is put on the screen when its loop first runs (or
@@ -136,7 +137,7 @@ class QtWindow : public rt::ui::Window {
   bool open_ = false;
   bool showPending_ = false;
   bool placed_ = false;  // a place was set: checked against the screen once framed
-  std::vector<rt::ui::BoundVar> vars_;
+  std::map<std::string, rt::ui::BoundVar> bindings_;  // each entry's variable, by the entry's label
   std::vector<Control> controls_;  // layout order, toolbar controls after the window's
   std::deque<rt::ui::Event> queue_;
   QEventLoop* waiting_ = nullptr;

@@ -1,0 +1,56 @@
+# Turns each window layout (resources/layouts/NAME.json) into a header
+# layouts/NAME.h under the build tree: the layout's module key and window label,
+# and each control's number as the window's event loop reports it, named by the
+# control's label ("?SERVER" -> SERVER, "?SERVER:PROMPT" -> SERVER_PROMPT).
+# The layout stays the one place that names and numbers the controls; the
+# program reaches them through these names. Run when the build is configured,
+# again whenever a layout changes.
+
+function(ortavia_layout_controls layout_dir out_dir)
+  file(GLOB layouts ${layout_dir}/*.json)
+  file(MAKE_DIRECTORY ${out_dir}/layouts)
+  foreach(layout ${layouts})
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${layout})
+    get_filename_component(name ${layout} NAME_WE)
+    file(READ ${layout} json)
+    string(JSON module GET "${json}" module)
+    string(JSON label GET "${json}" label)
+    set(text "// The controls of the window layout \"${label}\" of \"${module}\", numbered as its\n")
+    string(APPEND text "// event loop reports them and named by their labels. Generated from\n")
+    string(APPEND text "// resources/layouts/${name}.json when the build is configured: edit that file.\n")
+    string(APPEND text "#pragma once\n\nnamespace layouts::${name} {\n\n")
+    string(APPEND text "inline constexpr const char* kModule = \"${module}\";\n")
+    string(APPEND text "inline constexpr const char* kLabel = \"${label}\";\n\n")
+    # The window's controls, then the toolbar's.
+    foreach(list "controls" "toolbar;controls")
+      string(JSON count ERROR_VARIABLE missing LENGTH "${json}" ${list})
+      if(missing OR count EQUAL 0)
+        continue()
+      endif()
+      math(EXPR last "${count} - 1")
+      foreach(i RANGE ${last})
+        string(JSON number GET "${json}" ${list} ${i} number)
+        string(JSON control GET "${json}" ${list} ${i} label)
+        string(JSON kind GET "${json}" ${list} ${i} kind)
+        string(JSON use ERROR_VARIABLE unbound GET "${json}" ${list} ${i} use)
+        string(REGEX REPLACE "^\\?" "" id "${control}")
+        string(REGEX REPLACE "[^A-Za-z0-9_]" "_" id "${id}")
+        set(note "${control}, ${kind}")
+        if(NOT unbound)
+          string(APPEND note ", edits ${use}")
+        endif()
+        string(APPEND text "inline constexpr int ${id} = ${number};  // ${note}\n")
+      endforeach()
+    endforeach()
+    string(APPEND text "\n}  // namespace layouts::${name}\n")
+    # Written only when changed, so that a new configure rebuilds nothing.
+    set(out ${out_dir}/layouts/${name}.h)
+    set(old "")
+    if(EXISTS ${out})
+      file(READ ${out} old)
+    endif()
+    if(NOT old STREQUAL text)
+      file(WRITE ${out} "${text}")
+    endif()
+  endforeach()
+endfunction()
