@@ -1,3 +1,5 @@
+// The creation procedure: the connection entries checked, the owners and table
+// names set, the migration and the creation loop under the progress window.
 #include "app/create_schema.h"
 
 #include <memory>
@@ -36,15 +38,6 @@ constexpr std::pair<int, std::string_view> kEntryPrompts[] = {
 
 }  // namespace
 
-std::string BuildOwner(const char* server, const char* database, const char* login, const char* password) {
-  // A part holding a comma or a quote is quoted, so it reaches the server as typed
-  // and never splits into further parts.
-  std::string owner = rt::OwnerPart(rt::CLIP(server)) + "," + rt::OwnerPart(rt::CLIP(database)) + "," +
-                      rt::OwnerPart(rt::CLIP(login));
-  if (!IsEmptyEntry(password)) owner += "," + rt::OwnerPart(rt::CLIP(password));
-  return owner;
-}
-
 void CreateSchema() {
   std::unique_ptr<rt::ui::Window> progress =
       rt::ui::Layer().BuildWindow(kCreationModule, kProgressLabel, {}, false);
@@ -69,8 +62,8 @@ void CreateSchema() {
   // The databases may have changed since an earlier press: what the drivers
   // keep of them is read afresh.
   rt::BeginFileRun();
-  dict::DataOwner.Set(BuildOwner(SERVER, DB_DATA, USUARIO, PWD));
-  dict::ServerOwner.Set(BuildOwner(SERVER, DB_SERVER, USUARIO, PWD));
+  dict::DataOwner.Set(rt::BuildOwner(SERVER, DB_DATA, USUARIO, PWD));
+  dict::ServerOwner.Set(rt::BuildOwner(SERVER, DB_SERVER, USUARIO, PWD));
   for (const auto& [label, name] : kTableNames) {
     if (rt::TableNameVar* var = dict::TableNameVarOf(label)) var->Set(name);
   }

@@ -26,10 +26,6 @@ inline constexpr const char* kInvalidCharactersMessage =
 // names, migrates the changed tables and creates every missing table.
 void CreateSchema();
 
-// The owner text of one database: server, database and login, and the password
-// when one was given, each without its trailing blanks.
-std::string BuildOwner(const char* server, const char* database, const char* login, const char* password);
-
 // Shows the progress window and opens and closes every table of the creation list.
 void CreateTablesLoop(rt::ui::Window& progress);
 

@@ -1,7 +1,11 @@
+// Owner texts written and read, ODBC connection strings built and masked for the
+// trace, and the ODBC driver chosen.
 #include "runtime/sql_connect.h"
 
 #include <algorithm>
 #include <cctype>
+
+#include "runtime/text.h"
 
 namespace rt {
 
@@ -67,6 +71,15 @@ OwnerParts ParseOwner(std::string_view owner) {
   }
   parts.remainder = ReadPart(owner, pos, true);
   return parts;
+}
+
+std::string BuildOwner(std::string_view server, std::string_view database, std::string_view login,
+                       std::string_view password) {
+  // A part holding a comma or a quote is quoted, so it reaches the server as typed
+  // and never splits into further parts.
+  std::string owner = OwnerPart(CLIP(server)) + "," + OwnerPart(CLIP(database)) + "," + OwnerPart(CLIP(login));
+  if (!CLIP(password).empty()) owner += "," + OwnerPart(CLIP(password));
+  return owner;
 }
 
 std::string OdbcValue(std::string_view value) {

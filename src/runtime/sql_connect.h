@@ -1,5 +1,6 @@
-// From an owner text to an ODBC connection string, and the choice of the ODBC
-// driver among those installed.
+// The owner text of a table's connection, written from the connection entries
+// and read back into its parts; from it the ODBC connection string; and the
+// choice of the ODBC driver among those installed.
 #pragma once
 
 #include <optional>
@@ -18,6 +19,12 @@ struct OwnerParts {
 };
 // Server, database, login, password and everything after the fourth comma.
 OwnerParts ParseOwner(std::string_view owner);
+
+// The owner text of one database: server, database and login, then the
+// password when one was given (blanks only are none), each without its
+// trailing blanks and written by OwnerPart, so that ParseOwner reads them back.
+std::string BuildOwner(std::string_view server, std::string_view database, std::string_view login,
+                       std::string_view password);
 
 // An attribute value as ODBC reads it back unchanged: brace-quoted ("}" doubled)
 // when it holds a character that would end or open an attribute.

@@ -8,6 +8,7 @@
 #include "app/create_schema.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
+#include "runtime/sql_connect.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 
@@ -91,7 +92,7 @@ TEST(CreateSchema, OwnersFromTheEntries) {
       {"host", "data", "admin", "a,b", "host,data,admin,\"a,b\""},  // a comma stays inside its part
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(app::BuildOwner(c.server, c.db, c.login, c.password), c.owner) << c.server << "|" << c.password;
+    EXPECT_EQ(rt::BuildOwner(c.server, c.db, c.login, c.password), c.owner) << c.server << "|" << c.password;
   }
 }
 

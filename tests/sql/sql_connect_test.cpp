@@ -26,6 +26,30 @@ TEST(ConnectionString, FromTheOwnerParts) {
   for (const Case& c : cases) EXPECT_EQ(BuildConnectionString("SQL Server", c.owner), c.want) << c.owner;
 }
 
+TEST(ConnectionString, OwnerWrittenFromTheEntriesReadsBackAsEntered) {
+  const struct Case {
+    const char *server, *database, *login, *password;  // as entered
+    OwnerParts want;                                   // as read back
+  } cases[] = {
+      {"srv", "datos", "admin", "", {"srv", "datos", "admin", ""}},
+      {"srv", "datos", "admin", "   ", {"srv", "datos", "admin", ""}},
+      {" srv  ", "a,b ", "di\"jo", "\"a,\"\"b\"", {" srv", "a,b", "di\"jo", "\"a,\"\"b\""}},
+      {"srv", ",", "\"", "p,;=", {"srv", ",", "\"", "p,;="}},
+      {"", "", "", "pw", {"", "", "", "pw"}},
+  };
+  for (const Case& c : cases) {
+    const std::string owner = BuildOwner(c.server, c.database, c.login, c.password);
+    const OwnerParts p = ParseOwner(owner);
+    EXPECT_EQ(p.server, c.want.server) << owner;
+    EXPECT_EQ(p.database, c.want.database) << owner;
+    EXPECT_EQ(p.login, c.want.login) << owner;
+    EXPECT_EQ(p.password, c.want.password) << owner;
+    EXPECT_EQ(p.remainder, "") << owner;
+  }
+  // No password: three parts, no comma after the login.
+  EXPECT_EQ(BuildOwner("srv", "datos", "admin", " "), "srv,datos,admin");
+}
+
 TEST(ConnectionString, LoginWithUidIsTheWholeConnectionString) {
   const char* owner = "Driver={SQLite3};Database=/tmp/x.db,base,uid=alguien";
   EXPECT_EQ(BuildConnectionString("SQL Server", owner), owner);

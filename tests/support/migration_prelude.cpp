@@ -1,12 +1,13 @@
+// The program's state right before the migration, and the old layout's local tables.
 #include "support/migration_prelude.h"
 
-#include "app/create_schema.h"
 #include "app/migrate.h"
 #include "app/program.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
 #include "dictionary/tables.h"
 #include "runtime/decl.h"
+#include "runtime/sql_connect.h"
 
 namespace testing_support {
 
@@ -14,8 +15,8 @@ MigrationPrelude::MigrationPrelude(const std::string& dataDb, const std::string&
   app::ProgramErrors().Setup(state_);
   dict::SetReporter(&app::ProgramErrors());
   dict::DictionaryInit();
-  dict::DataOwner.Set(app::BuildOwner("localhost", dataDb.c_str(), "admin", ""));
-  dict::ServerOwner.Set(app::BuildOwner("localhost", serverDb.c_str(), "admin", ""));
+  dict::DataOwner.Set(rt::BuildOwner("localhost", dataDb.c_str(), "admin", ""));
+  dict::ServerOwner.Set(rt::BuildOwner("localhost", serverDb.c_str(), "admin", ""));
   dict::TableNameVarOf("USUAR")->Set("USUAR");
   dict::TableNameVarOf("USUAR_EXT")->Set("USUAR_EXT");
 }

@@ -32,6 +32,7 @@
 #include "runtime/decl.h"
 #include "runtime/files.h"
 #include "runtime/program.h"
+#include "runtime/sql_connect.h"
 #include "runtime/sql_driver.h"
 #include "runtime/tps_driver.h"
 #include "support/database_probe.h"
@@ -319,7 +320,7 @@ TEST_P(ProgramMigration, SchemaButtonCarriesAnOldRefereExtCoveAndALocalFileLosin
     rt::FileDecl old = app::MigrationFile("XRefereExtCove1").decl;
     old.tableName = "RefereExtCove";
     old.attrs |= rt::kFileCreate;
-    dict::DataOwner.Set(app::BuildOwner(server_.c_str(), dbData_.c_str(), login_.c_str(), password_.c_str()));
+    dict::DataOwner.Set(rt::BuildOwner(server_.c_str(), dbData_.c_str(), login_.c_str(), password_.c_str()));
     rt::CREATE(rt::ThreadFile(old));
     ASSERT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
     rt::ReleaseThreadFile(old);
