@@ -155,10 +155,6 @@ void SetTime(rt::FileBlock& file, std::string_view name, int32_t standardTime) {
   rt::TimeToStorage(standardTime).Store(FieldOf(file, name));
 }
 
-bool EndsWith(std::string_view s, std::string_view end) {
-  return s.size() >= end.size() && s.substr(s.size() - end.size()) == end;
-}
-
 // Fills the target's cleared record from an old-layout record: each field from
 // its namesake (dates and times through the standard values, so that what no
 // calendar holds is normalised or emptied), the time part of a date empty, the
@@ -172,11 +168,11 @@ void CopyByName(rt::FileBlock& source, rt::FileBlock& target, std::string_view k
   for (const rt::ValueField& f : rt::ValueFieldsOf(to)) {
     const rt::TypeEntry& e = to.entry(f.entry);
     uint8_t* out = target.buffer() + e.offset;
-    if (EndsWith(f.name, "_SQLDATETIMEFIELD")) {
+    if (f.name.ends_with("_SQLDATETIMEFIELD")) {
       rt::TimeToStorage(0).Store(out);
       continue;
     }
-    if (EndsWith(f.name, "_SQLDATEDATEFIELD")) {
+    if (f.name.ends_with("_SQLDATEDATEFIELD")) {
       rt::DateToStorage(rt::DATE(1, 1, 1900)).Store(out);
       continue;
     }

@@ -6,6 +6,7 @@
 
 #include "runtime/files.h"
 #include "runtime/program.h"
+#include "runtime/text.h"
 #include "runtime/ui.h"
 
 namespace classlib {
@@ -18,11 +19,6 @@ thread_local ThreadErrorState* t_boundState = nullptr;
 ThreadErrorState& OwnThreadState() {
   thread_local ThreadErrorState state;
   return state;
-}
-
-std::string ClipTrailing(std::string_view text) {
-  size_t end = text.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string() : std::string(text.substr(0, end + 1));
 }
 
 }  // namespace
@@ -77,7 +73,7 @@ ThreadErrorState& ErrorReporter::ThreadState() const {
 
 void ErrorReporter::EnterProcedure(std::string_view name) {
   std::lock_guard<std::mutex> guard(lock_);
-  procedures_.emplace_back(std::this_thread::get_id(), ClipTrailing(name));
+  procedures_.emplace_back(std::this_thread::get_id(), std::string(rt::CLIP(name)));
 }
 
 void ErrorReporter::LeaveProcedure() {
@@ -139,7 +135,7 @@ std::string ErrorReporter::FormatMessage(const ErrorEntry& entry, const ErrorCon
           case 1: out += CurrentProcedure(); break;
           case 2: out += state.messageText(); break;
           case 3: out += state.fieldName(); break;
-          case 4: out += ClipTrailing(context.file); break;
+          case 4: out += rt::CLIP(context.file); break;
           case 5: out += context.key; break;
         }
         i += p.name.size();

@@ -3,27 +3,17 @@
 #include "classlib/ini_store.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <fstream>
 #include <sstream>
 
+#include "runtime/text.h"
+
 namespace classlib {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  size_t b = s.find_first_not_of(" \t");
-  if (b == std::string_view::npos) return {};
-  size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
+// Blanks around names, keys and values.
+std::string_view Trim(std::string_view s) { return rt::Trim(s, " \t"); }
 
 // The section name of a "[name]" line; nullopt for any other line.
 std::optional<std::string_view> SectionOf(std::string_view line) {
@@ -61,11 +51,6 @@ std::optional<int> ToInt(const std::optional<std::string>& text) {
   return value;
 }
 
-std::string ClipName(std::string_view name) {
-  size_t end = name.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string() : std::string(name.substr(0, end + 1));
-}
-
 }  // namespace
 
 ProfileFile ProfileFile::Load(const std::string& path) {
@@ -100,7 +85,7 @@ static std::optional<std::pair<size_t, size_t>> FindSection(const std::vector<st
                                                             std::string_view section) {
   for (size_t i = 0; i < lines.size(); ++i) {
     auto s = SectionOf(lines[i]);
-    if (!s || !SameText(*s, section)) continue;
+    if (!s || !rt::SameText(*s, section)) continue;
     size_t end = i + 1;
     while (end < lines.size() && !SectionOf(lines[end])) ++end;
     return std::make_pair(i, end);
@@ -113,7 +98,7 @@ std::optional<std::string> ProfileFile::Get(std::string_view section, std::strin
   if (!range) return std::nullopt;
   for (size_t i = range->first + 1; i < range->second; ++i) {
     std::string_view value;
-    if (auto k = KeyOf(lines_[i], &value); k && SameText(*k, key)) return std::string(value);
+    if (auto k = KeyOf(lines_[i], &value); k && rt::SameText(*k, key)) return std::string(value);
   }
   return std::nullopt;
 }
@@ -129,7 +114,7 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
   }
   size_t insertAt = range->first + 1;
   for (size_t i = range->first + 1; i < range->second; ++i) {
-    if (auto k = KeyOf(lines_[i]); k && SameText(*k, key)) {
+    if (auto k = KeyOf(lines_[i]); k && rt::SameText(*k, key)) {
       lines_[i] = entry;
       return;
     }
@@ -178,7 +163,7 @@ void IniStore::Teardown() {
 
 void IniStore::NoteSection(std::string_view section) {
   for (const std::string& s : sections_) {
-    if (SameText(s, section)) return;
+    if (rt::SameText(s, section)) return;
   }
   sections_.emplace_back(section);
 }
@@ -199,7 +184,7 @@ void IniStore::Update(std::string_view section, std::string_view key, std::strin
 }
 
 void IniStore::RestoreWindow(std::string_view procName, rt::ui::Window& window) {
-  std::string section = ClipName(procName);
+  std::string section = std::string(rt::CLIP(procName));
   ProfileFile profile;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -224,15 +209,15 @@ void IniStore::RestoreWindow(std::string_view procName, rt::ui::Window& window) 
     }
     window.SetGeometry(g, withSize);
   }
-  if (maximize && SameText(Trim(*maximize), "Yes")) {
+  if (maximize && rt::SameText(Trim(*maximize), "Yes")) {
     window.SetState(rt::ui::WindowState::Maximized);
-  } else if (minimize && SameText(Trim(*minimize), "Yes")) {
+  } else if (minimize && rt::SameText(Trim(*minimize), "Yes")) {
     window.SetState(rt::ui::WindowState::Minimized);
   }
 }
 
 void IniStore::SaveWindow(std::string_view procName, rt::ui::Window& window) {
-  std::string section = ClipName(procName);
+  std::string section = std::string(rt::CLIP(procName));
   rt::ui::WindowState state = window.State();
   rt::ui::Geometry g = window.GetGeometry();
   bool resizable = window.Resizable();

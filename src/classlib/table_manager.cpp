@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "runtime/files.h"
+#include "runtime/text.h"
 
 namespace classlib {
 namespace {
@@ -14,7 +15,7 @@ bool IsStringType(rt::FieldType t) {
   return t == rt::FieldType::String || t == rt::FieldType::CString || t == rt::FieldType::PString;
 }
 
-bool IsBlank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+bool IsBlank(const std::string& s) { return rt::CLIP(s).empty(); }
 
 // Keeps the calling thread's file error across look-ups made on the way to a report.
 class SavedFileError {

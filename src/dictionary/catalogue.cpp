@@ -9,6 +9,7 @@
 
 #include "dictionary/names.h"
 #include "runtime/code_page.h"
+#include "runtime/text.h"
 
 namespace dict {
 
@@ -24,11 +25,8 @@ struct Fault {
   throw Fault{std::string(text), std::move(reason)};
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
+// Blanks around the parts of a declaration line.
+std::string_view Trim(std::string_view s) { return rt::Trim(s, " \t\r"); }
 
 bool Eat(std::string_view& s, std::string_view word) {
   if (s.substr(0, word.size()) != word) return false;

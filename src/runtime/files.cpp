@@ -230,11 +230,7 @@ std::optional<std::string> FindFileNoCase(std::string_view name) {
   for (fs::directory_iterator it(parent.empty() ? fs::path(".") : parent, ec), end; !ec && it != end;
        it.increment(ec)) {
     const std::string entry = it->path().filename().string();
-    if (entry.size() == wanted.size() &&
-        std::equal(entry.begin(), entry.end(), wanted.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-        }))
-      matches.push_back(entry);
+    if (SameText(entry, wanted)) matches.push_back(entry);
   }
   if (matches.empty()) return std::nullopt;
   std::sort(matches.begin(), matches.end());  // the same choice on every run

@@ -1,5 +1,9 @@
+// The ODBC session: a connection through the driver manager, statements with
+// bound parameters, cursors, catalog calls and diagnostics; texts cross to and
+// from the driver here.
 #include "runtime/odbc_session.h"
 #include "runtime/code_page.h"
+#include "runtime/text.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -445,8 +449,7 @@ class OdbcSession : public SqlSession {
 
 bool IsDuplicateKeyState(const SqlError& err) {
   if (err.state.rfind("23", 0) == 0) return true;
-  std::string m = err.message;
-  for (char& c : m) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string m = Lower(err.message);
   return m.find("unique constraint") != std::string::npos || m.find("duplicate key") != std::string::npos ||
          m.find("primary key constraint") != std::string::npos;
 }

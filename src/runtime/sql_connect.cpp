@@ -3,27 +3,12 @@
 #include "runtime/sql_connect.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "runtime/text.h"
 
 namespace rt {
 
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
-      return false;
-  return true;
-}
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // Reads one part from pos: a leading double quote opens a quoted run ("" is one
 // quote) that may hold commas; with toEnd the part runs to the end of the text.
@@ -147,10 +132,7 @@ std::string MaskPassword(std::string_view cs) {
       }
       while (end < cs.size() && cs[end] != ';') ++end;
       std::string_view key = cs.substr(pos, eq - pos);
-      std::string trimmed(key);
-      trimmed.erase(0, trimmed.find_first_not_of(' '));
-      trimmed.erase(trimmed.find_last_not_of(' ') + 1);
-      if (Upper(trimmed) == "PWD" || Upper(trimmed) == "PASSWORD")
+      if (SameText(Trim(key), "PWD") || SameText(Trim(key), "PASSWORD"))
         out += std::string(key) + "=********";
       else
         out += cs.substr(pos, end - pos);

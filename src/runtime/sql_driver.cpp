@@ -1,3 +1,5 @@
+// The SQL file driver: tables opened, checked against the catalog, created
+// with their indexes, read and written through an SQL session.
 #include "runtime/sql_driver.h"
 
 #include <atomic>
@@ -6,6 +8,7 @@
 #include <map>
 
 #include "runtime/odbc_session.h"
+#include "runtime/text.h"
 
 namespace rt {
 
@@ -18,18 +21,15 @@ constexpr int kMaxRecreate = 16;
 // written and matched without regard to case.
 constexpr int kIcUpper = 1, kIcLower = 2, kIcMixed = 4;
 
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
+// Whether a name stands in the server's identifier quotes (q; a blank means none).
+bool IsQuoted(std::string_view name, std::string_view q) {
+  return !q.empty() && q != " " && name.size() >= 2 * q.size() && name.substr(0, q.size()) == q &&
+         name.substr(name.size() - q.size()) == q;
 }
 
-// Equal without regard to letter case, as Upper(a) == Upper(b).
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
-  return true;
+// A name as the catalog lists it: without its identifier quotes.
+std::string Unquoted(std::string_view name, std::string_view q) {
+  return std::string(IsQuoted(name, q) ? name.substr(q.size(), name.size() - 2 * q.size()) : name);
 }
 
 bool StateIs(const SqlError& err, const char* odbc2, const char* odbc3) {
@@ -324,11 +324,9 @@ struct SqlDriver::Impl {
       t.schema = t.name.substr(0, dot);
       t.name = t.name.substr(dot + 1);
     }
-    const bool quoted = !q.empty() && q != " " && t.name.size() >= 2 * q.size() &&
-                        t.name.compare(0, q.size(), q) == 0 &&
-                        t.name.compare(t.name.size() - q.size(), q.size(), q) == 0;
+    const bool quoted = IsQuoted(t.name, q);
     if (quoted) {
-      t.name = t.name.substr(q.size(), t.name.size() - 2 * q.size());
+      t.name = Unquoted(t.name, q);
     } else if (info.identifierCase == kIcUpper || info.identifierCase == kIcLower) {
       for (char& c : t.name)
         c = static_cast<char>(info.identifierCase == kIcUpper ? std::toupper(static_cast<unsigned char>(c))
@@ -423,25 +421,17 @@ struct SqlDriver::Impl {
     const std::string& q = st.conn->info.identifierQuote;
     for (size_t i = 0; i < st.schema->recordColumnCount; ++i) {
       const SqlColumn& col = st.schema->columns[i];
-      std::string want = col.name;
-      bool quoted = !q.empty() && q != " " && want.compare(0, q.size(), q) == 0;
-      if (quoted && want.size() >= 2 * q.size()) want = want.substr(q.size(), want.size() - 2 * q.size());
-      bool exact = quoted && st.conn->info.quotedCaseSensitive;
+      const std::string want = Unquoted(col.name, q);
+      const bool exact = IsQuoted(col.name, q) && st.conn->info.quotedCaseSensitive;
       bool found = false;
       for (const std::string& n : names)
-        if (exact ? n == want : EqualNoCase(n, want)) { found = true; break; }
+        if (exact ? n == want : SameText(n, want)) { found = true; break; }
       if (!found) {
         SetFileError({}, "Field " + std::to_string(col.entry));
         return kInvalidRecordDeclaration;
       }
     }
     return kNoError;
-  }
-
-  // A column name as the catalog lists it: without its quotes.
-  static std::string Unquoted(const std::string& name, const std::string& q) {
-    bool quoted = !q.empty() && q != " " && name.size() >= 2 * q.size() && name.compare(0, q.size(), q) == 0;
-    return quoted ? name.substr(q.size(), name.size() - 2 * q.size()) : name;
   }
 
   // A table the driver created is listed from now on with the columns it was made with.

@@ -1,4 +1,7 @@
+// The SQL form of a declaration: column names and types from the server's type
+// list, and the CREATE TABLE and CREATE INDEX texts.
 #include "runtime/sql_schema.h"
+#include "runtime/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,12 +10,6 @@
 namespace rt {
 
 namespace {
-
-std::string Upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 constexpr std::string_view kReservedWords =
     "ABSOLUTE,ACTION,ADA,ADD,ALL,ALLOCATE,ALTER,AND,ANY,ARE,AS,ASC,ASSERTION,AT,AUTHORIZATION,AVG,"
@@ -84,9 +81,7 @@ void ServerInfo::SetKeywords(std::string_view commaList) {
   while (start < commaList.size()) {
     size_t comma = commaList.find(',', start);
     if (comma == std::string_view::npos) comma = commaList.size();
-    std::string word = Upper(commaList.substr(start, comma - start));
-    word.erase(0, word.find_first_not_of(' '));
-    word.erase(word.find_last_not_of(' ') + 1);
+    const std::string word = Upper(Trim(commaList.substr(start, comma - start)));
     if (!word.empty()) keywords.insert(word);
     start = comma + 1;
   }

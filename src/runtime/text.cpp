@@ -1,6 +1,8 @@
+// Text helpers of the runtime: areas, trimming, clipping and letter case.
 #include "runtime/text.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace rt {
@@ -9,6 +11,34 @@ std::string_view CLIP(std::string_view text) {
   const size_t end = text.find_last_not_of(' ');
   return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
 }
+
+std::string_view Trim(std::string_view text, std::string_view blanks) {
+  const size_t begin = text.find_first_not_of(blanks);
+  if (begin == std::string_view::npos) return {};
+  return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
+}
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i)
+    if (std::toupper(static_cast<unsigned char>(text[i])) != std::toupper(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
+bool SameText(std::string_view a, std::string_view b) { return a.size() == b.size() && StartsWithNoCase(a, b); }
 
 bool BlankPaddedEqual(std::string_view a, std::string_view b) {
   if (a.size() < b.size()) std::swap(a, b);

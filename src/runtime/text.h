@@ -1,5 +1,6 @@
-// Text helpers of the runtime: fixed-size STRING and CSTRING areas and their
-// blank-padded comparison.
+// Text helpers of the runtime, the one home of the program's string helpers:
+// fixed-size STRING and CSTRING areas and their blank-padded comparison,
+// trimming and clipping, letter case and comparison without regard to it.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,15 @@ namespace rt {
 
 // The text without its trailing blanks.
 std::string_view CLIP(std::string_view text);
+// The text without the leading and trailing characters found in blanks.
+std::string_view Trim(std::string_view text, std::string_view blanks = " ");
+// The text in upper (lower) case, letter by letter as the C library folds it.
+std::string Upper(std::string_view text);
+std::string Lower(std::string_view text);
+// Equal without regard to letter case, as Upper(a) == Upper(b).
+bool SameText(std::string_view a, std::string_view b);
+// Whether text begins with prefix, without regard to letter case.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // Equal when the shorter, padded with blanks, equals the longer: blanks equal "".
 bool BlankPaddedEqual(std::string_view a, std::string_view b);
 // Position (from 1) of the first occurrence of sub in text among the positions

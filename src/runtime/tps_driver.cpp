@@ -1,3 +1,5 @@
+// The local keyed-file driver: the old layout's files read as SQLite 3
+// databases, records in the order of a key.
 #include "runtime/tps_driver.h"
 
 #include <sqlite3.h>
@@ -7,6 +9,8 @@
 #include <charconv>
 #include <cstring>
 #include <filesystem>
+
+#include "runtime/text.h"
 
 namespace rt {
 
@@ -50,12 +54,6 @@ std::string Quoted(std::string_view name) {
   std::string out = "\"";
   for (char c : name) out += c == '"' ? std::string("\"\"") : std::string(1, c);
   return out + "\"";
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-         });
 }
 
 int Fail(int code, const std::string& text, int sqliteCode = 0) {
@@ -278,7 +276,7 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
   for (const ValueField& c : st.columns) {
     if (!TypeReadable(file.decl().record->entry(c.entry).type))
       return fail(kInvalidFieldTypeDescriptor, "field " + c.name + " has a type local files do not keep");
-    if (std::none_of(present.begin(), present.end(), [&](const std::string& p) { return SameNoCase(p, c.name); }))
+    if (std::none_of(present.begin(), present.end(), [&](const std::string& p) { return SameText(p, c.name); }))
       return fail(kInvalidRecordDeclaration, "table " + st.table + " of " + st.path + " has no column " + c.name);
   }
   st.key = nullptr;

@@ -1,4 +1,5 @@
-// CLIP, the blank-padded comparison, INSTRING and the fixed-size assignments.
+// The text helpers (clipping, trimming, letter case, the blank-padded comparison,
+// INSTRING, the fixed-size assignments) and the code page conversions.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +9,30 @@
 
 namespace rt {
 namespace {
+
+TEST(TextHelpers, TrimAndLetterCase) {
+  EXPECT_EQ(Trim("  a b  "), "a b");
+  EXPECT_EQ(Trim("\t a \t", " \t"), "a");
+  EXPECT_EQ(Trim("\ta\t"), "\ta\t");  // only the blanks asked for
+  EXPECT_EQ(Trim("   "), "");
+  EXPECT_EQ(Upper("Crea esquema_1"), "CREA ESQUEMA_1");
+  EXPECT_EQ(Lower("Duplicate KEY"), "duplicate key");
+
+  const struct {
+    const char *a, *b;
+    bool same, starts;
+  } cases[] = {
+      {"PWD", "pwd", true, true},
+      {"SQL Server Native", "sql server", false, true},
+      {"SQL", "SQL Server", false, false},
+      {"abc", "abd", false, false},
+      {"", "", true, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SameText(c.a, c.b), c.same) << c.a << " / " << c.b;
+    EXPECT_EQ(StartsWithNoCase(c.a, c.b), c.starts) << c.a << " / " << c.b;
+  }
+}
 
 TEST(TextHelpers, ClipAndBlankPaddedEquality) {
   EXPECT_EQ(CLIP("abc   "), "abc");

@@ -1,3 +1,4 @@
+// Looks at a test database through the driver manager, beside the program.
 #include "support/database_probe.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+
+#include "runtime/text.h"
 
 namespace testing_support {
 namespace {
@@ -46,9 +49,7 @@ std::set<std::string> TablesIn(const std::string& connectionString) {
     SQLLEN len;
     while (SQL_SUCCEEDED(SQLFetch(st))) {
       if (!SQL_SUCCEEDED(SQLGetData(st, 3, SQL_C_CHAR, name, sizeof name, &len))) continue;
-      std::string n = name;
-      std::transform(n.begin(), n.end(), n.begin(), [](unsigned char c) { return std::tolower(c); });
-      names.insert(n);
+      names.insert(rt::Lower(name));
     }
   });
   EXPECT_TRUE(ok) << "cannot connect: " << connectionString;

@@ -1,20 +1,20 @@
+// The SQL Server stand-in behind the SQL driver's session: the statements only
+// SQL Server answers its own way, over a session to another database.
 #include "support/sqlserver_double.h"
 
 #include <algorithm>
 #include <cctype>
 
+#include "runtime/text.h"
 #include "support/sqlserver_answers.h"
 
 namespace testsupport {
 
 namespace {
 
-std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
+using rt::Upper;
 
-bool Starts(const std::string& s, const std::string& prefix) { return Upper(s).rfind(Upper(prefix), 0) == 0; }
+bool Starts(const std::string& s, const std::string& prefix) { return rt::StartsWithNoCase(s, prefix); }
 
 std::string Word(const std::string& s, size_t& pos) {
   while (pos < s.size() && s[pos] == ' ') ++pos;
