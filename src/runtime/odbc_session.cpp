@@ -11,7 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <memory>
 #include <mutex>
+#include <type_traits>
 
 #include "runtime/sql_connect.h"
 
@@ -69,6 +71,13 @@ SqlError Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
   }
   return err;
 }
+
+// A statement handle with one owner; the handle is freed when its owner goes,
+// on every path.
+struct FreeStatement {
+  void operator()(SQLHSTMT stmt) const { SQLFreeHandle(SQL_HANDLE_STMT, stmt); }
+};
+using StmtHandle = std::unique_ptr<std::remove_pointer_t<SQLHSTMT>, FreeStatement>;
 
 // Parameter storage that stays put until the statement has run.
 struct BoundParams {
@@ -136,9 +145,8 @@ bool BindParams(SQLHSTMT stmt, const std::vector<SqlValue>& params, BoundParams&
 
 class OdbcCursor : public SqlCursor {
  public:
-  OdbcCursor(SQLHSTMT stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params)
-      : stmt_(stmt), kinds_(std::move(kinds)), params_(std::move(params)) {}
-  ~OdbcCursor() override { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
+  OdbcCursor(StmtHandle stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params)
+      : kinds_(std::move(kinds)), params_(std::move(params)), handle_(std::move(stmt)), stmt_(handle_.get()) {}
 
   bool Fetch(std::vector<SqlValue>& row, SqlError& err) override {
     err = {};
@@ -213,9 +221,10 @@ class OdbcCursor : public SqlCursor {
   }
 
  private:
-  SQLHSTMT stmt_;
   std::vector<SqlValue::Kind> kinds_;
-  std::unique_ptr<BoundParams> params_;
+  std::unique_ptr<BoundParams> params_;  // outlives the statement that binds it
+  StmtHandle handle_;
+  SQLHSTMT stmt_;
 };
 
 class OdbcSession : public SqlSession {
@@ -228,19 +237,16 @@ class OdbcSession : public SqlSession {
 
   bool Exec(const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) override {
     SqlTrace(sql);
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (!Run(sql, params, stmt, nullptr, err)) return false;
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    return true;
+    return Run(sql, params, nullptr, err) != nullptr;
   }
 
   std::unique_ptr<SqlCursor> Query(const std::string& sql, const std::vector<SqlValue>& params,
                                    const std::vector<SqlValue::Kind>& kinds, SqlError& err) override {
     SqlTrace(sql);
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
     auto bound = std::make_unique<BoundParams>();
-    if (!Run(sql, params, stmt, bound.get(), err)) return nullptr;
-    return std::make_unique<OdbcCursor>(stmt, kinds, std::move(bound));
+    StmtHandle stmt = Run(sql, params, bound.get(), err);
+    if (!stmt) return nullptr;
+    return std::make_unique<OdbcCursor>(std::move(stmt), kinds, std::move(bound));
   }
 
   bool Columns(const std::string& schema, const std::string& table, std::vector<std::string>& names,
@@ -248,9 +254,9 @@ class OdbcSession : public SqlSession {
     names.clear();
     // Names are identifiers, not patterns: "_" and "%" are escaped.
     const std::string tab = ToDriver(Literal(table));
-    SQLHSTMT stmt = CatalogColumns(schema, tab.c_str(), err);
-    if (stmt == SQL_NULL_HSTMT) return false;
-    OdbcCursor cursor(stmt, {SqlValue::Kind::Text, SqlValue::Kind::Text, SqlValue::Kind::Text,
+    StmtHandle stmt = CatalogColumns(schema, tab.c_str(), err);
+    if (!stmt) return false;
+    OdbcCursor cursor(std::move(stmt), {SqlValue::Kind::Text, SqlValue::Kind::Text, SqlValue::Kind::Text,
                              SqlValue::Kind::Text}, nullptr);
     std::vector<SqlValue> row;
     while (cursor.Fetch(row, err)) names.push_back(row[3].bytes);
@@ -260,8 +266,9 @@ class OdbcSession : public SqlSession {
   bool AllColumns(const std::string& schema, std::map<std::string, std::vector<std::string>>& tables,
                   SqlError& err) override {
     tables.clear();
-    SQLHSTMT stmt = CatalogColumns(schema, "%", err);
-    if (stmt == SQL_NULL_HSTMT) return false;
+    const StmtHandle handle = CatalogColumns(schema, "%", err);
+    if (!handle) return false;
+    SQLHSTMT stmt = handle.get();
     // Thousands of rows: the two names are bound rather than fetched one by one.
     SQLCHAR table[1024], column[1024];
     SQLLEN tableLen = 0, columnLen = 0;
@@ -280,24 +287,19 @@ class OdbcSession : public SqlSession {
     }
     const bool ok = rc == SQL_NO_DATA;
     if (!ok) err = Failure(SQL_HANDLE_STMT, stmt);
-    SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     return ok;
   }
 
   bool TypeInfo(std::vector<TypeInfoRow>& rows, SqlError& err) override {
     rows.clear();
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
-      err = Failure(SQL_HANDLE_DBC, dbc_);
-      return false;
-    }
-    if (!SQL_SUCCEEDED(SQLGetTypeInfo(stmt, SQL_ALL_TYPES))) {
-      err = Failure(SQL_HANDLE_STMT, stmt);
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
+    StmtHandle stmt = NewStatement(err);
+    if (!stmt) return false;
+    if (!SQL_SUCCEEDED(SQLGetTypeInfo(stmt.get(), SQL_ALL_TYPES))) {
+      err = Failure(SQL_HANDLE_STMT, stmt.get());
       return false;
     }
     using K = SqlValue::Kind;
-    OdbcCursor cursor(stmt, {K::Text, K::Long, K::Long, K::Text, K::Text, K::Text}, nullptr);
+    OdbcCursor cursor(std::move(stmt), {K::Text, K::Long, K::Long, K::Text, K::Text, K::Text}, nullptr);
     std::vector<SqlValue> row;
     while (cursor.Fetch(row, err)) {
       TypeInfoRow r;
@@ -361,36 +363,40 @@ class OdbcSession : public SqlSession {
     return out;
   }
 
+  // A new statement on the connection; null with err when none can be had.
+  StmtHandle NewStatement(SqlError& err) {
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    if (SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) return StmtHandle(stmt);
+    err = Failure(SQL_HANDLE_DBC, dbc_);
+    return nullptr;
+  }
+
   // SQLColumns on a new statement for the table pattern (already in the
   // driver's characters) of the schema (any when empty); the statement, or
-  // SQL_NULL_HSTMT with err.
-  SQLHSTMT CatalogColumns(const std::string& schema, const char* tablePattern, SqlError& err) {
-    SQLHSTMT stmt = SQL_NULL_HSTMT;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
-      err = Failure(SQL_HANDLE_DBC, dbc_);
-      return SQL_NULL_HSTMT;
-    }
+  // null with err.
+  StmtHandle CatalogColumns(const std::string& schema, const char* tablePattern, SqlError& err) {
+    StmtHandle stmt = NewStatement(err);
+    if (!stmt) return nullptr;
     std::string sch = ToDriver(Literal(schema));
     SqlTrace("-- catalog columns of " + (schema.empty() ? std::string() : schema + ".") + tablePattern);
-    SQLRETURN rc = SQLColumns(stmt, nullptr, 0,
+    SQLRETURN rc = SQLColumns(stmt.get(), nullptr, 0,
                               schema.empty() ? nullptr : reinterpret_cast<SQLCHAR*>(sch.data()),
                               schema.empty() ? 0 : SQL_NTS,
                               reinterpret_cast<SQLCHAR*>(const_cast<char*>(tablePattern)), SQL_NTS,
                               reinterpret_cast<SQLCHAR*>(const_cast<char*>("%")), SQL_NTS);
     if (!SQL_SUCCEEDED(rc)) {
-      err = Failure(SQL_HANDLE_STMT, stmt);
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-      return SQL_NULL_HSTMT;
+      err = Failure(SQL_HANDLE_STMT, stmt.get());
+      return nullptr;
     }
     return stmt;
   }
 
-  bool Run(const std::string& sql, const std::vector<SqlValue>& params, SQLHSTMT& stmt, BoundParams* keep,
-           SqlError& err) {
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &stmt))) {
-      err = Failure(SQL_HANDLE_DBC, dbc_);
-      return false;
-    }
+  // Runs the statement on a new handle, its parameters bound in keep (when
+  // given, so they outlive a cursor); the handle, or null with err.
+  StmtHandle Run(const std::string& sql, const std::vector<SqlValue>& params, BoundParams* keep, SqlError& err) {
+    StmtHandle handle = NewStatement(err);
+    if (!handle) return nullptr;
+    SQLHSTMT stmt = handle.get();
     BoundParams local;
     BoundParams& b = keep ? *keep : local;
     const std::string text = ToDriver(sql);
@@ -404,11 +410,9 @@ class OdbcSession : public SqlSession {
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
       err = Failure(SQL_HANDLE_STMT, stmt);
       SqlTrace("  -> " + err.state + " " + err.message);
-      SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-      stmt = SQL_NULL_HSTMT;
-      return false;
+      return nullptr;
     }
-    return true;
+    return handle;
   }
 
   // The diagnostic of a failure; a connection-class SQLSTATE marks the connection lost.
