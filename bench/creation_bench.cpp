@@ -189,8 +189,8 @@ rt::SqlSessionFactory RecordingFactory(const Backend& b) {
 // One press of the schema button with the entries typed in and "&Aceptar";
 // false when the run did not end with "Proceso terminado." and no message.
 bool RunCreation(const Backend& b) {
-  testing_support::FakeWindowLayer ui;
-  testing_support::TypeConnectionEntries(ui, {b.server, b.dbServer, b.dbData, b.login, b.password});
+  testsupport::FakeWindowLayer ui;
+  testsupport::TypeConnectionEntries(ui, {b.server, b.dbServer, b.dbData, b.login, b.password});
   try {
     app::CreateSchema();
   } catch (const rt::ProgramHalted&) {

@@ -1,3 +1,5 @@
+// The desktop settings layer: the platform's full-window-drag setting, or an
+// installed stand-in.
 #include "runtime/syssettings.h"
 
 #ifdef _WIN32
@@ -42,17 +44,5 @@ void SetSystemSettings(SystemSettings* settings) { g_settings = settings; }
 
 bool GetDragFullWindows(int& value) { return Settings().GetDragFullWindows(value); }
 bool SetDragFullWindows(int value, unsigned flags) { return Settings().SetDragFullWindows(value, flags); }
-
-bool RecordingSystemSettings::GetDragFullWindows(int& value) {
-  if (readFails) return false;
-  value = dragFullWindows;
-  return true;
-}
-
-bool RecordingSystemSettings::SetDragFullWindows(int value, unsigned flags) {
-  changes.push_back({value, flags});
-  dragFullWindows = value;
-  return true;
-}
 
 }  // namespace rt::sys

@@ -3,8 +3,6 @@
 // reports it off. Tests install a recording stand-in.
 #pragma once
 
-#include <vector>
-
 namespace rt::sys {
 
 inline constexpr unsigned SPI_GETDRAGFULLWINDOWS = 0x26;
@@ -28,21 +26,5 @@ void SetSystemSettings(SystemSettings* settings);
 
 bool GetDragFullWindows(int& value);
 bool SetDragFullWindows(int value, unsigned flags);
-
-// Stand-in for tests: starts with dragging on and records every change.
-class RecordingSystemSettings : public SystemSettings {
- public:
-  struct Change {
-    int value;
-    unsigned flags;
-    bool operator==(const Change&) const = default;
-  };
-  int dragFullWindows = 1;
-  bool readFails = false;
-  std::vector<Change> changes;
-
-  bool GetDragFullWindows(int& value) override;
-  bool SetDragFullWindows(int value, unsigned flags) override;
-};
 
 }  // namespace rt::sys

@@ -14,10 +14,10 @@
 
 namespace {
 
-using testing_support::ConnectionEntries;
+using testsupport::ConnectionEntries;
 
-void RunWithEntries(testing_support::FakeWindowLayer& ui, const ConnectionEntries& e) {
-  testing_support::TypeConnectionEntries(ui, e);
+void RunWithEntries(testsupport::FakeWindowLayer& ui, const ConnectionEntries& e) {
+  testsupport::TypeConnectionEntries(ui, e);
   app::CreateSchema();
 }
 
@@ -31,7 +31,7 @@ TEST(CreateSchema, IncompleteEntriesShowTheMessageOnceAndOpenNothing) {
   };
   for (const ConnectionEntries& e : cases) {
     SCOPED_TRACE(e.server + "|" + e.dbServer + "|" + e.dbData + "|" + e.login);
-    testing_support::FakeWindowLayer ui;
+    testsupport::FakeWindowLayer ui;
     dict::DataOwner.Set("before");
     dict::ServerOwner.Set("before");
     RunWithEntries(ui, e);
@@ -66,7 +66,7 @@ TEST(CreateSchema, EntryTheCodePageCannotHoldIsRefusedBeforeAnythingIsOpened) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
-    testing_support::FakeWindowLayer ui;
+    testsupport::FakeWindowLayer ui;
     dict::DataOwner.Set("before");
     dict::ServerOwner.Set("before");
     RunWithEntries(ui, c.entries);

@@ -30,7 +30,7 @@
 
 namespace {
 
-std::string Prop(testing_support::FakeWindowRecord& w, int control, int prop) {
+std::string Prop(testsupport::FakeWindowRecord& w, int control, int prop) {
   return w.properties[std::make_pair(control, prop)];
 }
 
@@ -76,7 +76,7 @@ class Creation : public ::testing::TestWithParam<std::string> {
       other_.dataConnection = "Driver={SQL Server Stand-in};Database=" + other_.dbData;
       other_.serverConnection = "Driver={SQL Server Stand-in};Database=" + other_.dbServer;
     } else {
-      const auto pg = testing_support::UsePgTestServer();
+      const auto pg = testsupport::UsePgTestServer();
       if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
       b_.odbcDriver = "PostgreSQL Unicode";
       b_.server = "127.0.0.1";
@@ -92,8 +92,8 @@ class Creation : public ::testing::TestWithParam<std::string> {
       other_.dataConnection = pg->ConnectionString(other_.dbData);
       other_.serverConnection = pg->ConnectionString(other_.dbServer);
       for (const Backend* b : {&b_, &other_}) {
-        ASSERT_TRUE(testing_support::EmptySchema(b->dataConnection));
-        ASSERT_TRUE(testing_support::EmptySchema(b->serverConnection));
+        ASSERT_TRUE(testsupport::EmptySchema(b->dataConnection));
+        ASSERT_TRUE(testsupport::EmptySchema(b->serverConnection));
       }
     }
     ::setenv("ORTAVIA_SQL_DRIVER", b_.odbcDriver.c_str(), 1);
@@ -113,8 +113,8 @@ class Creation : public ::testing::TestWithParam<std::string> {
   }
 
   // One press of the schema button with the entries typed in and "&Aceptar".
-  void RunOnce(testing_support::FakeWindowLayer& ui, const Backend& b) {
-    testing_support::TypeConnectionEntries(ui, {b.server, b.dbServer, b.dbData, b.login, b.password});
+  void RunOnce(testsupport::FakeWindowLayer& ui, const Backend& b) {
+    testsupport::TypeConnectionEntries(ui, {b.server, b.dbServer, b.dbData, b.login, b.password});
     try {
       app::CreateSchema();
     } catch (const rt::ProgramHalted& halted) {
@@ -123,19 +123,19 @@ class Creation : public ::testing::TestWithParam<std::string> {
   }
 
   // The driver under "MSSQL" from now on: connections of its own, noted in a new observer.
-  std::shared_ptr<testing_support::OdbcObserver> ObserveDriver() {
-    auto observer = std::make_shared<testing_support::OdbcObserver>();
-    rt::RegisterDriver(std::make_shared<rt::SqlDriver>(testing_support::ObservedOdbc(observer)));
+  std::shared_ptr<testsupport::OdbcObserver> ObserveDriver() {
+    auto observer = std::make_shared<testsupport::OdbcObserver>();
+    rt::RegisterDriver(std::make_shared<rt::SqlDriver>(testsupport::ObservedOdbc(observer)));
     return observer;
   }
   // The run ended well: no message, the last text shown, the program not ended.
-  void ExpectCompleted(testing_support::FakeWindowLayer& ui) {
+  void ExpectCompleted(testsupport::FakeWindowLayer& ui) {
     EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
     EXPECT_EQ(exitCode_, -1);
     EXPECT_EQ(Prop(*ui.Latest("P1$WIN_CREA"), app::kProgressText, rt::ui::PROP_Text), "Proceso terminado.");
   }
   std::pair<std::set<std::string>, std::set<std::string>> Schema(const Backend& b) {
-    return {testing_support::TablesIn(b.dataConnection), testing_support::TablesIn(b.serverConnection)};
+    return {testsupport::TablesIn(b.dataConnection), testsupport::TablesIn(b.serverConnection)};
   }
 
   classlib::ThreadErrorState state_;
@@ -145,7 +145,7 @@ class Creation : public ::testing::TestWithParam<std::string> {
 };
 
 TEST_P(Creation, CreatesEveryMissingTableInItsOwnersDatabaseThenNothing) {
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   RunOnce(ui, b_);
   ASSERT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
 
@@ -160,8 +160,8 @@ TEST_P(Creation, CreatesEveryMissingTableInItsOwnersDatabaseThenNothing) {
   EXPECT_EQ(progress->refreshes, 1);
   EXPECT_TRUE(progress->destroyed);
 
-  const std::set<std::string> data = testing_support::TablesIn(b_.dataConnection);
-  const std::set<std::string> server = testing_support::TablesIn(b_.serverConnection);
+  const std::set<std::string> data = testsupport::TablesIn(b_.dataConnection);
+  const std::set<std::string> server = testsupport::TablesIn(b_.serverConnection);
   EXPECT_EQ(data.size(), 322u);  // every data table but D_SQL
   EXPECT_EQ(server.size(), 10u);
   for (const dict::CreationEntry& e : dict::CreationList()) {
@@ -178,11 +178,11 @@ TEST_P(Creation, CreatesEveryMissingTableInItsOwnersDatabaseThenNothing) {
   }
 
   // Over the existing schema nothing is created and the run still ends well.
-  testing_support::FakeWindowLayer again;
+  testsupport::FakeWindowLayer again;
   RunOnce(again, b_);
   EXPECT_TRUE(again.boxes.empty());
-  EXPECT_EQ(testing_support::TablesIn(b_.dataConnection), data);
-  EXPECT_EQ(testing_support::TablesIn(b_.serverConnection), server);
+  EXPECT_EQ(testsupport::TablesIn(b_.dataConnection), data);
+  EXPECT_EQ(testsupport::TablesIn(b_.serverConnection), server);
   EXPECT_EQ(Prop(*again.Latest("P1$WIN_CREA"), app::kProgressText, rt::ui::PROP_Text), "Proceso terminado.");
 }
 
@@ -195,7 +195,7 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   } else {
     b.dbServer = "no_such_database";
   }
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   RunOnce(ui, b);
   EXPECT_EQ(exitCode_, 0);
   ASSERT_EQ(ui.boxes.size(), 1u);
@@ -204,7 +204,7 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   const std::string suffix = "  Press OK to end this application";
   EXPECT_EQ(ui.boxes[0].text.substr(ui.boxes[0].text.size() - suffix.size()), suffix);
 
-  const std::set<std::string> data = testing_support::TablesIn(b_.dataConnection);
+  const std::set<std::string> data = testsupport::TablesIn(b_.dataConnection);
   EXPECT_TRUE(data.count("refereextcove"));
   EXPECT_TRUE(data.count("refereextcoveeq"));
   EXPECT_FALSE(data.count("hdscrap"));  // the creation loop never ran
@@ -212,7 +212,7 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
 
 TEST_P(Creation, EachRunWorksOnTheDatabasesEnteredForIt) {
   auto observer = ObserveDriver();
-  testing_support::FakeWindowLayer first;
+  testsupport::FakeWindowLayer first;
   RunOnce(first, b_);
   ExpectCompleted(first);
   const auto schema = Schema(b_);
@@ -222,7 +222,7 @@ TEST_P(Creation, EachRunWorksOnTheDatabasesEnteredForIt) {
 
   // Other databases: everything is created there, with the same statements.
   observer->statements.clear();
-  testing_support::FakeWindowLayer second;
+  testsupport::FakeWindowLayer second;
   RunOnce(second, other_);
   ExpectCompleted(second);
   EXPECT_EQ(Schema(other_), schema);
@@ -231,7 +231,7 @@ TEST_P(Creation, EachRunWorksOnTheDatabasesEnteredForIt) {
 
   // The first databases again: found whole, nothing sent, their connections still open.
   observer->statements.clear();
-  testing_support::FakeWindowLayer third;
+  testsupport::FakeWindowLayer third;
   RunOnce(third, b_);
   ExpectCompleted(third);
   EXPECT_TRUE(observer->statements.empty()) << observer->statements.front();
@@ -242,11 +242,11 @@ TEST_P(Creation, EachRunWorksOnTheDatabasesEnteredForIt) {
 TEST_P(Creation, ServerRestartedBetweenRunsIsReachedAgain) {
   if (GetParam() != "PostgreSQL") GTEST_SKIP() << "a file database has no server to restart";
   auto observer = ObserveDriver();
-  testing_support::FakeWindowLayer first;
+  testsupport::FakeWindowLayer first;
   RunOnce(first, b_);
   ExpectCompleted(first);
-  ASSERT_TRUE(testing_support::RestartPostgres());
-  testing_support::FakeWindowLayer second;
+  ASSERT_TRUE(testsupport::RestartPostgres());
+  testsupport::FakeWindowLayer second;
   RunOnce(second, b_);
   ExpectCompleted(second);
   EXPECT_EQ(observer->connects, 4);
@@ -262,7 +262,7 @@ struct Interruption {
 TEST_P(Creation, InterruptedRunLeavesNoPartOfATableAndTheNextCompletesTheSchema) {
   // The statements of a run never interrupted, on the other databases.
   auto observer = ObserveDriver();
-  testing_support::FakeWindowLayer clean;
+  testsupport::FakeWindowLayer clean;
   RunOnce(clean, other_);
   ExpectCompleted(clean);
   const std::vector<std::string> all = observer->statements;
@@ -282,7 +282,7 @@ TEST_P(Creation, InterruptedRunLeavesNoPartOfATableAndTheNextCompletesTheSchema)
     if (!c.killed && GetParam() != "PostgreSQL") continue;
     for (const std::string& connection : {b_.dataConnection, b_.serverConnection}) {
       if (GetParam() == "PostgreSQL") {
-        ASSERT_TRUE(testing_support::EmptySchema(connection));
+        ASSERT_TRUE(testsupport::EmptySchema(connection));
       } else {
         std::filesystem::remove(connection.substr(connection.find("Database=") + 9));
       }
@@ -291,14 +291,14 @@ TEST_P(Creation, InterruptedRunLeavesNoPartOfATableAndTheNextCompletesTheSchema)
       if (sql.rfind("CREATE TABLE HDSCRAP ", 0) == 0) inside = true;
       if (!inside || !ok || ++taken != c.after) return;
       if (c.killed) ::kill(::getpid(), SIGKILL);
-      testing_support::DropPostgresSessions(b_.login);
+      testsupport::DropPostgresSessions(b_.login);
     };
     if (c.killed) {
       const pid_t child = fork();
       ASSERT_NE(child, -1);
       if (child == 0) {
         ObserveDriver()->afterStatement = stopAt;
-        testing_support::FakeWindowLayer ui;
+        testsupport::FakeWindowLayer ui;
         RunOnce(ui, b_);
         ::_exit(3);
       }
@@ -307,18 +307,18 @@ TEST_P(Creation, InterruptedRunLeavesNoPartOfATableAndTheNextCompletesTheSchema)
       ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     } else {
       ObserveDriver()->afterStatement = stopAt;
-      testing_support::FakeWindowLayer ui;
+      testsupport::FakeWindowLayer ui;
       RunOnce(ui, b_);
       ASSERT_EQ(ui.boxes.size(), 1u);
       EXPECT_EQ(ui.boxes[0].caption, "File Creation Error");
       EXPECT_NE(ui.boxes[0].text.find("creating HDSCRAP"), std::string::npos) << ui.boxes[0].text;
       exitCode_ = -1;
     }
-    EXPECT_FALSE(testing_support::TablesIn(b_.dataConnection).count("hdscrap"));
+    EXPECT_FALSE(testsupport::TablesIn(b_.dataConnection).count("hdscrap"));
 
     // The next run sends exactly what a run never interrupted sends from HDSCRAP on.
     observer = ObserveDriver();
-    testing_support::FakeWindowLayer next;
+    testsupport::FakeWindowLayer next;
     RunOnce(next, b_);
     ExpectCompleted(next);
     // Before HDSCRAP only the migration's statements, which depend on what the databases hold.

@@ -18,7 +18,7 @@
 
 namespace {
 
-using testing_support::DriverOp;
+using testsupport::DriverOp;
 
 TEST(CreationLoop, EachTablesRelationsAreAttachedAtItsOwnStep) {
   // Steps of the creation list, counted from 1.
@@ -30,7 +30,7 @@ TEST(CreationLoop, EachTablesRelationsAreAttachedAtItsOwnStep) {
       {"SALIDAEQ", 298},   {"ADIC_MERCANCIAS", 327},
   };
   if (rt::CurrentThreadNumber() == 0) rt::RuntimeStart({});
-  auto sql = testing_support::InstallScriptedDriver("MSSQL");
+  auto sql = testsupport::InstallScriptedDriver("MSSQL");
   classlib::ThreadErrorState state;
   classlib::ErrorReporter reporter;
   reporter.Setup(state);
@@ -51,7 +51,7 @@ TEST(CreationLoop, EachTablesRelationsAreAttachedAtItsOwnStep) {
     before.push_back(attached());
     return -1;
   });
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   auto progress = ui.BuildWindow("Ortavia$Ortav004", app::kProgressLabel, {}, false);
   app::CreateTablesLoop(*progress);
   before.push_back(attached());

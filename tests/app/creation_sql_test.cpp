@@ -48,8 +48,8 @@ std::string CreationStatements() {
   app::ProgramErrors().Setup(state);
   dict::SetReporter(&app::ProgramErrors());
   dict::DictionaryInit();
-  testing_support::FakeWindowLayer ui;
-  testing_support::TypeConnectionEntries(ui, {"srv", "sistema", "datos", "admin", "clave"});
+  testsupport::FakeWindowLayer ui;
+  testsupport::TypeConnectionEntries(ui, {"srv", "sistema", "datos", "admin", "clave"});
   rt::SetHaltHandler([](int) {});
   try {
     app::CreateSchema();

@@ -10,6 +10,7 @@
 #include "dictionary/dictionary.h"
 #include "runtime/program.h"
 #include "runtime/syssettings.h"
+#include "support/recording_settings.h"
 #include "support/fake_ui.h"
 
 namespace {
@@ -21,15 +22,15 @@ struct RunResult {
 
 // Runs the whole process life (start, main body, end) on this thread, with the
 // frame closing as soon as it opens.
-RunResult RunProgramOnce(rt::sys::RecordingSystemSettings& settings, testing_support::FakeWindowLayer& ui) {
+RunResult RunProgramOnce(testsupport::RecordingSystemSettings& settings, testsupport::FakeWindowLayer& ui) {
   RunResult result;
   app::SetLifeTrace(&result.trace);
   rt::sys::SetSystemSettings(&settings);
   rt::ResetModules();
   rt::SetHaltHandler([&](int code) { result.exitCode = code; });
-  ui.onBuild = [&](testing_support::FakeWindowRecord& w) {
+  ui.onBuild = [&](testsupport::FakeWindowRecord& w) {
     if (w.label == "P1$APPFRAME") {
-      w.afterEvent = [&](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
+      w.afterEvent = [&](testsupport::FakeWindow& win, const rt::ui::Event& ev) {
         if (ev.event == rt::ui::EVENT_OpenWindow) {
           // While the frame is open, dragging shows the program's choice.
           result.trace.push_back("frame open, drag=" + std::to_string(settings.dragFullWindows));
@@ -65,8 +66,8 @@ class ProgramLife : public ::testing::Test {
 };
 
 TEST_F(ProgramLife, RoutinesRunInModuleOrderAndDraggingIsRestored) {
-  testing_support::FakeWindowLayer ui;
-  rt::sys::RecordingSystemSettings settings;  // starts with dragging on
+  testsupport::FakeWindowLayer ui;
+  testsupport::RecordingSystemSettings settings;  // starts with dragging on
   RunResult run = RunProgramOnce(settings, ui);
 
   EXPECT_EQ(run.exitCode, 0);
@@ -76,7 +77,7 @@ TEST_F(ProgramLife, RoutinesRunInModuleOrderAndDraggingIsRestored) {
       "ProgramMain end",         "CreationModuleThreadKill", "ProgramThreadKill", "ProgramModuleKill",
   };
   EXPECT_EQ(run.trace, expected);
-  using Change = rt::sys::RecordingSystemSettings::Change;
+  using Change = testsupport::RecordingSystemSettings::Change;
   EXPECT_EQ(settings.changes, (std::vector<Change>{{0, 3}, {1, 3}}));
   EXPECT_EQ(settings.dragFullWindows, 1);
   // The frame's position went to the INI file on close.
@@ -87,8 +88,8 @@ TEST_F(ProgramLife, RoutinesRunInModuleOrderAndDraggingIsRestored) {
 }
 
 TEST_F(ProgramLife, DraggingOffAtStartIsNeverTouched) {
-  testing_support::FakeWindowLayer ui;
-  rt::sys::RecordingSystemSettings settings;
+  testsupport::FakeWindowLayer ui;
+  testsupport::RecordingSystemSettings settings;
   settings.dragFullWindows = 0;
   RunResult run = RunProgramOnce(settings, ui);
   EXPECT_EQ(run.exitCode, 0);
@@ -96,8 +97,8 @@ TEST_F(ProgramLife, DraggingOffAtStartIsNeverTouched) {
 }
 
 TEST_F(ProgramLife, UnreadableDraggingSettingIsLeftAlone) {
-  testing_support::FakeWindowLayer ui;
-  rt::sys::RecordingSystemSettings settings;
+  testsupport::FakeWindowLayer ui;
+  testsupport::RecordingSystemSettings settings;
   settings.readFails = true;
   RunResult run = RunProgramOnce(settings, ui);
   EXPECT_EQ(run.exitCode, 0);
@@ -105,16 +106,16 @@ TEST_F(ProgramLife, UnreadableDraggingSettingIsLeftAlone) {
 }
 
 TEST_F(ProgramLife, DictionaryLivesFromMainBodyToThreadEnd) {
-  testing_support::FakeWindowLayer ui;
-  rt::sys::RecordingSystemSettings settings;
+  testsupport::FakeWindowLayer ui;
+  testsupport::RecordingSystemSettings settings;
   bool setDuringFrame = false;
   RunResult run;
   app::SetLifeTrace(&run.trace);
   rt::sys::SetSystemSettings(&settings);
   rt::ResetModules();
   rt::SetHaltHandler([](int) {});
-  ui.onBuild = [&](testing_support::FakeWindowRecord& w) {
-    w.afterEvent = [&](testing_support::FakeWindow& win, const rt::ui::Event& ev) {
+  ui.onBuild = [&](testsupport::FakeWindowRecord& w) {
+    w.afterEvent = [&](testsupport::FakeWindow& win, const rt::ui::Event& ev) {
       if (ev.event != rt::ui::EVENT_OpenWindow) return;
       setDuringFrame = dict::TableRelationsRef("HDSCRAP") != nullptr && dict::TableManagerRef("ApTiposTasas") != nullptr;
       win.RequestClose();

@@ -188,11 +188,11 @@ class Migration : public ::testing::TestWithParam<std::string> {
     }
   }
   // One press of the schema button: migration and creation loop.
-  void PressSchemaButton(testing_support::FakeWindowLayer& ui) {
+  void PressSchemaButton(testsupport::FakeWindowLayer& ui) {
     sql_->statements.clear();
     sql_->opened.clear();
     local_->opened.clear();
-    testing_support::TypeConnectionEntries(ui, entries_);
+    testsupport::TypeConnectionEntries(ui, entries_);
     try {
       app::CreateSchema();
     } catch (const rt::ProgramHalted& halted) {
@@ -230,15 +230,15 @@ class Migration : public ::testing::TestWithParam<std::string> {
   }
 
   fs::path dir_, previousDir_;
-  std::optional<testing_support::MigrationPrelude> prelude_;
-  testing_support::ConnectionEntries entries_;
+  std::optional<testsupport::MigrationPrelude> prelude_;
+  testsupport::ConnectionEntries entries_;
   std::shared_ptr<LoggingSqlDriver> sql_ = std::make_shared<LoggingSqlDriver>();
   std::shared_ptr<LoggingLocalDriver> local_ = std::make_shared<LoggingLocalDriver>();
   std::vector<std::unique_ptr<rt::FileDecl>> oldTables_;
   int exitCode_ = -1;
 };
 
-using testing_support::LocalCoveTable;
+using testsupport::LocalCoveTable;
 
 const std::vector<std::string> kEveryStatement = {
     "REFERENCIAS: SP_RENAME RefereExtCove,XRefereExtCove",
@@ -253,7 +253,7 @@ const std::vector<std::string> kEveryStatement = {
 };
 
 TEST_P(Migration, OnEmptyDatabasesEveryStatementFailsQuietlyThenOverCurrentTablesNoneIsSent) {
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   Migrate();
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
   EXPECT_EQ(sql_->statements, kEveryStatement);
@@ -289,7 +289,7 @@ TEST_P(Migration, OnEmptyDatabasesEveryStatementFailsQuietlyThenOverCurrentTable
 }
 
 TEST_P(Migration, AnOldEmbarqueCTPATIsDroppedAndTheCreationMakesItAnew) {
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   PressSchemaButton(ui);
   ASSERT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
   // An EmbarqueCTPAT of an older layout, without VALOR1, holding a row.
@@ -319,7 +319,7 @@ TEST_P(Migration, LocalFileOfRefereExtCoveArrivesInKeyOrderWithItsValuesCarriedT
            "'ABC', 9, 'x30.xml', 'E30'),"
            " (10, 1, 'E', 'F-10', 18.5, 1, '2015-03-00', NULL, '10000-01-01', NULL, NULL, 'DEF', 0, NULL, NULL),"
            " (20, 2, 'I', 'F-20', 19, 0, '2015-13-05', NULL, NULL, NULL, '13:45:10.25', 'GHI', 1, NULL, NULL);");
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   Migrate();
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
   // In ascending UNICO; UNICOHCOVE 0; the time part of each date empty, the date
@@ -339,7 +339,7 @@ TEST_P(Migration, LocalFileOfRefereExtCoveEqKeepsItsTextsApartDropsIndustriaAndS
        LocalCoveTable("XRefereExtCoveEq") +
            "INSERT INTO XRefereExtCoveEq (UNICO, INDUSTRIAAUTOMOTRIZ, NOMBREARCHIVOXML, EDOCUMENT, FECHA_EXPED) VALUES"
            " (2, 1, 'b.xml', 'EB', ''), (1, 7, 'a.xml', 'EA', '2024-02-29');");
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   Migrate();
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
   EXPECT_EQ(Query(Data(), "SELECT UNICO, INDUSTRIAAUTOMOTRIZ, NOMBREARCHIVOXML, EDOCUMENT, FECHA_EXPED_SQLDATEHANDLE"
@@ -364,7 +364,7 @@ TEST_P(Migration, RowsOfTheRenamedTableArriveBeforeTheLocalRecordsThenItIsDroppe
   rt::CLOSE(x);
   Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") +
                                  "INSERT INTO XRefereExtCove (UNICO, FACTURA) VALUES (3, 'L-3'), (2, 'L-2');");
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   Migrate();
   // The table's own row 2 wins over the local file's.
   ASSERT_EQ(ui.boxes.size(), 1u);
@@ -384,7 +384,7 @@ TEST_P(Migration, ARunEndedBeforeTheDropIsFinishedByTheNextAndARowThatCannotArri
   OldCoveRow(x, 1, "T-1", {1, 2, 2020});
   Add(x);
   rt::CLOSE(x);
-  testing_support::FakeWindowLayer first;
+  testsupport::FakeWindowLayer first;
   Migrate();
   ASSERT_TRUE(first.boxes.empty()) << first.boxes[0].text;
   ASSERT_FALSE(HasTable(Data(), "XRefereExtCoveEQ"));
@@ -396,7 +396,7 @@ TEST_P(Migration, ARunEndedBeforeTheDropIsFinishedByTheNextAndARowThatCannotArri
   Add(again);
   OldCoveRow(again, 2, "T-2", {1, 2, 2020});
   Add(again);
-  testing_support::FakeWindowLayer resumed;
+  testsupport::FakeWindowLayer resumed;
   Migrate();
   EXPECT_TRUE(resumed.boxes.empty()) << resumed.boxes[0].text;
   EXPECT_EQ(Sent("REFERENCIAS: SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ"), 0u);
@@ -410,7 +410,7 @@ TEST_P(Migration, ARunEndedBeforeTheDropIsFinishedByTheNextAndARowThatCannotArri
   rt::FileBlock& clash = OldTable("XRefereExtCoveEq1", Where::kRenamed);
   OldCoveRow(clash, 2, "OTRA", {1, 2, 2020});
   Add(clash);
-  testing_support::FakeWindowLayer kept;
+  testsupport::FakeWindowLayer kept;
   Migrate();
   ASSERT_EQ(kept.boxes.size(), 1u);
   EXPECT_EQ(kept.boxes[0].caption, "Duplicate Key Error");
@@ -478,7 +478,7 @@ TEST_P(Migration, ARunKilledBetweenTheRenameAndTheDropLosesNoRowWhenRunAgain) {
          LocalCoveTable("XRefereExtCove") + "INSERT INTO XRefereExtCove (UNICO, FACTURA) VALUES (3, 'L-3');");
 
     RunKilledAt(Data(), Server(), c.stop);
-    testing_support::FakeWindowLayer ui;
+    testsupport::FakeWindowLayer ui;
     Migrate();
     EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
     EXPECT_EQ(Query(Data(), "SELECT UNICO, FACTURA, FECHA_MOD_SQLDATEHANDLE FROM RefereExtCove ORDER BY UNICO"),
@@ -513,7 +513,7 @@ TEST_P(Migration, UsersPassMovesEachDatabasePasswordIntoUsuarExt) {
     rt::CLOSE(x);
 
     if (killedFirst) RunKilledAt(Data(), Server(), "sql:drop table XUSUAR_EXT");
-    testing_support::FakeWindowLayer ui;
+    testsupport::FakeWindowLayer ui;
     Migrate();
     EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
     EXPECT_EQ(Sent("USUAR_EXT: SP_RENAME USUAR_EXT,XUSUAR_EXT"), killedFirst ? 0u : 1u);
@@ -554,7 +554,7 @@ TEST_P(Migration, ALocalFileThatCannotBeReadWholeIsKept) {
     Exec(Data(), "DROP TABLE IF EXISTS RefereExtCove;");
     fs::remove("XRefereExtCove.TPS");
     Exec("XRefereExtCove.TPS", c.sql);
-    testing_support::FakeWindowLayer ui;
+    testsupport::FakeWindowLayer ui;
     Migrate();
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));

@@ -1,3 +1,5 @@
+// The error manager: its table of texts, the per-thread error state, the
+// message boxes it shows and the procedure names it keeps.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -7,7 +9,7 @@
 #include "runtime/files.h"
 #include "runtime/ui.h"
 
-namespace classlib_test {
+namespace testsupport {
 namespace {
 
 using classlib::ErrorContext;
@@ -156,8 +158,8 @@ TEST(ErrorReporterExitTest, FatalErrorEndsTheProcessWithExitCodeZero) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        testing_support::FakeWindowLayer layer;
-        layer.answer = [](const testing_support::MessageBoxCall& box) {
+        testsupport::FakeWindowLayer layer;
+        layer.answer = [](const testsupport::MessageBoxCall& box) {
           fprintf(stderr, "[%s] %s\n", box.caption.c_str(), box.text.c_str());
           return rt::ui::BUTTON_OK;
         };
@@ -174,4 +176,4 @@ TEST(ErrorReporterExitTest, FatalErrorEndsTheProcessWithExitCodeZero) {
 }
 
 }  // namespace
-}  // namespace classlib_test
+}  // namespace testsupport

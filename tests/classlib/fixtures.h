@@ -18,10 +18,10 @@
 #include "support/fake_ui.h"
 #include "support/test_driver.h"
 
-namespace classlib_test {
+namespace testsupport {
 
-using testing_support::DriverAnswer;
-using testing_support::DriverOp;
+using testsupport::DriverAnswer;
+using testsupport::DriverOp;
 
 // One table's declaration with its own instance.
 struct TestTable {
@@ -64,7 +64,7 @@ class ClasslibTest : public ::testing::Test {
  protected:
   void SetUp() override {
     driverName = std::string("CLTEST_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    driver = testing_support::InstallScriptedDriver(driverName);
+    driver = testsupport::InstallScriptedDriver(driverName);
     reporter.Setup(state);
     rt::SetHaltHandler([this](int code) { haltCode = code; });
     rt::SetLastError(0);
@@ -82,12 +82,12 @@ class ClasslibTest : public ::testing::Test {
     return false;
   }
 
-  testing_support::FakeWindowLayer layer;
-  std::shared_ptr<testing_support::ScriptedDriver> driver;
+  testsupport::FakeWindowLayer layer;
+  std::shared_ptr<testsupport::ScriptedDriver> driver;
   std::string driverName;
   classlib::ThreadErrorState state;
   classlib::ErrorReporter reporter;
   std::optional<int> haltCode;
 };
 
-}  // namespace classlib_test
+}  // namespace testsupport

@@ -1,3 +1,5 @@
+// The settings store: profile lines read and written, and window positions
+// kept and restored.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -9,13 +11,13 @@
 #include "classlib/ini_store.h"
 #include "support/fake_ui.h"
 
-namespace classlib_test {
+namespace testsupport {
 namespace {
 
 namespace fs = std::filesystem;
 using classlib::IniStore;
 using rt::ui::WindowState;
-using testing_support::FakeWindow;
+using testsupport::FakeWindow;
 
 class IniStoreTest : public ::testing::Test {
  protected:
@@ -165,4 +167,4 @@ TEST_F(IniStoreTest, LongFileNameIsCut) {
 }
 
 }  // namespace
-}  // namespace classlib_test
+}  // namespace testsupport

@@ -1,3 +1,5 @@
+// The table manager: set-up, lazy opening with creation of a missing table,
+// and the error reports of each file statement.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -5,7 +7,7 @@
 #include "classlib/fixtures.h"
 #include "classlib/table_manager.h"
 
-namespace classlib_test {
+namespace testsupport {
 namespace {
 
 using classlib::ResultHardFail;
@@ -405,8 +407,8 @@ TEST(FieldRefExitTest, UnknownTypeCodeIsFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        testing_support::FakeWindowLayer layer;
-        layer.answer = [](const testing_support::MessageBoxCall& box) {
+        testsupport::FakeWindowLayer layer;
+        layer.answer = [](const testsupport::MessageBoxCall& box) {
           fprintf(stderr, "%s\n", box.text.c_str());
           return rt::ui::BUTTON_OK;
         };
@@ -418,4 +420,4 @@ TEST(FieldRefExitTest, UnknownTypeCodeIsFatal) {
 }
 
 }  // namespace
-}  // namespace classlib_test
+}  // namespace testsupport

@@ -1,3 +1,5 @@
+// The relation manager: set-up, each table visited once per pass, relations
+// attached once and released once.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -6,7 +8,7 @@
 #include "classlib/fixtures.h"
 #include "classlib/table_relations.h"
 
-namespace classlib_test {
+namespace testsupport {
 namespace {
 
 using classlib::RelationNoAction;
@@ -200,4 +202,4 @@ TEST_F(TableRelationsTest, TeardownReleasesTheRelationsOnce) {
 }
 
 }  // namespace
-}  // namespace classlib_test
+}  // namespace testsupport

@@ -1,16 +1,18 @@
+// The window controller's event loop over a procedure's window, and the fuzzy
+// matcher's set-up.
 #include <gtest/gtest.h>
 
 #include "classlib/fuzzy_scorer.h"
 #include "classlib/window_controller.h"
 #include "support/fake_ui.h"
 
-namespace classlib_test {
+namespace testsupport {
 namespace {
 
 using classlib::ResultOk;
 using classlib::ResultSoftFail;
 using rt::ui::Event;
-using testing_support::FakeWindow;
+using testsupport::FakeWindow;
 
 // A controller that opens its window in Setup, as the program's do, and
 // records the steps it was handed.
@@ -92,4 +94,4 @@ TEST(FuzzyScorerTest, SetupClearsOptionsAndBecomesTheCurrentMatcher) {
 }
 
 }  // namespace
-}  // namespace classlib_test
+}  // namespace testsupport

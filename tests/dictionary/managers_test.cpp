@@ -26,7 +26,7 @@ class DictionaryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (rt::CurrentThreadNumber() == 0) rt::RuntimeStart({});  // the test's thread is the first
-    sql = testing_support::InstallScriptedDriver("MSSQL");
+    sql = testsupport::InstallScriptedDriver("MSSQL");
     reporter.Setup(state);
     dict::SetReporter(&reporter);
   }
@@ -45,8 +45,8 @@ class DictionaryTest : public ::testing::Test {
     return dict::FileOf(table).buffer() + d.record->entry(n).offset;
   }
 
-  testing_support::FakeWindowLayer ui;
-  std::shared_ptr<testing_support::ScriptedDriver> sql;
+  testsupport::FakeWindowLayer ui;
+  std::shared_ptr<testsupport::ScriptedDriver> sql;
   classlib::ThreadErrorState state;
   classlib::ErrorReporter reporter;
 };
@@ -109,7 +109,7 @@ TEST_F(DictionaryTest, KillClosesTheOpenTablesInDictionaryOrder) {
   dict::DictionaryKill();
   std::vector<std::string> closed;
   for (const auto& call : sql->calls())
-    if (call.op == testing_support::DriverOp::Close) closed.push_back(call.table);
+    if (call.op == testsupport::DriverOp::Close) closed.push_back(call.table);
   EXPECT_EQ(closed, want);
   ExpectAllEmpty();
 }
@@ -161,7 +161,7 @@ TEST_F(DictionaryTest, KeysAreRegisteredOnceOnFirstUse) {
   EXPECT_EQ(m.inUseFile, 1);
   EXPECT_TRUE(m.create);
   EXPECT_EQ(m.lockRecover, 10);
-  EXPECT_EQ(sql->Count(testing_support::DriverOp::Open), 1u);
+  EXPECT_EQ(sql->Count(testsupport::DriverOp::Open), 1u);
 
   EXPECT_EQ(m.EnsureReady(UseAccess), ResultOk);
   EXPECT_EQ(m.EnsureReady(UseInitialise), ResultOk);
@@ -188,7 +188,7 @@ TEST_F(DictionaryTest, OnlyMatprimIsNotCreatedWhenMissing) {
     EXPECT_EQ(m->create, dict::Tables()[i].decl.label != "MATPRIM") << dict::Tables()[i].decl.label;
     EXPECT_EQ(m->keys.size(), dict::Tables()[i].decl.keys.size());
   }
-  EXPECT_EQ(sql->Count(testing_support::DriverOp::Open), 0u);
+  EXPECT_EQ(sql->Count(testsupport::DriverOp::Open), 0u);
 }
 
 TEST_F(DictionaryTest, NameVariableTablesFollowTheirVariable) {

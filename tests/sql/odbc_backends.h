@@ -21,16 +21,16 @@
 #include "support/database_probe.h"
 #include "support/observed_odbc.h"
 
-namespace sqltest {
+namespace testsupport {
 
 class OdbcBackends : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
     if (Postgres()) {
-      const auto pg = testing_support::UsePgTestServer();
+      const auto pg = testsupport::UsePgTestServer();
       if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
       pg_ = *pg;
-      for (const char* which : {"a", "b"}) ASSERT_TRUE(testing_support::EmptySchema(Probe(Database(which))));
+      for (const char* which : {"a", "b"}) ASSERT_TRUE(testsupport::EmptySchema(Probe(Database(which))));
     } else {
       dir_ = std::filesystem::temp_directory_path() /
              ("ortavia-odbc-" + std::to_string(getpid()) + "-" +
@@ -66,18 +66,18 @@ class OdbcBackends : public ::testing::TestWithParam<std::string> {
     return "Driver={SQLite3};Database=" + database;
   }
   std::set<std::string> Tables(const std::string& which) const {
-    return testing_support::TablesIn(Probe(Database(which)));
+    return testsupport::TablesIn(Probe(Database(which)));
   }
   // The driver under "MSSQL" from now on: connections of its own, noted in a new observer.
   void UseNewDriver() {
-    observer_ = std::make_shared<testing_support::OdbcObserver>();
-    rt::RegisterDriver(std::make_shared<rt::SqlDriver>(testing_support::ObservedOdbc(observer_)));
+    observer_ = std::make_shared<testsupport::OdbcObserver>();
+    rt::RegisterDriver(std::make_shared<rt::SqlDriver>(testsupport::ObservedOdbc(observer_)));
   }
 
   std::filesystem::path dir_;
-  testing_support::PgTestServer pg_;
+  testsupport::PgTestServer pg_;
   std::string oldPrefix_;
-  std::shared_ptr<testing_support::OdbcObserver> observer_;
+  std::shared_ptr<testsupport::OdbcObserver> observer_;
 };
 
-}  // namespace sqltest
+}  // namespace testsupport

@@ -8,7 +8,7 @@
 #include "sql/sql_fixtures.h"
 
 using namespace rt;
-using namespace sqltest;
+using namespace testsupport;
 
 namespace {
 
@@ -48,8 +48,8 @@ TEST_P(Catalog, AnswersComeFromOneReadPerRunAndStayThoseOfEachTable) {
 
   // Made by another connection: a table lacking a declared column, and one
   // whose name is written in another letter case.
-  ASSERT_TRUE(testing_support::Execute(Probe(), "CREATE TABLE LOGS (UNICO int, usuario varchar(2))"));
-  ASSERT_TRUE(testing_support::Execute(Probe(), "CREATE TABLE apTiposTasas (CVE varchar(2), DESCRIPCION int)"));
+  ASSERT_TRUE(testsupport::Execute(Probe(), "CREATE TABLE LOGS (UNICO int, usuario varchar(2))"));
+  ASSERT_TRUE(testsupport::Execute(Probe(), "CREATE TABLE apTiposTasas (CVE varchar(2), DESCRIPCION int)"));
 
   // The next run reads the catalog once for all its checks.
   BeginFileRun();
@@ -108,8 +108,8 @@ TEST_P(Catalog, TableMadeByAnotherConnectionDuringTheRunIsOpenedNotDropped) {
     OPEN(f);
     ASSERT_EQ(LastErrorCode(), kFileNotFound) << ErrorTextForMessage();
     // Between the check and the creation another connection makes the table and fills it.
-    ASSERT_TRUE(testing_support::Execute(Probe(), c.otherCreate));
-    ASSERT_TRUE(testing_support::Execute(Probe(), std::string("INSERT INTO ") + c.tableName + " (" +
+    ASSERT_TRUE(testsupport::Execute(Probe(), c.otherCreate));
+    ASSERT_TRUE(testsupport::Execute(Probe(), std::string("INSERT INTO ") + c.tableName + " (" +
                                                       (c.open ? "UNICO" : "PK_CONTROL") + ") VALUES (7)"));
     observer_->statements.clear();
     CREATE(f);
@@ -117,7 +117,7 @@ TEST_P(Catalog, TableMadeByAnotherConnectionDuringTheRunIsOpenedNotDropped) {
     EXPECT_FALSE(Dropped());
     OPEN(f);
     EXPECT_EQ(LastErrorCode(), c.open) << ErrorTextForMessage();
-    EXPECT_EQ(testing_support::Rows(Probe(), std::string("SELECT count(*) FROM ") + c.tableName),
+    EXPECT_EQ(testsupport::Rows(Probe(), std::string("SELECT count(*) FROM ") + c.tableName),
               std::vector<std::string>{"1"});
   }
 }

@@ -20,7 +20,7 @@
 #include "support/observed_odbc.h"
 
 using namespace rt;
-using namespace sqltest;
+using namespace testsupport;
 
 namespace {
 
@@ -85,7 +85,7 @@ TEST_P(Connections, LostConnectionIsMadeAnewAtTheNextOpen) {
   ASSERT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
   // Each run reads the catalog on the server, where the loss shows.
   for (int round = 1; round <= 2; ++round) {
-    ASSERT_TRUE(testing_support::DropPostgresSessions(pg_.login));
+    ASSERT_TRUE(testsupport::DropPostgresSessions(pg_.login));
     BeginFileRun();
     FileBlock again(*decl);
     OPEN(again);
@@ -98,7 +98,7 @@ TEST_P(Connections, LostConnectionIsMadeAnewAtTheNextOpen) {
   FileBlock l(*logs);
   OPEN(l);
   EXPECT_EQ(LastErrorCode(), kFileNotFound) << ErrorTextForMessage();
-  ASSERT_TRUE(testing_support::DropPostgresSessions(pg_.login));
+  ASSERT_TRUE(testsupport::DropPostgresSessions(pg_.login));
   CREATE(l);
   EXPECT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
   EXPECT_EQ(observer_->connects, 4);
@@ -106,7 +106,7 @@ TEST_P(Connections, LostConnectionIsMadeAnewAtTheNextOpen) {
   REMOVE(l);
   EXPECT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
   // A pass-through statement on a lost connection runs on a new one too.
-  ASSERT_TRUE(testing_support::DropPostgresSessions(pg_.login));
+  ASSERT_TRUE(testsupport::DropPostgresSessions(pg_.login));
   REMOVE(f);  // fails on the lost connection...
   EXPECT_EQ(LastErrorCode(), kFileSystemError);
   SET_PROPERTY(f, FilePropSql, "DROP TABLE HDSCRAP");  // ...which the next statement replaces
@@ -143,14 +143,14 @@ TEST_P(Connections, InterruptedCreationLeavesNoPartOfTheTableAndIsCompletedNextT
     if (c.how == Stop::Refused) {
       // Another table holds an index of the name the next index statement uses.
       const std::string index = clean[c.after].substr(13, clean[c.after].find(" ON ") - 13);
-      ASSERT_TRUE(testing_support::Execute(probe, "CREATE TABLE blocker (x int)"));
-      ASSERT_TRUE(testing_support::Execute(probe, "CREATE INDEX " + index + " ON blocker (x)"));
+      ASSERT_TRUE(testsupport::Execute(probe, "CREATE TABLE blocker (x int)"));
+      ASSERT_TRUE(testsupport::Execute(probe, "CREATE INDEX " + index + " ON blocker (x)"));
       FileBlock f(*decl);
       CREATE(f);
       EXPECT_EQ(LastErrorCode(), kFileSystemError);
       EXPECT_EQ(observer_->statements, std::vector<std::string>(clean.begin(), clean.begin() + c.after + 1));
       EXPECT_EQ(observer_->ends, std::vector<std::string>{"rollback"});
-      ASSERT_TRUE(testing_support::Execute(probe, "DROP TABLE blocker"));
+      ASSERT_TRUE(testsupport::Execute(probe, "DROP TABLE blocker"));
     } else if (c.how == Stop::Killed) {
       const pid_t child = fork();
       ASSERT_NE(child, -1);
@@ -168,7 +168,7 @@ TEST_P(Connections, InterruptedCreationLeavesNoPartOfTheTableAndIsCompletedNextT
       ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
     } else {
       observer_->afterStatement = [&](const std::string&, bool ok) {
-        if (ok && observer_->statements.size() == c.after) testing_support::DropPostgresSessions(pg_.login);
+        if (ok && observer_->statements.size() == c.after) testsupport::DropPostgresSessions(pg_.login);
       };
       FileBlock f(*decl);
       CREATE(f);

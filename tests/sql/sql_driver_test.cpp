@@ -10,7 +10,7 @@
 #include "support/sqlserver_double.h"
 
 using namespace rt;
-using namespace sqltest;
+using namespace testsupport;
 
 namespace {
 

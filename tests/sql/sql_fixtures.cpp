@@ -1,6 +1,7 @@
+// The SQL tests' shared fixture: the backends and the databases each test gets.
 #include "sql/sql_fixtures.h"
 
-namespace sqltest {
+namespace testsupport {
 
 using rt::FieldType;
 
@@ -95,4 +96,4 @@ TableBuilder ExcepReglasOrg() {
   return t;
 }
 
-}  // namespace sqltest
+}  // namespace testsupport

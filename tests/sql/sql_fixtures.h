@@ -7,7 +7,7 @@
 
 #include "runtime/decl.h"
 
-namespace sqltest {
+namespace testsupport {
 
 // Builds a record and its keys field by field; names are without the prefix.
 class TableBuilder {
@@ -132,4 +132,4 @@ TableBuilder DetEmpcertmd();
 TableBuilder Detsnpedim();
 TableBuilder ExcepReglasOrg();
 
-}  // namespace sqltest
+}  // namespace testsupport

@@ -14,7 +14,7 @@
 #include "sql/sql_fixtures.h"
 
 using namespace rt;
-using namespace sqltest;
+using namespace testsupport;
 
 namespace {
 

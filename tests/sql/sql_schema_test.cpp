@@ -6,7 +6,7 @@
 #include "support/sqlserver_double.h"
 
 using namespace rt;
-using namespace sqltest;
+using namespace testsupport;
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "support/sqlserver_double.h"
 
 using namespace rt;
-using namespace sqltest;
+using namespace testsupport;
 
 namespace {
 
@@ -117,7 +117,7 @@ class StandIn : public ::testing::Test {
   std::string Connection() const { return std::string("Driver={") + kStandIn + "};Database=" + File(); }
   // The SQLite file itself, read beside the stand-in.
   std::vector<std::string> Sqlite(const std::string& query) const {
-    return testing_support::Rows("Driver={SQLite3};Database=" + File(), query);
+    return testsupport::Rows("Driver={SQLite3};Database=" + File(), query);
   }
 
   std::filesystem::path dir_;

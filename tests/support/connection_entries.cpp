@@ -8,7 +8,7 @@
 #include "app/connect.h"
 #include "runtime/code_page.h"
 
-namespace testing_support {
+namespace testsupport {
 namespace {
 
 // Stores typed text (UTF-8) as the window layer does: in the code page, a
@@ -39,4 +39,4 @@ void TypeConnectionEntries(FakeWindowLayer& ui, const ConnectionEntries& e) {
   };
 }
 
-}  // namespace testing_support
+}  // namespace testsupport

@@ -6,7 +6,7 @@
 
 #include "support/fake_ui.h"
 
-namespace testing_support {
+namespace testsupport {
 
 struct ConnectionEntries {
   std::string server, dbServer, dbData, login, password;
@@ -15,4 +15,4 @@ struct ConnectionEntries {
 // From now on every connection window of ui opens, gets these entries, and closes.
 void TypeConnectionEntries(FakeWindowLayer& ui, const ConnectionEntries& entries);
 
-}  // namespace testing_support
+}  // namespace testsupport

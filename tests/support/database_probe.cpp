@@ -14,7 +14,7 @@
 
 #include "runtime/text.h"
 
-namespace testing_support {
+namespace testsupport {
 namespace {
 
 // Runs fn on a statement of a connection made through the driver manager; false when none can be made.
@@ -132,4 +132,4 @@ bool RestartPostgres() {
   return std::system((asOwner + pgCtl + " -D '" + dataDir + "' -m fast -w -t 60 restart >/dev/null 2>&1").c_str()) == 0;
 }
 
-}  // namespace testing_support
+}  // namespace testsupport

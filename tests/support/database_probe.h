@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace testing_support {
+namespace testsupport {
 
 // The tables of one database, names in lower case; a failed connection adds a test failure.
 std::set<std::string> TablesIn(const std::string& connectionString);
@@ -38,4 +38,4 @@ struct PgTestServer {
 // the test server's: a server entry without a port reaches it on any port.
 std::optional<PgTestServer> UsePgTestServer();
 
-}  // namespace testing_support
+}  // namespace testsupport

@@ -3,7 +3,7 @@
 
 #include "runtime/code_page.h"
 
-namespace testing_support {
+namespace testsupport {
 
 FakeWindow::FakeWindow(std::shared_ptr<FakeWindowRecord> record) : record_(std::move(record)) {}
 
@@ -106,4 +106,4 @@ std::shared_ptr<FakeWindowRecord> FakeWindowLayer::Latest(const std::string& lab
   return nullptr;
 }
 
-}  // namespace testing_support
+}  // namespace testsupport

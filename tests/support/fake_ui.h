@@ -23,7 +23,7 @@
 
 #include "runtime/ui.h"
 
-namespace testing_support {
+namespace testsupport {
 
 struct MessageBoxCall {
   std::string text;
@@ -123,4 +123,4 @@ class FakeWindowLayer : public rt::ui::WindowLayer {
   bool hadPrevious_ = false;
 };
 
-}  // namespace testing_support
+}  // namespace testsupport

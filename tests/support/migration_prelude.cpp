@@ -9,7 +9,7 @@
 #include "runtime/decl.h"
 #include "runtime/sql_connect.h"
 
-namespace testing_support {
+namespace testsupport {
 
 MigrationPrelude::MigrationPrelude(const std::string& dataDb, const std::string& serverDb) {
   app::ProgramErrors().Setup(state_);
@@ -39,4 +39,4 @@ std::string LocalCoveTable(const std::string& name) {
          " TEXT, USER_MOD TEXT, HORA_MODX INTEGER, MIN_MODX INTEGER);";
 }
 
-}  // namespace testing_support
+}  // namespace testsupport

@@ -7,7 +7,7 @@
 
 #include "classlib/error_reporter.h"
 
-namespace testing_support {
+namespace testsupport {
 
 class MigrationPrelude {
  public:
@@ -25,4 +25,4 @@ class MigrationPrelude {
 // The CREATE TABLE of a local file of the old RefereExtCove layout, table name given.
 std::string LocalCoveTable(const std::string& name);
 
-}  // namespace testing_support
+}  // namespace testsupport

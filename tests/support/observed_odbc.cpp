@@ -1,8 +1,9 @@
+// The program's ODBC sessions with what they send noted, for the tests.
 #include "support/observed_odbc.h"
 
 #include "runtime/odbc_session.h"
 
-namespace testing_support {
+namespace testsupport {
 namespace {
 
 class ObservedSession : public rt::SqlSession {
@@ -55,4 +56,4 @@ rt::SqlSessionFactory ObservedOdbc(std::shared_ptr<OdbcObserver> observer) {
   };
 }
 
-}  // namespace testing_support
+}  // namespace testsupport

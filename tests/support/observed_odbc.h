@@ -10,7 +10,7 @@
 
 #include "runtime/sql_driver.h"
 
-namespace testing_support {
+namespace testsupport {
 
 struct OdbcObserver {
   std::vector<std::string> statements;  // every statement executed, in order
@@ -25,4 +25,4 @@ struct OdbcObserver {
 // Connects through the ODBC driver manager as the program does.
 rt::SqlSessionFactory ObservedOdbc(std::shared_ptr<OdbcObserver> observer);
 
-}  // namespace testing_support
+}  // namespace testsupport

@@ -1,6 +1,8 @@
+// A scripted file driver for the tests: records each file statement and
+// answers as told.
 #include "support/test_driver.h"
 
-namespace testing_support {
+namespace testsupport {
 
 const char* DriverOpName(DriverOp op) {
   switch (op) {
@@ -103,4 +105,4 @@ std::shared_ptr<ScriptedDriver> InstallScriptedDriver(const std::string& name) {
   return driver;
 }
 
-}  // namespace testing_support
+}  // namespace testsupport

@@ -12,7 +12,7 @@
 
 #include "runtime/files.h"
 
-namespace testing_support {
+namespace testsupport {
 
 enum class DriverOp { Open, Close, Create, Build, Remove, SetKey, Next, Get, Add, Put, GetProperty, SetProperty, Destroy };
 
@@ -84,4 +84,4 @@ class ScriptedDriver : public rt::FileDriver {
 // Makes a driver of that name and registers it (replacing one of the same name).
 std::shared_ptr<ScriptedDriver> InstallScriptedDriver(const std::string& name);
 
-}  // namespace testing_support
+}  // namespace testsupport

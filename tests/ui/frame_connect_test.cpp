@@ -19,7 +19,7 @@
 
 namespace {
 namespace ui = rt::ui;
-using uitest::WhenShown;
+using testsupport::WhenShown;
 
 const QString kFrameTitle = QStringLiteral("Quorvex SQL 13.2");
 const QString kConnectTitle = QStringLiteral("Crea Esquema");
@@ -35,15 +35,15 @@ class FrameTest : public ::testing::Test {
     app::ProgramIni().Teardown();
     app::SetSchemaButtonAction({});
   }
-  uitest::TempCwd cwd_;
+  testsupport::TempCwd cwd_;
 };
 
 TEST_F(FrameTest, ShowsTitleAndToolbarAndExitButtonSavesSectionMain) {
   bool seen = false;
   WhenShown(kFrameTitle, [&](QWidget* frame) {
     seen = true;
-    auto* schema = uitest::Control<QPushButton>(frame, "?BUTTON1");
-    auto* exit = uitest::Control<QPushButton>(frame, "?BUTTON2");
+    auto* schema = testsupport::Control<QPushButton>(frame, "?BUTTON1");
+    auto* exit = testsupport::Control<QPushButton>(frame, "?BUTTON2");
     ASSERT_TRUE(schema && exit);
     EXPECT_FALSE(schema->icon().isNull());
     EXPECT_FALSE(exit->icon().isNull());
@@ -53,7 +53,7 @@ TEST_F(FrameTest, ShowsTitleAndToolbarAndExitButtonSavesSectionMain) {
   EXPECT_FALSE(Ini("XPos"));
   app::Main();
   EXPECT_TRUE(seen);
-  EXPECT_EQ(uitest::TopWindow(kFrameTitle), nullptr);
+  EXPECT_EQ(testsupport::TopWindow(kFrameTitle), nullptr);
   for (const char* key : {"XPos", "YPos", "Width", "Height"}) EXPECT_TRUE(Ini(key)) << key;
   EXPECT_EQ(Ini("Maximize"), "No");
   EXPECT_EQ(Ini("Minimize"), "No");
@@ -66,12 +66,12 @@ TEST_F(FrameTest, SchemaButtonRunsTheCreationEachTimeWhileTheFrameWaits) {
   app::SetSchemaButtonAction([&] {
     ++runs;
     EXPECT_EQ(ui::AcceptedControl(), app::kSchemaButton);
-    EXPECT_NE(uitest::TopWindow(kFrameTitle), nullptr);
+    EXPECT_NE(testsupport::TopWindow(kFrameTitle), nullptr);
   });
   WhenShown(kFrameTitle, [&](QWidget* frame) {
-    uitest::Click(frame, "?BUTTON1");
-    uitest::Click(frame, "?BUTTON1");
-    uitest::Click(frame, "?BUTTON2");
+    testsupport::Click(frame, "?BUTTON1");
+    testsupport::Click(frame, "?BUTTON1");
+    testsupport::Click(frame, "?BUTTON2");
   });
   app::Main();
   EXPECT_EQ(runs, 2);
@@ -86,15 +86,15 @@ QString MessageAfterConnectWindow(const std::function<void(QWidget*)>& fill, con
   WhenShown(kFrameTitle, [&](QWidget* frame) {
     WhenShown(kConnectTitle, [&](QWidget* connect) {
       fill(connect);
-      uitest::Click(connect, button);
-      uitest::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+      testsupport::Click(connect, button);
+      testsupport::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         message = box->windowTitle() + "|" + box->text();
         box->button(QMessageBox::Ok)->click();
-        WhenShown(kFrameTitle, [](QWidget* f) { uitest::Click(f, "?BUTTON2"); });
+        WhenShown(kFrameTitle, [](QWidget* f) { testsupport::Click(f, "?BUTTON2"); });
       });
     });
-    uitest::Click(frame, "?BUTTON1");
+    testsupport::Click(frame, "?BUTTON1");
   });
   app::Main();
   return message;
@@ -102,7 +102,7 @@ QString MessageAfterConnectWindow(const std::function<void(QWidget*)>& fill, con
 
 TEST_F(FrameTest, SchemaButtonThenCancelarShowsTheMissingDataMessageAndReturnsToTheFrame) {
   const QString message = MessageAfterConnectWindow(
-      [](QWidget* connect) { uitest::Type(uitest::Control(connect, "?SERVER"), "srv"); }, "?CANCELBUTTON");
+      [](QWidget* connect) { testsupport::Type(testsupport::Control(connect, "?SERVER"), "srv"); }, "?CANCELBUTTON");
   EXPECT_EQ(message, QString::fromUtf8("Error|No se pudo iniciar creación de bases de datos. Datos faltantes"));
   EXPECT_STREQ(app::SERVER, "");
 }
@@ -111,9 +111,9 @@ TEST_F(FrameTest, EntryTheCodePageCannotHoldIsRefusedWithItsMessage) {
   dict::DataOwner.Set("before");
   const QString message = MessageAfterConnectWindow(
       [](QWidget* connect) {
-        uitest::Type(uitest::Control(connect, "?SERVER"), "srv");
-        uitest::Type(uitest::Control(connect, "?DB_SERVER"), QString::fromUtf8("a\xC3\xB1o"));  // the code page holds it
-        uitest::Type(uitest::Control(connect, "?DB_DATA"),
+        testsupport::Type(testsupport::Control(connect, "?SERVER"), "srv");
+        testsupport::Type(testsupport::Control(connect, "?DB_SERVER"), QString::fromUtf8("a\xC3\xB1o"));  // the code page holds it
+        testsupport::Type(testsupport::Control(connect, "?DB_DATA"),
                      QString::fromUtf8("\xD0\xB4\xD0\xB0\xD0\xBD\xD0\xBD\xD1\x8B\xD0\xB5.db"));
       },
       "?OKBUTTON");
@@ -127,7 +127,7 @@ TEST_F(FrameTest, NextStartRestoresPositionAndSize) {
   WhenShown(kFrameTitle, [](QWidget* frame) {
     frame->move(90, 60);
     frame->resize(640, 420);
-    uitest::Click(frame, "?BUTTON2");
+    testsupport::Click(frame, "?BUTTON2");
   });
   app::Main();
   const auto x = Ini("XPos"), y = Ini("YPos"), w = Ini("Width"), h = Ini("Height");
@@ -156,7 +156,7 @@ TEST_F(FrameTest, NextStartRestoresPositionAndSize) {
 TEST_F(FrameTest, ClosedMaximisedOpensMaximised) {
   WhenShown(kFrameTitle, [](QWidget* frame) {
     frame->showMaximized();
-    uitest::Click(frame, "?BUTTON2");
+    testsupport::Click(frame, "?BUTTON2");
   });
   app::Main();
   EXPECT_EQ(Ini("Maximize"), "Yes");
@@ -164,7 +164,7 @@ TEST_F(FrameTest, ClosedMaximisedOpensMaximised) {
   WhenShown(kFrameTitle, [&](QWidget* frame) {
     maximised = frame->isMaximized();
     frame->showNormal();
-    uitest::Click(frame, "?BUTTON2");
+    testsupport::Click(frame, "?BUTTON2");
   });
   app::Main();
   EXPECT_TRUE(maximised);
@@ -184,26 +184,26 @@ class ConnectTest : public ::testing::Test {
   Shown RunWindow(const std::function<void(QWidget*)>& act) {
     Shown s;
     WhenShown(kConnectTitle, [&](QWidget* w) {
-      s = {uitest::Text(w, "?SERVER"), uitest::Text(w, "?DB_SERVER"), uitest::Text(w, "?DB_DATA"),
-           uitest::Text(w, "?USUARIO"), uitest::Text(w, "?PWD")};
+      s = {testsupport::Text(w, "?SERVER"), testsupport::Text(w, "?DB_SERVER"), testsupport::Text(w, "?DB_DATA"),
+           testsupport::Text(w, "?USUARIO"), testsupport::Text(w, "?PWD")};
       act(w);
     });
     app::Window_Conect();
-    EXPECT_EQ(uitest::TopWindow(kConnectTitle), nullptr);
+    EXPECT_EQ(testsupport::TopWindow(kConnectTitle), nullptr);
     return s;
   }
   static void Fill(QWidget* w) {
-    uitest::Type(uitest::Control(w, "?SERVER"), "srv1");
-    uitest::Type(uitest::Control(w, "?DB_SERVER"), "sys");
-    uitest::Type(uitest::Control(w, "?DB_DATA"), "data");
-    uitest::Type(uitest::Control(w, "?PWD"), "clave");
+    testsupport::Type(testsupport::Control(w, "?SERVER"), "srv1");
+    testsupport::Type(testsupport::Control(w, "?DB_SERVER"), "sys");
+    testsupport::Type(testsupport::Control(w, "?DB_DATA"), "data");
+    testsupport::Type(testsupport::Control(w, "?PWD"), "clave");
   }
 };
 
 TEST_F(ConnectTest, FirstRunShowsOnlyAdminAndAceptarKeepsTheEntries) {
   const Shown s = RunWindow([](QWidget* w) {
     Fill(w);
-    uitest::Click(w, "?OKBUTTON");
+    testsupport::Click(w, "?OKBUTTON");
   });
   EXPECT_EQ(s.server, "");
   EXPECT_EQ(s.dbServer, "");
@@ -220,10 +220,10 @@ TEST_F(ConnectTest, FirstRunShowsOnlyAdminAndAceptarKeepsTheEntries) {
 TEST_F(ConnectTest, CancelarEmptiesServerAndLoginAndTheNextRunShowsAdminAgain) {
   RunWindow([](QWidget* w) {
     Fill(w);
-    auto* login = uitest::Control<QLineEdit>(w, "?USUARIO");
+    auto* login = testsupport::Control<QLineEdit>(w, "?USUARIO");
     login->clear();
-    uitest::Type(login, "otro");
-    uitest::Click(w, "?CANCELBUTTON");
+    testsupport::Type(login, "otro");
+    testsupport::Click(w, "?CANCELBUTTON");
   });
   EXPECT_STREQ(app::SERVER, "");
   EXPECT_STREQ(app::USUARIO, "");
@@ -231,7 +231,7 @@ TEST_F(ConnectTest, CancelarEmptiesServerAndLoginAndTheNextRunShowsAdminAgain) {
   EXPECT_STREQ(app::DB_DATA, "data");
   EXPECT_STREQ(app::PWD, "clave");
 
-  const Shown again = RunWindow([](QWidget* w) { uitest::Click(w, "?OKBUTTON"); });
+  const Shown again = RunWindow([](QWidget* w) { testsupport::Click(w, "?OKBUTTON"); });
   EXPECT_EQ(again.server, "");
   EXPECT_EQ(again.usuario, "admin");
   EXPECT_EQ(again.dbServer, "sys");
@@ -241,9 +241,9 @@ TEST_F(ConnectTest, CancelarEmptiesServerAndLoginAndTheNextRunShowsAdminAgain) {
 
 TEST_F(ConnectTest, PasswordTakesTwentyCharactersAndNoMore) {
   RunWindow([](QWidget* w) {
-    uitest::Type(uitest::Control(w, "?PWD"), "abcdefghijklmnopqrstu");  // 21 characters
-    EXPECT_EQ(uitest::Text(w, "?PWD"), "abcdefghijklmnopqrst");
-    uitest::PressKey(uitest::Control(w, "?PWD"), Qt::Key_Return);  // the default button
+    testsupport::Type(testsupport::Control(w, "?PWD"), "abcdefghijklmnopqrstu");  // 21 characters
+    EXPECT_EQ(testsupport::Text(w, "?PWD"), "abcdefghijklmnopqrst");
+    testsupport::PressKey(testsupport::Control(w, "?PWD"), Qt::Key_Return);  // the default button
   });
   EXPECT_STREQ(app::PWD, "abcdefghijklmnopqrst");
 }
@@ -252,7 +252,7 @@ TEST_F(ConnectTest, ProcedureNameIsPushedWhileTheWindowRuns) {
   std::string during;
   RunWindow([&](QWidget* w) {
     during = app::ProgramErrors().CurrentProcedure();
-    uitest::Click(w, "?OKBUTTON");
+    testsupport::Click(w, "?OKBUTTON");
   });
   EXPECT_EQ(during, "Window_Conect");
   EXPECT_NE(app::ProgramErrors().CurrentProcedure(), "Window_Conect");

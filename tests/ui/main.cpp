@@ -11,20 +11,20 @@
 #include "runtime/qt/qt_window.h"
 #include "runtime/ui.h"
 
-namespace uitest {
+namespace testsupport {
 void RegisterAllKinds() {
   auto& layer = rt::ui::Layer();
   for (const char* kind : {rt::ui::KIND_Button, rt::ui::KIND_Panel, rt::ui::KIND_Entry, rt::ui::KIND_Prompt,
                            rt::ui::KIND_String, rt::ui::KIND_Image, rt::ui::KIND_Group, rt::ui::KIND_Progress})
     layer.RegisterControlKind(kind);
 }
-}  // namespace uitest
+}  // namespace testsupport
 
 int main(int argc, char** argv) {
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   ::testing::InitGoogleTest(&argc, argv);
   rt::qt::InstallQtLayer(argc, argv);
-  uitest::RegisterAllKinds();
+  testsupport::RegisterAllKinds();
   // A window that never closes must not hang the run.
   QTimer guard;
   guard.setSingleShot(true);

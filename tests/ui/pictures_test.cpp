@@ -54,7 +54,7 @@ TEST(Pictures, EachWindowIsWrittenAsPng) {
     w->SetProperty(4, ui::PROP_Text, "Creando archivo: PASOS_ENSAMBLE_PRODUCCION ");
     Save(Top(*w), "progress.png");
   }
-  uitest::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [] {
+  testsupport::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     Save(box, "message.png");
     box->button(QMessageBox::Ok)->click();

@@ -51,7 +51,7 @@ std::string Lower(std::string s) {
 }
 
 void EmptySchema(const std::string& connection) {
-  ASSERT_TRUE(testing_support::EmptySchema(connection)) << "cannot connect: " << connection;
+  ASSERT_TRUE(testsupport::EmptySchema(connection)) << "cannot connect: " << connection;
 }
 
 // What the progress window showed each time its text was painted.
@@ -137,7 +137,7 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
       dataConnection_ = "Driver={SQL Server Stand-in};Database=" + dbData_;
       serverConnection_ = "Driver={SQL Server Stand-in};Database=" + dbServer_;
     } else {
-      const auto pg = testing_support::UsePgTestServer();
+      const auto pg = testsupport::UsePgTestServer();
       if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
       odbcDriver_ = "PostgreSQL Unicode";
       server_ = "127.0.0.1";
@@ -167,29 +167,29 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
   // login the window shows each time it opens.
   void FillConnection(QWidget* w, Pass& pass, bool typeIn) {
     for (const char* entry : {"?SERVER", "?DB_SERVER", "?DB_DATA", "?USUARIO", "?PWD"})
-      pass.connectShown << uitest::Text(w, entry);
+      pass.connectShown << testsupport::Text(w, entry);
     if (typeIn) {
-      uitest::Type(uitest::Control(w, "?SERVER"), QString::fromStdString(server_));
-      uitest::Type(uitest::Control(w, "?DB_SERVER"), QString::fromStdString(dbServer_));
-      uitest::Type(uitest::Control(w, "?DB_DATA"), QString::fromStdString(dbData_));
-      uitest::Type(uitest::Control(w, "?PWD"), QString::fromStdString(password_));
+      testsupport::Type(testsupport::Control(w, "?SERVER"), QString::fromStdString(server_));
+      testsupport::Type(testsupport::Control(w, "?DB_SERVER"), QString::fromStdString(dbServer_));
+      testsupport::Type(testsupport::Control(w, "?DB_DATA"), QString::fromStdString(dbData_));
+      testsupport::Type(testsupport::Control(w, "?PWD"), QString::fromStdString(password_));
     }
     if (login_ != "admin") {
-      auto* login = uitest::Control<QLineEdit>(w, "?USUARIO");
+      auto* login = testsupport::Control<QLineEdit>(w, "?USUARIO");
       login->selectAll();
-      uitest::PressKey(login, Qt::Key_Delete);
-      uitest::Type(login, QString::fromStdString(login_));
+      testsupport::PressKey(login, Qt::Key_Delete);
+      testsupport::Type(login, QString::fromStdString(login_));
     }
     for (const char* entry : {"?SERVER", "?DB_SERVER", "?DB_DATA", "?USUARIO", "?PWD"})
-      pass.accepted << uitest::Text(w, entry);
-    uitest::Click(w, "?OKBUTTON");
+      pass.accepted << testsupport::Text(w, entry);
+    testsupport::Click(w, "?OKBUTTON");
   }
 
   // Presses the schema button; when the progress window has finished, records
   // it and closes it with Escape; then goes on with then().
   void PressSchemaButton(QWidget* frame, Pass& pass, bool typeIn, std::function<void()> then) {
-    uitest::WhenShown(kConnectTitle, [this, &pass, typeIn](QWidget* w) { FillConnection(w, pass, typeIn); });
-    uitest::When([] { return FinishedProgressWindow() != nullptr; }, [this, &pass, then] {
+    testsupport::WhenShown(kConnectTitle, [this, &pass, typeIn](QWidget* w) { FillConnection(w, pass, typeIn); });
+    testsupport::When([] { return FinishedProgressWindow() != nullptr; }, [this, &pass, then] {
       QWidget* w = FinishedProgressWindow();
       auto* bar = w->findChild<QProgressBar*>(QStringLiteral("?PROGOUTLOOK"));
       pass.finalState = {w->findChild<QLabel*>(QStringLiteral("?STRING1"))->text(), bar->value(), bar->maximum()};
@@ -199,14 +199,14 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
         const rt::FileDecl& decl = dict::DeclOf(e.label);
         pass.list.push_back({std::string(e.label), Lower(decl.TableName()), decl.ownerVar == &dict::ServerOwner});
       }
-      uitest::PressKey(w, Qt::Key_Escape);
-      uitest::When([] { return !ProgressWindowShown() && uitest::TopWindow(kFrameTitle); }, [this, &pass, then] {
-        pass.dataTables = testing_support::TablesIn(dataConnection_);
-        pass.serverTables = testing_support::TablesIn(serverConnection_);
+      testsupport::PressKey(w, Qt::Key_Escape);
+      testsupport::When([] { return !ProgressWindowShown() && testsupport::TopWindow(kFrameTitle); }, [this, &pass, then] {
+        pass.dataTables = testsupport::TablesIn(dataConnection_);
+        pass.serverTables = testsupport::TablesIn(serverConnection_);
         then();
       });
     });
-    uitest::Click(frame, "?BUTTON1");
+    testsupport::Click(frame, "?BUTTON1");
   }
 
   // Runs the program from its process entry to its end, as its main does.
@@ -236,7 +236,7 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
     watch.start();
   }
 
-  uitest::TempCwd cwd_;
+  testsupport::TempCwd cwd_;
   ProgressWatcher watcher_;
   std::string odbcDriver_, server_, dbServer_, dbData_, login_, password_;
   std::string dataConnection_, serverConnection_;
@@ -247,14 +247,14 @@ TEST_P(ProgramEndToEnd, SchemaButtonCreatesEveryTableWatchedTableByTableThenNoth
   QStringList boxes;
   QTimer boxWatch;
   AnswerBoxes(boxWatch, boxes);
-  uitest::WhenShown(kFrameTitle, [&](QWidget* frame) {
+  testsupport::WhenShown(kFrameTitle, [&](QWidget* frame) {
     PressSchemaButton(frame, first, true, [&, frame] {
-      PressSchemaButton(frame, second, false, [frame] { uitest::Click(frame, "?BUTTON2"); });
+      PressSchemaButton(frame, second, false, [frame] { testsupport::Click(frame, "?BUTTON2"); });
     });
   });
   EXPECT_EQ(RunProgram(), 0);
   ASSERT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
-  EXPECT_EQ(uitest::TopWindow(kFrameTitle), nullptr);
+  EXPECT_EQ(testsupport::TopWindow(kFrameTitle), nullptr);
   EXPECT_TRUE(std::filesystem::exists(cwd_.dir() / "Ortavia.INI"));
 
   // The connection window took what was typed; the second time it showed it
@@ -325,25 +325,25 @@ TEST_P(ProgramMigration, SchemaButtonCarriesAnOldRefereExtCoveAndALocalFileLosin
     ASSERT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
     rt::ReleaseThreadFile(old);
   }
-  testing_support::Rows(dataConnection_, "INSERT INTO RefereExtCove (UNICO, FACTURA, INDUSTRIAAUTOMOTRIZ) VALUES "
+  testsupport::Rows(dataConnection_, "INSERT INTO RefereExtCove (UNICO, FACTURA, INDUSTRIAAUTOMOTRIZ) VALUES "
                                          "(2, 'T-2', 1), (1, 'T-1', 1)");
   const std::string localFile = "Driver={SQLite3};Database=" + (cwd_.dir() / "XRefereExtCove.TPS").string();
-  testing_support::Rows(localFile, testing_support::LocalCoveTable("XRefereExtCove"));
-  testing_support::Rows(localFile, "INSERT INTO XRefereExtCove (UNICO, FACTURA) VALUES (3, 'L-3')");
-  ASSERT_EQ(testing_support::Rows(dataConnection_, "SELECT count(*) FROM RefereExtCove"),
+  testsupport::Rows(localFile, testsupport::LocalCoveTable("XRefereExtCove"));
+  testsupport::Rows(localFile, "INSERT INTO XRefereExtCove (UNICO, FACTURA) VALUES (3, 'L-3')");
+  ASSERT_EQ(testsupport::Rows(dataConnection_, "SELECT count(*) FROM RefereExtCove"),
             std::vector<std::string>{"2"});
 
   Pass pass;
   QStringList boxes;
   QTimer boxWatch;
   AnswerBoxes(boxWatch, boxes);
-  uitest::WhenShown(kFrameTitle, [&](QWidget* frame) {
-    PressSchemaButton(frame, pass, true, [frame] { uitest::Click(frame, "?BUTTON2"); });
+  testsupport::WhenShown(kFrameTitle, [&](QWidget* frame) {
+    PressSchemaButton(frame, pass, true, [frame] { testsupport::Click(frame, "?BUTTON2"); });
   });
   EXPECT_EQ(RunProgram(), 0);
   ASSERT_TRUE(boxes.isEmpty()) << boxes.join("\n").toStdString();
   EXPECT_EQ(pass.finalState, (Shown{kDone, 333, 333}));
-  EXPECT_EQ(testing_support::Rows(dataConnection_, "SELECT UNICO || '|' || FACTURA || '|' || UNICOHCOVE"
+  EXPECT_EQ(testsupport::Rows(dataConnection_, "SELECT UNICO || '|' || FACTURA || '|' || UNICOHCOVE"
                                                    " FROM RefereExtCove ORDER BY UNICO"),
             (std::vector<std::string>{"1|T-1|0", "2|T-2|0", "3|L-3|0"}));
   EXPECT_TRUE(pass.dataTables.count("refereextcove"));

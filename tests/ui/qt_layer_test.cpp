@@ -19,7 +19,7 @@
 #include "runtime/qt/qt_window.h"
 #include "ui/ui_support.h"
 
-namespace uitest {
+namespace testsupport {
 void RegisterAllKinds();
 }
 
@@ -51,7 +51,7 @@ struct Vars {
 
 class QtLayerTest : public ::testing::Test {
  protected:
-  void TearDown() override { uitest::RegisterAllKinds(); }
+  void TearDown() override { testsupport::RegisterAllKinds(); }
   std::unique_ptr<ui::Window> Build(const char* module, const char* label, std::vector<ui::BoundVar> vars = {},
                                     bool frame = false) {
     return ui::Layer().BuildWindow(module, label, std::move(vars), frame);
@@ -154,17 +154,17 @@ TEST_F(QtLayerTest, ConnectionWindowLayout) {
                                                           {"?USUARIO:PROMPT", "Usuario:"},
                                                           {"?PASSWD:PROMPT", "Contraseña:"}};
   for (const auto& [label, text] : prompts)
-    EXPECT_EQ(uitest::Control<QLabel>(top, label)->text(), QString::fromUtf8(text));
+    EXPECT_EQ(testsupport::Control<QLabel>(top, label)->text(), QString::fromUtf8(text));
   EXPECT_EQ(w->GetProperty(10, ui::PROP_Text), "Contrase\xF1" "a:");
   const std::pair<const char*, int> entries[] = {
       {"?SERVER", 50}, {"?DB_SERVER", 50}, {"?DB_DATA", 50}, {"?USUARIO", 50}, {"?PWD", 20}};
   for (const auto& [label, len] : entries) {
-    auto* e = uitest::Control<QLineEdit>(top, label);
+    auto* e = testsupport::Control<QLineEdit>(top, label);
     EXPECT_EQ(e->maxLength(), len) << label;
     EXPECT_EQ(e->echoMode(), std::string(label) == "?PWD" ? QLineEdit::Password : QLineEdit::Normal) << label;
   }
-  auto* ok = uitest::Control<QPushButton>(top, "?OKBUTTON");
-  auto* cancel = uitest::Control<QPushButton>(top, "?CANCELBUTTON");
+  auto* ok = testsupport::Control<QPushButton>(top, "?OKBUTTON");
+  auto* cancel = testsupport::Control<QPushButton>(top, "?CANCELBUTTON");
   EXPECT_EQ(ok->text(), "&Aceptar");
   EXPECT_EQ(cancel->text(), "&Cancelar");
   EXPECT_TRUE(ok->isDefault());
@@ -334,17 +334,17 @@ TEST_F(QtLayerTest, ButtonsAndCloseBoxDeliverTheirEvents) {
     std::vector<std::pair<int, int>> events;  // after EVENT:OpenWindow
   };
   const Case cases[] = {
-      {"ok: close only", [](QWidget* t) { uitest::Click(t, "?OKBUTTON"); }, {{ui::EVENT_CloseWindow, 0}}},
+      {"ok: close only", [](QWidget* t) { testsupport::Click(t, "?OKBUTTON"); }, {{ui::EVENT_CloseWindow, 0}}},
       {"cancel: accepted, then close",
-       [](QWidget* t) { uitest::Click(t, "?CANCELBUTTON"); },
+       [](QWidget* t) { testsupport::Click(t, "?CANCELBUTTON"); },
        {{ui::EVENT_Accepted, 13}, {ui::EVENT_CloseWindow, 0}}},
-      {"enter: the default button", [](QWidget* t) { uitest::PressKey(uitest::Control(t, "?SERVER"), Qt::Key_Return); },
+      {"enter: the default button", [](QWidget* t) { testsupport::PressKey(testsupport::Control(t, "?SERVER"), Qt::Key_Return); },
        {{ui::EVENT_CloseWindow, 0}}},
       {"enter on the focused cancel button",
-       [](QWidget* t) { uitest::PressKey(uitest::Control(t, "?CANCELBUTTON"), Qt::Key_Return); },
+       [](QWidget* t) { testsupport::PressKey(testsupport::Control(t, "?CANCELBUTTON"), Qt::Key_Return); },
        {{ui::EVENT_Accepted, 13}, {ui::EVENT_CloseWindow, 0}}},
       {"enter on the focused ok button",
-       [](QWidget* t) { uitest::PressKey(uitest::Control(t, "?OKBUTTON"), Qt::Key_Return); },
+       [](QWidget* t) { testsupport::PressKey(testsupport::Control(t, "?OKBUTTON"), Qt::Key_Return); },
        {{ui::EVENT_CloseWindow, 0}}},
       // No system menu: a close request from the window system is the cancel button.
       {"close request", [](QWidget* t) { t->close(); }, {{ui::EVENT_Accepted, 13}, {ui::EVENT_CloseWindow, 0}}},
@@ -368,7 +368,7 @@ TEST_F(QtLayerTest, ButtonsAndCloseBoxDeliverTheirEvents) {
 TEST_F(QtLayerTest, EscapeClosesOnlyAWindowWithoutButtons) {
   auto progress = Build("Ortavia$Ortav004", "P1$WIN_CREA");
   auto seen = Run(*progress, [&](const ui::Event& ev) {
-    if (ev.event == ui::EVENT_OpenWindow) uitest::PressKey(Qt(*progress).Widget(), Qt::Key_Escape);
+    if (ev.event == ui::EVENT_OpenWindow) testsupport::PressKey(Qt(*progress).Widget(), Qt::Key_Escape);
   });
   EXPECT_EQ(Pairs(seen).back(), std::make_pair(ui::EVENT_CloseWindow, 0));
 
@@ -376,7 +376,7 @@ TEST_F(QtLayerTest, EscapeClosesOnlyAWindowWithoutButtons) {
   auto w = Connect(v);
   seen = Run(*w, [&](const ui::Event& ev) {
     if (ev.event == ui::EVENT_OpenWindow) {
-      uitest::PressKey(Qt(*w).Widget(), Qt::Key_Escape);
+      testsupport::PressKey(Qt(*w).Widget(), Qt::Key_Escape);
       w->PostEvent({0x600, 0});
     } else if (ev.event == 0x600) {
       w->RequestClose();
@@ -405,16 +405,16 @@ TEST_F(QtLayerTest, EntriesEditTheirVariablesAndShowChangesAfterEachEvent) {
   std::strcpy(v.dbData, "datos");
   auto w = Connect(v);
   QWidget* top = Qt(*w).Widget();
-  EXPECT_EQ(uitest::Text(top, "?DB_DATA"), "datos");
+  EXPECT_EQ(testsupport::Text(top, "?DB_DATA"), "datos");
   Run(*w, [&](const ui::Event& ev) {
     if (ev.event == ui::EVENT_OpenWindow) {
       std::strcpy(v.usuario, "admin");  // shown once this event's body has run
       w->PostEvent({0x500, 0});
     } else if (ev.event == 0x500) {
-      EXPECT_EQ(uitest::Text(top, "?USUARIO"), "admin");
-      uitest::Type(uitest::Control(top, "?SERVER"), QString::fromUtf8("srv ñ"));
-      uitest::Type(uitest::Control(top, "?PWD"), QString(25, 'x'));
-      uitest::Type(uitest::Control(top, "?DB_SERVER"), QString(60, 'd'));
+      EXPECT_EQ(testsupport::Text(top, "?USUARIO"), "admin");
+      testsupport::Type(testsupport::Control(top, "?SERVER"), QString::fromUtf8("srv ñ"));
+      testsupport::Type(testsupport::Control(top, "?PWD"), QString(25, 'x'));
+      testsupport::Type(testsupport::Control(top, "?DB_SERVER"), QString(60, 'd'));
       w->RequestClose();
     }
   });
@@ -461,13 +461,13 @@ TEST_F(QtLayerTest, EntriesEditTheVariablesTheirLayoutNamesWhereverTheyStand) {
   QtWindow w(layout, v.Bind());
   QWidget* top = w.Widget();
   ASSERT_EQ(w.ControlWidget(3), top->findChild<QWidget*>("?PWD"));
-  uitest::Type(uitest::Control(top, "?PWD"), "clave");
-  uitest::Type(uitest::Control(top, "?SERVER"), "srv1");
-  uitest::Type(uitest::Control(top, "?USUARIO"), "admin");
+  testsupport::Type(testsupport::Control(top, "?PWD"), "clave");
+  testsupport::Type(testsupport::Control(top, "?SERVER"), "srv1");
+  testsupport::Type(testsupport::Control(top, "?USUARIO"), "admin");
   EXPECT_STREQ(v.pwd, "clave");
   EXPECT_STREQ(v.server, "srv1");
   EXPECT_STREQ(v.usuario, "admin");
-  EXPECT_EQ(uitest::Control<QLineEdit>(top, "?PWD")->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(testsupport::Control<QLineEdit>(top, "?PWD")->echoMode(), QLineEdit::Password);
 }
 
 TEST_F(QtLayerTest, LayoutAndBoundVariablesThatDisagreeOnNamesAreErrors) {
@@ -515,9 +515,9 @@ TEST_F(QtLayerTest, SelectControlFocusesTheFirstEntryFromThere) {
     if (ev.event != ui::EVENT_OpenWindow) return;
     QApplication::setActiveWindow(top);
     w->SelectControl(1);  // the panel: the server entry takes the focus
-    EXPECT_EQ(QApplication::focusWidget(), uitest::Control(top, "?SERVER"));
+    EXPECT_EQ(QApplication::focusWidget(), testsupport::Control(top, "?SERVER"));
     w->SelectControl(8);
-    EXPECT_EQ(QApplication::focusWidget(), uitest::Control(top, "?USUARIO"));
+    EXPECT_EQ(QApplication::focusWidget(), testsupport::Control(top, "?USUARIO"));
     w->RequestClose();
   });
 }
@@ -526,7 +526,7 @@ TEST_F(QtLayerTest, MessageBoxIsModalWithIconLinesAndChosenButton) {
   QString text, caption;
   QMessageBox::Icon icon = QMessageBox::NoIcon;
   int buttons = 0;
-  uitest::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
+  testsupport::When([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; }, [&] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     text = box->text();
     caption = box->windowTitle();
@@ -542,7 +542,7 @@ TEST_F(QtLayerTest, MessageBoxIsModalWithIconLinesAndChosenButton) {
   EXPECT_EQ(icon, QMessageBox::Warning);
   EXPECT_EQ(buttons, 1);
 
-  uitest::When([] { return QApplication::activeModalWidget() != nullptr; }, [] {
+  testsupport::When([] { return QApplication::activeModalWidget() != nullptr; }, [] {
     qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->button(QMessageBox::No)->click();
   });
   EXPECT_EQ(ui::Layer().ShowMessageBox("?", "Q", ui::ICON_Question, ui::BUTTON_Yes | ui::BUTTON_No, ui::BUTTON_Yes, 0),

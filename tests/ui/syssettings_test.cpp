@@ -2,9 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "runtime/syssettings.h"
+#include "support/recording_settings.h"
 
 namespace {
-using rt::sys::RecordingSystemSettings;
+using testsupport::RecordingSystemSettings;
 
 class DragSettingTest : public ::testing::Test {
  protected:

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-namespace uitest {
+namespace testsupport {
 
 // The visible top-level window with that title, or nullptr.
 inline QWidget* TopWindow(const QString& title) {
@@ -95,4 +95,4 @@ class TempCwd {
   std::filesystem::path old_, dir_;
 };
 
-}  // namespace uitest
+}  // namespace testsupport

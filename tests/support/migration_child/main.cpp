@@ -57,9 +57,9 @@ int main(int argc, char** argv) {
   }
   rt::RegisterDriver(std::make_shared<StoppingSqlDriver>(argv[3]));
   rt::RegisterTopSpeedDriver();
-  testing_support::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer ui;
   {
-    testing_support::MigrationPrelude prelude(argv[1], argv[2]);
+    testsupport::MigrationPrelude prelude(argv[1], argv[2]);
     app::MigrateStructures();
   }
   std::fputs("finished\n", stdout);
