@@ -1,3 +1,5 @@
+// The program's frame of life: module records and routines, the thread's
+// class-library objects, start-up and shut-down.
 #include "app/program.h"
 
 #include <cfenv>
@@ -58,7 +60,6 @@ classlib::FuzzyScorer& ProgramFuzzy() {
 uint8_t& WindowRequest() { return t_windowRequest; }
 uint8_t& WindowResponse() { return t_windowResponse; }
 int32_t& WindowVcrRequest() { return t_windowVcrRequest; }
-classlib::ThreadErrorState* ThreadErrorStatus() { return t_errorStatus.get(); }
 int32_t DragFullWindowsWasOn() { return g_dragFullWindowsWasOn; }
 ProgramQueues& Queues() { return g_queues; }
 void SetLifeTrace(std::vector<std::string>* trace) { g_trace = trace; }

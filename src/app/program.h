@@ -22,9 +22,6 @@ uint8_t& WindowRequest();
 uint8_t& WindowResponse();
 int32_t& WindowVcrRequest();
 
-// The thread's error state, made by the thread's start routine.
-classlib::ThreadErrorState* ThreadErrorStatus();
-
 // 1 when full-window dragging was on at start and the program switched it off.
 int32_t DragFullWindowsWasOn();
 

@@ -25,10 +25,6 @@ bool IsSizedString(FieldType t) {
          t == FieldType::Memo;
 }
 
-bool IsKnownType(uint8_t code) {
-  return (code >= 1 && code <= 11) || (code >= 18 && code <= 22);
-}
-
 struct Encoder {
   std::vector<uint8_t> out;
   uint32_t count = 0;
@@ -260,7 +256,7 @@ std::optional<TypeRecord> TypeRecord::Decode(std::span<const uint8_t> bytes, std
     const size_t start = r.pos;
     TypeEntry e;
     if (!r.U8(code) || !r.U8(e.flags)) return fail();
-    if (!IsKnownType(code)) {
+    if (!IsKnownTypeCode(code)) {
       r.pos = start;
       r.Fail("unknown type code " + std::to_string(code) + " in entry " + std::to_string(n));
       return fail();

@@ -18,6 +18,9 @@ enum class FieldType : uint8_t {
   String = 18, CString = 19, PString = 20, Memo = 21, Group = 22,
 };
 
+// True for the type codes the runtime knows (those of FieldType).
+inline constexpr bool IsKnownTypeCode(int code) { return (code >= 1 && code <= 11) || (code >= 18 && code <= 22); }
+
 // Optional-part flags of a TypeRecord entry.
 inline constexpr uint8_t kEntryExternalName = 0x01;
 inline constexpr uint8_t kEntryLabel = 0x02;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "runtime/decl.h"
 #include "runtime/program.h"
 #include "runtime/ui.h"
 
@@ -19,11 +20,6 @@ struct FieldRef {
 
   explicit operator bool() const { return address != nullptr; }
 };
-
-// True for the type codes the runtime knows (those of FieldType).
-inline bool IsKnownTypeCode(int code) {
-  return (code >= 1 && code <= 11) || (code >= 18 && code <= 22);
-}
 
 // Fatal error 501: a reference of an unknown type was asked for. Shown like
 // every fatal runtime error, then the program ends.

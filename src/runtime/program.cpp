@@ -25,7 +25,6 @@ struct RuntimeState {
   int nextThreadNumber = 2;
   bool endWalkDone = false;
   std::function<void(int)> haltHandler;
-  std::function<void(int)> haltRequestHook;
   Routine exitHook = nullptr;
   Routine layerCleanup = nullptr;
 };
@@ -144,15 +143,13 @@ void RunModuleWalkAtEnd() {
 }
 
 void HaltProgram(int exitCode) {
-  std::function<void(int)> handler, request;
+  std::function<void(int)> handler;
   {
     std::lock_guard lock(State().mutex);
     handler = State().haltHandler;
-    request = State().haltRequestHook;
   }
   if (threadNumber > 1) {
-    // Only the first thread ends the process: ask its main window to do so.
-    if (request) request(exitCode);
+    // Only the first thread ends the process; this one waits for that.
     if (handler) {
       handler(exitCode);
       throw ProgramHalted{exitCode};
@@ -188,11 +185,6 @@ void ResetModules() {
 void SetHaltHandler(std::function<void(int)> handler) {
   std::lock_guard lock(State().mutex);
   State().haltHandler = std::move(handler);
-}
-
-void SetHaltRequestHook(std::function<void(int)> hook) {
-  std::lock_guard lock(State().mutex);
-  State().haltRequestHook = std::move(hook);
 }
 
 int CurrentThreadNumber() { return threadNumber; }

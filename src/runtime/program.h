@@ -46,9 +46,6 @@ void SetHaltHandler(std::function<void(int)> handler);
 struct ProgramHalted {
   int exitCode;
 };
-// Called when HaltProgram runs on a thread other than the first: asks the first
-// thread's main window to end the program (the window layer installs it).
-void SetHaltRequestHook(std::function<void(int)> hook);
 // True once RuntimeShutdown has run: only close events are delivered from then on.
 bool RuntimeIsShutDown();
 

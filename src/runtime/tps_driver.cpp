@@ -187,19 +187,6 @@ int CompareField(const TypeEntry& e, const uint8_t* a, const uint8_t* b, bool no
 
 }  // namespace
 
-std::string LocalDateText(const DateStorage& d) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", unsigned{d.year}, unsigned{d.month}, unsigned{d.day});
-  return buf;
-}
-
-std::string LocalTimeText(const TimeStorage& t) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%02u:%02u:%02u.%02u", unsigned{t.hours}, unsigned{t.minutes},
-                unsigned{t.seconds}, unsigned{t.hundredths});
-  return buf;
-}
-
 std::optional<DateStorage> ParseLocalDate(std::string_view text) {
   std::vector<uint32_t> parts;
   if (!ParseParts(text, {'-', '-'}, 65535, parts) || parts.size() != 3 || parts[1] > 255 || parts[2] > 255)

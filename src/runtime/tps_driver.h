@@ -30,10 +30,8 @@ class TopSpeedDriver : public FileDriver {
 // Registers the local-file driver under "TOPSPEED".
 void RegisterTopSpeedDriver();
 
-// The texts a date or time is kept as, and back; nullopt for a text that holds
+// A date or time from the text it is kept as; nullopt for a text that holds
 // no storage value (a number out of the storage's range, a missing part).
-std::string LocalDateText(const DateStorage& d);
-std::string LocalTimeText(const TimeStorage& t);
 std::optional<DateStorage> ParseLocalDate(std::string_view text);
 std::optional<TimeStorage> ParseLocalTime(std::string_view text);
 

@@ -1,1 +1,0 @@
-// Keeps every library buildable while a folder has no sources of its own.
