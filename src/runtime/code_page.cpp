@@ -58,6 +58,17 @@ std::optional<char32_t> NextUtf16(std::u16string_view text, size_t& i) {
   return 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i++] - 0xDC00);
 }
 
+// The text's characters, read one by one by next, in the code page.
+template <typename Text, typename Next>
+std::string ToCp1252(Text text, bool* lost, Next next) {
+  std::string out;
+  out.reserve(text.size());
+  bool any = false;
+  for (size_t i = 0; i < text.size();) AppendCp1252(out, next(text, i), any);
+  if (lost) *lost = any;
+  return out;
+}
+
 }  // namespace
 
 char16_t Cp1252ToUnicode(unsigned char byte) {
@@ -86,22 +97,8 @@ std::u16string Cp1252ToUtf16(std::string_view text) {
   return out;
 }
 
-std::string Utf8ToCp1252(std::string_view text, bool* lost) {
-  std::string out;
-  out.reserve(text.size());
-  bool any = false;
-  for (size_t i = 0; i < text.size();) AppendCp1252(out, NextUtf8(text, i), any);
-  if (lost) *lost = any;
-  return out;
-}
+std::string Utf8ToCp1252(std::string_view text, bool* lost) { return ToCp1252(text, lost, NextUtf8); }
 
-std::string Utf16ToCp1252(std::u16string_view text, bool* lost) {
-  std::string out;
-  out.reserve(text.size());
-  bool any = false;
-  for (size_t i = 0; i < text.size();) AppendCp1252(out, NextUtf16(text, i), any);
-  if (lost) *lost = any;
-  return out;
-}
+std::string Utf16ToCp1252(std::u16string_view text, bool* lost) { return ToCp1252(text, lost, NextUtf16); }
 
 }  // namespace rt
