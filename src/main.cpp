@@ -1,9 +1,9 @@
 // The process entry: the Qt window layer, the SQL and local-file drivers, then the program.
 #include "app/program.h"
-#include "runtime/program.h"
+#include "runtime/base/program.h"
+#include "runtime/files/tps_driver.h"
 #include "runtime/qt/qt_layer.h"
 #include "runtime/sql_driver.h"
-#include "runtime/tps_driver.h"
 
 int main(int argc, char** argv) {
   rt::qt::InstallQtLayer(argc, argv);

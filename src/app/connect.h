@@ -4,7 +4,7 @@
 
 #include "app/procedure.h"
 #include "layouts/ortav003_window.h"
-#include "runtime/ui.h"
+#include "runtime/ui/ui.h"
 
 namespace app {
 

@@ -10,9 +10,9 @@
 #include "app/migrate.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
-#include "runtime/files.h"
-#include "runtime/sql_connect.h"
-#include "runtime/text.h"
+#include "runtime/base/text.h"
+#include "runtime/files/files.h"
+#include "runtime/sql/sql_connect.h"
 
 namespace app {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "layouts/ortav004_win_crea.h"
-#include "runtime/ui.h"
+#include "runtime/ui/ui.h"
 
 namespace app {
 

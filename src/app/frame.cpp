@@ -1,3 +1,4 @@
+// The main frame: its window controller, the schema button's action and Main, which runs the frame.
 #include "app/frame.h"
 
 #include <memory>

@@ -6,7 +6,7 @@
 
 #include "app/procedure.h"
 #include "layouts/ortav001_appframe.h"
-#include "runtime/ui.h"
+#include "runtime/ui/ui.h"
 
 namespace app {
 

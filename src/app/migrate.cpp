@@ -15,11 +15,11 @@
 
 #include "classlib/results.h"
 #include "dictionary/dictionary.h"
-#include "runtime/datetime.h"
-#include "runtime/files.h"
-#include "runtime/program.h"
-#include "runtime/text.h"
-#include "runtime/ui.h"
+#include "runtime/base/datetime.h"
+#include "runtime/base/program.h"
+#include "runtime/base/text.h"
+#include "runtime/files/files.h"
+#include "runtime/ui/ui.h"
 
 namespace app {
 namespace {

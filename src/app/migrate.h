@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "dictionary/catalogue.h"
-#include "runtime/decl.h"
+#include "runtime/decl/file_decl.h"
 
 namespace app {
 

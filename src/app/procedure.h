@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "classlib/window_controller.h"
-#include "runtime/ui.h"
+#include "runtime/ui/ui.h"
 
 namespace app {
 

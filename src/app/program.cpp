@@ -11,10 +11,10 @@
 #include "app/migrate.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/tables.h"
-#include "runtime/decl.h"
-#include "runtime/files.h"
-#include "runtime/syssettings.h"
-#include "runtime/ui.h"
+#include "runtime/decl/file_block.h"
+#include "runtime/files/files.h"
+#include "runtime/ui/syssettings.h"
+#include "runtime/ui/ui.h"
 
 namespace app {
 namespace {

@@ -9,7 +9,7 @@
 #include "classlib/error_reporter.h"
 #include "classlib/fuzzy_scorer.h"
 #include "classlib/ini_store.h"
-#include "runtime/program.h"
+#include "runtime/base/program.h"
 
 namespace app {
 

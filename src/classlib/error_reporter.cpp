@@ -4,10 +4,10 @@
 
 #include <cstdio>
 
-#include "runtime/files.h"
-#include "runtime/program.h"
-#include "runtime/text.h"
-#include "runtime/ui.h"
+#include "runtime/base/program.h"
+#include "runtime/base/text.h"
+#include "runtime/files/files.h"
+#include "runtime/ui/ui.h"
 
 namespace classlib {
 namespace {

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "runtime/text.h"
+#include "runtime/base/text.h"
 
 namespace classlib {
 namespace {

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/ui.h"
+#include "runtime/ui/ui.h"
 
 namespace classlib {
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "runtime/files.h"
-#include "runtime/text.h"
+#include "runtime/base/text.h"
+#include "runtime/files/files.h"
 
 namespace classlib {
 namespace {

@@ -11,8 +11,8 @@
 
 #include "classlib/error_reporter.h"
 #include "classlib/results.h"
-#include "runtime/decl.h"
-#include "runtime/fieldref.h"
+#include "runtime/decl/fieldref.h"
+#include "runtime/decl/file_block.h"
 
 namespace classlib {
 

@@ -9,8 +9,8 @@
 
 #include "classlib/results.h"
 #include "classlib/table_manager.h"
-#include "runtime/decl.h"
-#include "runtime/fieldref.h"
+#include "runtime/decl/fieldref.h"
+#include "runtime/decl/file_decl.h"
 
 namespace classlib {
 

@@ -8,7 +8,7 @@
 
 #include "classlib/error_reporter.h"
 #include "classlib/results.h"
-#include "runtime/ui.h"
+#include "runtime/ui/ui.h"
 
 namespace classlib {
 

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "dictionary/names.h"
-#include "runtime/code_page.h"
-#include "runtime/text.h"
+#include "runtime/base/code_page.h"
+#include "runtime/base/text.h"
 
 namespace dict {
 

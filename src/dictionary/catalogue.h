@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "runtime/decl.h"
+#include "runtime/decl/file_decl.h"
 
 namespace dict {
 

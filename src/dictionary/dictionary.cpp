@@ -7,9 +7,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "dictionary/names.h"
 #include "dictionary/modules.h"
-#include "runtime/program.h"
+#include "dictionary/names.h"
+#include "runtime/base/program.h"
 
 namespace dict {
 

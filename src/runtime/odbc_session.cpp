@@ -2,8 +2,8 @@
 // bound parameters, cursors, catalog calls and diagnostics; texts cross to and
 // from the driver here.
 #include "runtime/odbc_session.h"
-#include "runtime/code_page.h"
-#include "runtime/text.h"
+#include "runtime/base/code_page.h"
+#include "runtime/base/text.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -15,7 +15,7 @@
 #include <mutex>
 #include <type_traits>
 
-#include "runtime/sql_connect.h"
+#include "runtime/sql/sql_connect.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/sql_session.h"
+#include "runtime/sql/sql_session.h"
 
 namespace rt {
 

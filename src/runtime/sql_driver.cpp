@@ -7,8 +7,9 @@
 #include <cstring>
 #include <map>
 
+#include "runtime/base/text.h"
 #include "runtime/odbc_session.h"
-#include "runtime/text.h"
+#include "runtime/sql/sql_schema.h"
 
 namespace rt {
 

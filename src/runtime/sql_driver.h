@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "runtime/files.h"
-#include "runtime/sql_session.h"
+#include "runtime/files/files.h"
+#include "runtime/sql/sql_session.h"
 
 namespace rt {
 

@@ -8,7 +8,7 @@
 #include "app/create_schema.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
-#include "runtime/sql_connect.h"
+#include "runtime/sql/sql_connect.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 

@@ -21,7 +21,7 @@
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
 #include "dictionary/tables.h"
-#include "runtime/program.h"
+#include "runtime/base/program.h"
 #include "runtime/sql_driver.h"
 #include "support/connection_entries.h"
 #include "support/database_probe.h"

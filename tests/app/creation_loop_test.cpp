@@ -11,7 +11,7 @@
 #include "app/create_schema.h"
 #include "classlib/error_reporter.h"
 #include "dictionary/dictionary.h"
-#include "runtime/program.h"
+#include "runtime/base/program.h"
 #include "runtime/sql_driver.h"
 #include "support/fake_ui.h"
 #include "support/test_driver.h"

@@ -14,7 +14,7 @@
 #include "app/create_schema.h"
 #include "app/program.h"
 #include "dictionary/dictionary.h"
-#include "runtime/program.h"
+#include "runtime/base/program.h"
 #include "runtime/sql_driver.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"

@@ -8,10 +8,10 @@
 
 #include "app/program.h"
 #include "dictionary/dictionary.h"
-#include "runtime/program.h"
-#include "runtime/syssettings.h"
-#include "support/recording_settings.h"
+#include "runtime/base/program.h"
+#include "runtime/ui/syssettings.h"
 #include "support/fake_ui.h"
+#include "support/recording_settings.h"
 
 namespace {
 

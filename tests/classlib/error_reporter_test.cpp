@@ -6,8 +6,8 @@
 
 #include "classlib/error_reporter.h"
 #include "classlib/fixtures.h"
-#include "runtime/files.h"
-#include "runtime/ui.h"
+#include "runtime/files/files.h"
+#include "runtime/ui/ui.h"
 
 namespace testsupport {
 namespace {

@@ -12,9 +12,9 @@
 
 #include "classlib/error_reporter.h"
 #include "classlib/table_manager.h"
-#include "runtime/decl.h"
-#include "runtime/files.h"
-#include "runtime/program.h"
+#include "runtime/base/program.h"
+#include "runtime/decl/file_block.h"
+#include "runtime/files/files.h"
 #include "support/fake_ui.h"
 #include "support/test_driver.h"
 

@@ -11,7 +11,7 @@
 #include "dictionary/behaviour.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
-#include "runtime/program.h"
+#include "runtime/base/program.h"
 #include "support/fake_ui.h"
 #include "support/test_driver.h"
 

@@ -3,7 +3,7 @@
 
 #include <ctime>
 
-#include "runtime/datetime.h"
+#include "runtime/base/datetime.h"
 
 namespace rt {
 namespace {

@@ -6,8 +6,8 @@
 #include <sstream>
 #include <thread>
 
-#include "runtime/decl.h"
-#include "runtime/files.h"
+#include "runtime/decl/file_block.h"
+#include "runtime/files/files.h"
 
 namespace rt {
 namespace {

@@ -8,7 +8,7 @@
 
 #include <unistd.h>
 
-#include "runtime/files.h"
+#include "runtime/files/files.h"
 
 namespace rt {
 namespace {

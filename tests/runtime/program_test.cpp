@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/program.h"
+#include "runtime/base/program.h"
 
 namespace rt {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "runtime/code_page.h"
-#include "runtime/text.h"
+#include "runtime/base/code_page.h"
+#include "runtime/base/text.h"
 
 namespace rt {
 namespace {

@@ -15,8 +15,8 @@
 #include <iterator>
 #include <vector>
 
-#include "runtime/datetime.h"
-#include "runtime/tps_driver.h"
+#include "runtime/base/datetime.h"
+#include "runtime/files/tps_driver.h"
 
 namespace rt {
 namespace {

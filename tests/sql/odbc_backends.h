@@ -15,8 +15,8 @@
 #include <set>
 #include <string>
 
-#include "runtime/files.h"
-#include "runtime/sql_connect.h"
+#include "runtime/files/files.h"
+#include "runtime/sql/sql_connect.h"
 #include "runtime/sql_driver.h"
 #include "support/database_probe.h"
 #include "support/observed_odbc.h"

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "runtime/odbc_session.h"
-#include "runtime/sql_connect.h"
+#include "runtime/sql/sql_connect.h"
 
 using namespace rt;
 

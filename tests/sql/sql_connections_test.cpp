@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "runtime/files.h"
-#include "runtime/sql_connect.h"
+#include "runtime/files/files.h"
+#include "runtime/sql/sql_connect.h"
 #include "runtime/sql_driver.h"
 #include "sql/odbc_backends.h"
 #include "sql/sql_fixtures.h"

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "runtime/files.h"
+#include "runtime/files/files.h"
 #include "runtime/sql_driver.h"
 #include "sql/sql_fixtures.h"
 #include "support/sqlserver_double.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/decl.h"
+#include "runtime/decl/file_decl.h"
 
 namespace testsupport {
 

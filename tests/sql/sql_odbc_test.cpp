@@ -8,8 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "runtime/files.h"
-#include "runtime/sql_connect.h"
+#include "runtime/files/files.h"
+#include "runtime/sql/sql_connect.h"
 #include "runtime/sql_driver.h"
 #include "sql/sql_fixtures.h"
 

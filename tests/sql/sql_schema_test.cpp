@@ -1,7 +1,7 @@
 // The SQL text derived from declarations, against SQL Server's type list.
 #include <gtest/gtest.h>
 
-#include "runtime/sql_schema.h"
+#include "runtime/sql/sql_schema.h"
 #include "sql/sql_fixtures.h"
 #include "support/sqlserver_double.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "runtime/files.h"
+#include "runtime/files/files.h"
 #include "runtime/odbc_session.h"
-#include "runtime/sql_connect.h"
+#include "runtime/sql/sql_connect.h"
 #include "runtime/sql_driver.h"
 #include "sql/sql_fixtures.h"
 #include "support/database_probe.h"

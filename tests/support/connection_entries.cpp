@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "app/connect.h"
-#include "runtime/code_page.h"
+#include "runtime/base/code_page.h"
 
 namespace testsupport {
 namespace {

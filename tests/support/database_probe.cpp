@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "runtime/text.h"
+#include "runtime/base/text.h"
 
 namespace testsupport {
 namespace {

@@ -1,7 +1,7 @@
 // The recording window layer of the tests.
 #include "support/fake_ui.h"
 
-#include "runtime/code_page.h"
+#include "runtime/base/code_page.h"
 
 namespace testsupport {
 

@@ -21,7 +21,7 @@
 #include <utility>
 #include <vector>
 
-#include "runtime/ui.h"
+#include "runtime/ui/ui.h"
 
 namespace testsupport {
 

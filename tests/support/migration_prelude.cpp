@@ -6,8 +6,8 @@
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
 #include "dictionary/tables.h"
-#include "runtime/decl.h"
-#include "runtime/sql_connect.h"
+#include "runtime/files/files.h"
+#include "runtime/sql/sql_connect.h"
 
 namespace testsupport {
 

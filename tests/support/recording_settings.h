@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "runtime/syssettings.h"
+#include "runtime/ui/syssettings.h"
 
 namespace testsupport {
 

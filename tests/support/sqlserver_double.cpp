@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "runtime/text.h"
+#include "runtime/base/text.h"
 #include "support/sqlserver_answers.h"
 
 namespace testsupport {

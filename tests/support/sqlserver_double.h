@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/sql/sql_session.h"
 #include "runtime/sql_driver.h"
-#include "runtime/sql_session.h"
 
 namespace testsupport {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/files.h"
+#include "runtime/files/files.h"
 
 namespace testsupport {
 

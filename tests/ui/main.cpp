@@ -9,7 +9,7 @@
 
 #include "runtime/qt/qt_layer.h"
 #include "runtime/qt/qt_window.h"
-#include "runtime/ui.h"
+#include "runtime/ui/ui.h"
 
 namespace testsupport {
 void RegisterAllKinds() {

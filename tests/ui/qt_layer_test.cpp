@@ -16,6 +16,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "runtime/qt/qt_layer.h"
 #include "runtime/qt/qt_window.h"
 #include "ui/ui_support.h"
 

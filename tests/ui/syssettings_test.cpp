@@ -1,7 +1,7 @@
 // The full-window-drag setting: our platform layer and the recording stand-in.
 #include <gtest/gtest.h>
 
-#include "runtime/syssettings.h"
+#include "runtime/ui/syssettings.h"
 #include "support/recording_settings.h"
 
 namespace {

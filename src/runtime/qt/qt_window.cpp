@@ -1,30 +1,21 @@
-// The window layer on Qt Widgets: layouts to widgets, entries bound to the
-// program's variables by name, each window's nested event loop, control
-// properties and geometry, message boxes and cursors.
+// A window of the Qt layer: the top-level surface and its decorations, the
+// nested event loop, control properties, place, size and state on the screen.
 #include "runtime/qt/qt_window.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFontDatabase>
-#include <QFontMetrics>
-#include <QFrame>
+#include <QEventLoop>
 #include <QGroupBox>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -33,97 +24,10 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "runtime/code_page.h"
+#include "runtime/qt/qt_layer.h"
 
 namespace rt::qt {
 namespace ui = rt::ui;
-
-namespace {
-
-QString ToQ(std::string_view s) { return DecodeText(s); }
-
-int PictureLength(const QString& picture) {
-  // "@s50" and the like: the number of characters the entry holds.
-  QString digits;
-  for (QChar ch : picture)
-    if (ch.isDigit()) digits.append(ch);
-  return digits.isEmpty() ? 0 : digits.toInt();
-}
-
-QJsonObject LoadLayout(std::string_view moduleKey, std::string_view label) {
-  const QString path = QStringLiteral(":/layouts/") + ToQ(moduleKey) + "/" + ToQ(label);
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly))
-    throw std::logic_error("window layout not found: " + std::string(moduleKey) + " " + std::string(label));
-  QJsonParseError err{};
-  const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &err);
-  if (err.error != QJsonParseError::NoError || !doc.isObject())
-    throw std::logic_error("window layout unreadable: " + std::string(label));
-  return doc.object();
-}
-
-QPixmap LoadImage(const QString& name) {
-  if (name.isEmpty()) return {};
-  QPixmap pm(ImageResourcePath(name));
-  return pm;
-}
-
-void ForEachControl(const QJsonObject& layout, const std::function<void(const QJsonObject&)>& fn) {
-  for (const auto& v : layout.value("controls").toArray()) fn(v.toObject());
-  for (const auto& v : layout.value("toolbar").toObject().value("controls").toArray()) fn(v.toObject());
-}
-
-// Each entry's variable, by the entry's label: the variable that the entry's
-// "use" names. A layout and a program that disagree on the names fail here,
-// before anything is built, rather than an entry editing another variable.
-std::map<std::string, ui::BoundVar> BindEntries(const QJsonObject& layout, const std::vector<ui::BoundVar>& vars) {
-  const std::string window = layout.value("label").toString().toStdString();
-  auto fail = [&](const std::string& why) { throw std::logic_error("window layout " + window + ": " + why); };
-  std::map<std::string, ui::BoundVar> bound;
-  std::set<std::string_view> named;
-  ForEachControl(layout, [&](const QJsonObject& c) {
-    const std::string label = c.value("label").toString().toStdString();
-    const bool entry = c.value("kind").toString() == QLatin1String(ui::KIND_Entry);
-    if (!c.contains("use")) {
-      if (entry) fail("entry " + label + " names no variable");
-      return;
-    }
-    const std::string use = c.value("use").toString().toStdString();
-    if (!entry) fail(label + " is no entry but names the variable " + use);
-    const auto var = std::find_if(vars.begin(), vars.end(), [&](const ui::BoundVar& v) { return v.name == use; });
-    if (var == vars.end()) fail("entry " + label + " edits " + use + ", which is not bound");
-    if (!named.insert(var->name).second) fail("two entries edit " + use);
-    bound[label] = *var;
-  });
-  for (const ui::BoundVar& v : vars)
-    if (!named.count(v.name)) fail(std::string(v.name) + " is bound, but no entry edits it");
-  return bound;
-}
-
-}  // namespace
-
-QString DecodeText(std::string_view text) { return QString::fromStdU16String(Cp1252ToUtf16(text)); }
-
-std::string EncodeText(const QString& text, bool* lost) {
-  return Utf16ToCp1252(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                                           static_cast<size_t>(text.size())),
-                       lost);
-}
-
-QString ImageResourcePath(const QString& name) {
-  if (name.startsWith(QStringLiteral("stock:"))) return QStringLiteral(":/images/stock-") + name.mid(6) + ".png";
-  QString base = name;
-  const qsizetype cut = std::max(base.lastIndexOf('\\'), base.lastIndexOf('/'));
-  if (cut >= 0) base = base.mid(cut + 1);
-  const qsizetype dot = base.lastIndexOf('.');
-  if (dot > 0) base = base.left(dot);
-  return QStringLiteral(":/images/") + base.toLower() + ".png";
-}
-
-QString FontFamilyFor(const QString& family) {
-  if (QFontDatabase::families().contains(family, Qt::CaseInsensitive)) return family;
-  return QStringLiteral("Liberation Sans");
-}
 
 // ---------------------------------------------------------------------------
 // Surface
@@ -149,14 +53,6 @@ void Surface::paintEvent(QPaintEvent*) {
                  QRect(0, h - 1, w, 1));
   }
   p.drawPixmap(target, wallpaper);
-}
-
-void TextLabel::paintEvent(QPaintEvent* ev) {
-  if (!pixmap().isNull()) return QLabel::paintEvent(ev);
-  QPainter p(this);
-  const QRect area = contentsRect();
-  const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
-  style()->drawItemText(&p, area, static_cast<int>(alignment()), palette(), isEnabled(), shown, foregroundRole());
 }
 
 void Surface::closeEvent(QCloseEvent* ev) {
@@ -265,104 +161,30 @@ QtWindow::QtWindow(const QJsonObject& layout, const std::vector<ui::BoundVar>& v
 
 QtWindow::~QtWindow() { Close(); }
 
-int QtWindow::UnitsToPixelsX(int units) const { return (units * unitX_ + 2) / 4; }
-int QtWindow::UnitsToPixelsY(int units) const { return (units * unitY_ + 4) / 8; }
+int QtWindow::UnitsToPixelsX(int units) const { return LayoutUnits{unitX_, unitY_}.ToPixelsX(units); }
+int QtWindow::UnitsToPixelsY(int units) const { return LayoutUnits{unitX_, unitY_}.ToPixelsY(units); }
 
 void QtWindow::BuildControls(const QJsonArray& controls, QWidget* parent, int firstNumber, int step) {
-  int expected = firstNumber;
-  for (const auto& v : controls) {
-    const QJsonObject c = v.toObject();
-    Control ctl;
-    ctl.number = c.value("number").toInt(expected);
-    if (ctl.number != expected) throw std::logic_error("window layout: controls out of order");
-    expected += step;
-    ctl.label = c.value("label").toString().toStdString();
-    ctl.kind = c.value("kind").toString().toStdString();
-    auto* layer = InstalledQtLayer();
-    if (!layer || !layer->IsKindRegistered(ctl.kind))
-      throw std::logic_error("control kind not registered: " + ctl.kind);
-    ctl.widget = MakeControl(c, parent, ctl);
-    ctl.widget->setObjectName(QString::fromStdString(ctl.label));
-    ctl.widget->setProperty("controlNumber", ctl.number);
-    controls_.push_back(std::move(ctl));
-  }
+  auto registered = [](const std::string& kind) {
+    const QtWindowLayer* layer = InstalledQtLayer();
+    return layer && layer->IsKindRegistered(kind);
+  };
+  const size_t first = controls_.size();
+  qt::BuildControls(controls, parent, firstNumber, step, {{unitX_, unitY_}, frame_, &bindings_, registered}, controls_);
+  for (size_t i = first; i < controls_.size(); ++i) Connect(controls_[i]);
 }
 
-QWidget* QtWindow::MakeControl(const QJsonObject& c, QWidget* parent, Control& ctl) {
-  const QString kind = QString::fromStdString(ctl.kind);
-  const QString text = c.value("text").toString();
-  const bool sized = c.contains("width") && c.contains("height");
-  const QRect geo(UnitsToPixelsX(c.value("x").toInt()), UnitsToPixelsY(c.value("y").toInt()),
-                  UnitsToPixelsX(c.value("width").toInt()), UnitsToPixelsY(c.value("height").toInt()));
-  QWidget* w = nullptr;
+// A button reports its press; an entry stores each change in its variable.
+void QtWindow::Connect(const Control& ctl) {
   const int number = ctl.number;
-
-  if (kind == ui::KIND_Button) {
-    auto* b = new QPushButton(text, parent);
-    b->setAutoDefault(true);  // Enter presses the focused button
-    const QPixmap picture = LoadImage(c.value("picture").toString());
-    if (!picture.isNull()) {
-      b->setIcon(QIcon(picture));
-      b->setIconSize(picture.size().scaled(geo.size() - QSize(6, 6), Qt::KeepAspectRatio));
-    } else if (c.contains("icon")) {
-      const QPixmap icon = LoadImage(c.value("icon").toString());
-      b->setIcon(QIcon(icon));
-      b->setIconSize(icon.size());
-    }
-    ctl.stdClose = c.value("std").toString() == QStringLiteral("close");
-    ctl.acceptFirst = c.value("acceptFirst").toBool();
-    ctl.isDefault = c.value("default").toBool();
-    ctl.isCancel = c.value("cancel").toBool();
-    b->setDefault(ctl.isDefault);
+  if (ctl.kind == ui::KIND_Button) {
+    auto* b = qobject_cast<QPushButton*>(ctl.widget.data());
     QObject::connect(b, &QPushButton::clicked, b, [this, number] { Pressed(number); });
-    w = b;
-  } else if (kind == ui::KIND_Panel) {
-    auto* f = new QFrame(parent);
-    f->setFrameShape(QFrame::Panel);
-    f->setFrameShadow(frame_ ? QFrame::Raised : QFrame::Sunken);
-    w = f;
-  } else if (kind == ui::KIND_Group) {
-    auto* g = new QGroupBox(text, parent);
-    w = g;
-  } else if (kind == ui::KIND_Entry) {
-    auto* e = new QLineEdit(parent);
-    ctl.bound = true;
-    ctl.var = bindings_.at(ctl.label);
-    int maxLen = PictureLength(c.value("picture").toString());
-    if (ctl.var.size > 0) maxLen = maxLen > 0 ? std::min<int>(maxLen, static_cast<int>(ctl.var.size) - 1)
-                                              : static_cast<int>(ctl.var.size) - 1;
-    if (maxLen > 0) e->setMaxLength(maxLen);
-    if (c.value("password").toBool()) e->setEchoMode(QLineEdit::Password);
+  } else if (ctl.kind == ui::KIND_Entry) {
+    auto* e = qobject_cast<QLineEdit*>(ctl.widget.data());
     const Control snapshot = ctl;
     QObject::connect(e, &QLineEdit::textChanged, e, [this, snapshot](const QString& t) { StoreVariable(snapshot, t); });
-    w = e;
-  } else if (kind == ui::KIND_Prompt || kind == ui::KIND_String) {
-    auto* l = new TextLabel(text, parent);
-    ctl.within = c.value("within").toInt(0);
-    l->setTextFormat(Qt::PlainText);
-    l->setAutoFillBackground(c.contains("within"));
-    w = l;
-  } else if (kind == ui::KIND_Image) {
-    auto* l = new QLabel(parent);
-    l->setPixmap(LoadImage(c.value("picture").toString()));
-    w = l;
-  } else if (kind == ui::KIND_Progress) {
-    auto* p = new QProgressBar(parent);
-    p->setRange(c.value("rangeLow").toInt(0), c.value("rangeHigh").toInt(100));
-    p->setValue(p->minimum());
-    p->setTextVisible(false);
-    w = p;
-  } else {
-    throw std::logic_error("unknown control kind: " + ctl.kind);
   }
-
-  if (sized) {
-    w->setGeometry(geo);
-  } else {
-    w->adjustSize();
-    w->move(geo.topLeft());
-  }
-  return w;
 }
 
 void QtWindow::SizeText(Control& ctl) {
@@ -377,7 +199,7 @@ void QtWindow::SizeText(Control& ctl) {
   if (l->width() > limit) l->resize(std::max(0, limit), l->height());
 }
 
-QtWindow::Control* QtWindow::Find(int number) {
+Control* QtWindow::Find(int number) {
   for (auto& c : controls_)
     if (c.number == number) return &c;
   return nullptr;
@@ -731,77 +553,5 @@ void QtWindow::SetState(ui::WindowState s) {
       break;
   }
 }
-
-// ---------------------------------------------------------------------------
-// QtWindowLayer
-
-namespace {
-QtWindowLayer* g_installed = nullptr;
-}
-
-QtWindowLayer* InstalledQtLayer() { return g_installed; }
-
-QtWindowLayer::QtWindowLayer() { g_installed = this; }
-QtWindowLayer::~QtWindowLayer() {
-  if (g_installed == this) g_installed = nullptr;
-}
-
-std::unique_ptr<ui::Window> QtWindowLayer::BuildWindow(std::string_view moduleKey, std::string_view label,
-                                                       std::vector<ui::BoundVar> vars, bool frame) {
-  const QJsonObject layout = LoadLayout(moduleKey, label);
-  if (frame != (layout.value("kind").toString() == QStringLiteral("frame")))
-    throw std::logic_error("window layout " + std::string(label) + (frame ? " is no frame" : " is a frame"));
-  return std::make_unique<QtWindow>(layout, vars);
-}
-
-int QtWindowLayer::ShowMessageBox(const std::string& text, const std::string& caption, int icon, int buttons,
-                                  int defaultButton, int) {
-  QString body = DecodeText(text);
-  body.replace('|', '\n');
-  QMessageBox box(QApplication::activeWindow());
-  box.setWindowTitle(DecodeText(caption));
-  box.setText(body);
-  box.setWindowModality(Qt::ApplicationModal);
-  switch (icon) {
-    case ui::ICON_Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case ui::ICON_Hand: box.setIcon(QMessageBox::Critical); break;
-    case ui::ICON_Question: box.setIcon(QMessageBox::Question); break;
-    case ui::ICON_Asterisk: box.setIcon(QMessageBox::Information); break;
-    default: box.setIcon(QMessageBox::NoIcon); break;
-  }
-  static constexpr std::pair<int, QMessageBox::StandardButton> kButtons[] = {
-      {ui::BUTTON_OK, QMessageBox::Ok},         {ui::BUTTON_Yes, QMessageBox::Yes},
-      {ui::BUTTON_No, QMessageBox::No},         {ui::BUTTON_Abort, QMessageBox::Abort},
-      {ui::BUTTON_Retry, QMessageBox::Retry},   {ui::BUTTON_Ignore, QMessageBox::Ignore},
-      {ui::BUTTON_Cancel, QMessageBox::Cancel}, {ui::BUTTON_Help, QMessageBox::Help}};
-  if (buttons == 0) buttons = ui::BUTTON_OK;
-  for (const auto& [code, std] : kButtons) {
-    if (!(buttons & code)) continue;
-    QPushButton* b = box.addButton(std);
-    if (code == defaultButton) box.setDefaultButton(b);
-  }
-  box.exec();
-  const QMessageBox::StandardButton chosen = box.standardButton(box.clickedButton());
-  for (const auto& [code, std] : kButtons)
-    if (std == chosen) return code;
-  // Closed without a choice: the default button, else the first offered.
-  if (defaultButton & buttons) return defaultButton;
-  for (const auto& [code, std] : kButtons)
-    if (buttons & code) return code;
-  return ui::BUTTON_OK;
-}
-
-void QtWindowLayer::SetMouseCursor(int cursor, bool restore) {
-  if (restore) {
-    if (cursorSet_) QApplication::restoreOverrideCursor();
-    cursorSet_ = false;
-    return;
-  }
-  if (cursorSet_) QApplication::restoreOverrideCursor();
-  QApplication::setOverrideCursor(cursor == ui::CURSOR_Wait ? Qt::WaitCursor : Qt::ArrowCursor);
-  cursorSet_ = true;
-}
-
-void QtWindowLayer::RegisterControlKind(const std::string& kind) { kinds_.insert(kind); }
 
 }  // namespace rt::qt

@@ -1,10 +1,9 @@
-// The window layer on Qt Widgets: windows built from the layouts kept among
-// the program's resources, each running its own nested event loop.
+// A window of the Qt layer: built from its layout, run by its own nested event
+// loop, its controls' properties, its place, size and state.
 #pragma once
 
 #include <QColor>
 #include <QFont>
-#include <QLabel>
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
@@ -12,28 +11,17 @@
 
 #include <deque>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "runtime/ui.h"
+#include "runtime/qt/qt_layout.h"
+#include "runtime/ui/ui.h"
 
 class QEventLoop;
 class QJsonArray;
 class QJsonObject;
 
 namespace rt::qt {
-
-// The layer's two crossings of the program's code page (Windows-1252): texts
-// from the program, and texts handed back (properties, bound variables), where
-// a character the code page cannot hold becomes '?' and sets lost.
-QString DecodeText(std::string_view text);
-std::string EncodeText(const QString& text, bool* lost = nullptr);
-// The resource that holds a layout's image: "C:\dir\Name.BMP" -> ":/images/name.png";
-// "stock:tick" -> ":/images/stock-tick.png".
-QString ImageResourcePath(const QString& name);
-// The face used for a layout's font: the family itself when installed, else Liberation Sans.
-QString FontFamilyFor(const QString& family);
 
 class QtWindow;
 
@@ -49,16 +37,6 @@ class Surface : public QWidget {
   void paintEvent(QPaintEvent* ev) override;
   void closeEvent(QCloseEvent* ev) override;
   void keyPressEvent(QKeyEvent* ev) override;
-};
-
-// A text control: shows its text cut with an ellipsis when its width is limited
-// (text() stays whole).
-class TextLabel : public QLabel {
- public:
-  using QLabel::QLabel;
-
- protected:
-  void paintEvent(QPaintEvent* ev) override;
 };
 
 class QtWindow : public rt::ui::Window {
@@ -98,22 +76,9 @@ class QtWindow : public rt::ui::Window {
 
  private:
   friend class Surface;
-  struct Control {
-    int number = 0;
-    std::string label;
-    std::string kind;
-    QPointer<QWidget> widget;
-    rt::ui::BoundVar var;
-    bool bound = false;
-    bool stdClose = false;
-    bool acceptFirst = false;
-    bool isDefault = false;
-    bool isCancel = false;
-    int within = 0;  // the group the control lies in
-  };
-
+  // Builds one list of the layout's controls and connects their signals.
   void BuildControls(const QJsonArray& controls, QWidget* parent, int firstNumber, int step);
-  QWidget* MakeControl(const QJsonObject& c, QWidget* parent, Control& ctl);
+  void Connect(const Control& ctl);
   void Pressed(int number);
   void ShowVariables(int first, int last);
   void StoreVariable(const Control& ctl, const QString& text);
@@ -142,27 +107,5 @@ class QtWindow : public rt::ui::Window {
   std::deque<rt::ui::Event> queue_;
   QEventLoop* waiting_ = nullptr;
 };
-
-class QtWindowLayer : public rt::ui::WindowLayer {
- public:
-  QtWindowLayer();
-  ~QtWindowLayer() override;
-  std::unique_ptr<rt::ui::Window> BuildWindow(std::string_view moduleKey, std::string_view label,
-                                              std::vector<rt::ui::BoundVar> vars, bool frame) override;
-  int ShowMessageBox(const std::string& text, const std::string& caption, int icon, int buttons,
-                     int defaultButton, int style) override;
-  void SetMouseCursor(int cursor, bool restore) override;
-  void RegisterControlKind(const std::string& kind) override;
-  bool IsKindRegistered(const std::string& kind) const { return kinds_.count(kind) != 0; }
-  // Forgets the registered kinds (tests).
-  void ClearControlKinds() { kinds_.clear(); }
-
- private:
-  std::set<std::string> kinds_;
-  bool cursorSet_ = false;
-};
-
-// The installed layer, or nullptr when the Qt layer is not installed.
-QtWindowLayer* InstalledQtLayer();
 
 }  // namespace rt::qt

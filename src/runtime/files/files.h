@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/decl.h"
+#include "runtime/decl/file_block.h"
 
 namespace rt {
 
@@ -87,6 +87,9 @@ void GET(FileBlock& file, KeyDescriptor& key);
 void ADD(FileBlock& file);
 void PUT(FileBlock& file);
 void DESTROY(FileBlock& file);
+// DESTROY's release of the calling thread's instance of a declaration: the
+// driver's destroy, then the instance is freed. No effect without an instance.
+void ReleaseThreadFile(const FileDecl& decl);
 std::string GET_PROPERTY(FileBlock& file, int prop);
 void SET_PROPERTY(FileBlock& file, int prop, const std::string& value);
 // Deletes a disk file; a name that is not there as written is looked for

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/sql_schema.h"
+#include "runtime/sql/server_info.h"
 
 namespace rt {
 

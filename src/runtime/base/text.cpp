@@ -1,5 +1,5 @@
 // Text helpers of the runtime: areas, trimming, clipping and letter case.
-#include "runtime/text.h"
+#include "runtime/base/text.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 // Module records and their walks at start and end, thread numbers and the end
 // of the program.
-#include "runtime/program.h"
+#include "runtime/base/program.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,6 @@
-#include "runtime/datetime.h"
+// Date and time conversions between the field storages, standard dates and times
+// and the calendar, and today's date and the time now.
+#include "runtime/base/datetime.h"
 
 #include <algorithm>
 #include <chrono>

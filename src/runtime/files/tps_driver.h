@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "runtime/datetime.h"
-#include "runtime/files.h"
+#include "runtime/base/datetime.h"
+#include "runtime/files/files.h"
 
 namespace rt {
 

@@ -6,52 +6,18 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "runtime/decl.h"
+#include "runtime/decl/file_decl.h"
+#include "runtime/sql/server_info.h"
 
 namespace rt {
-
-// ODBC 2 SQL data type codes the driver works with.
-namespace sqlcode {
-inline constexpr int kWLongVarChar = -10, kWVarChar = -9, kWChar = -8, kBit = -7, kTinyInt = -6,
-                     kBigInt = -5, kLongVarBinary = -4, kVarBinary = -3, kBinary = -2,
-                     kLongVarChar = -1, kChar = 1, kNumeric = 2, kDecimal = 3, kInteger = 4,
-                     kSmallInt = 5, kFloat = 6, kReal = 7, kDouble = 8, kDate = 9, kTime = 10,
-                     kTimestamp = 11, kVarChar = 12;
-}
-
-// One row of the server's type list (SQLGetTypeInfo).
-struct TypeInfoRow {
-  int dataType = 0;
-  std::string typeName;
-  std::optional<std::string> createParams;
-};
 
 struct SqlTypeName {
   std::string name;
   std::string createParams;  // empty: the type takes no parameters
-};
-
-// What the server reports about identifiers and columns.
-struct ServerInfo {
-  std::string identifierQuote = "\"";      // SQL_IDENTIFIER_QUOTE_CHAR
-  bool quotedCaseSensitive = false;        // SQL_QUOTED_IDENTIFIER_CASE == SQL_IC_SENSITIVE
-  bool nonNullableColumns = true;          // SQL_NON_NULLABLE_COLUMNS == SQL_NNC_NON_NULL
-  int identifierCase = 0;                  // SQL_IDENTIFIER_CASE (1 upper, 2 lower, 3 sensitive, 4 mixed)
-  std::set<std::string> keywords;          // SQL_KEYWORDS, upper case
-  std::string searchPatternEscape;         // SQL_SEARCH_PATTERN_ESCAPE
-  std::string dbmsName;                    // SQL_DBMS_NAME
-  bool ddlTransactions = false;            // SQL_TXN_CAPABLE == SQL_TC_ALL: DDL can be rolled back
-
-  // The server names itself SQL Server.
-  bool IsSqlServer() const { return dbmsName.find("SQL Server") != std::string::npos; }
-
-  // Reads the comma-separated SQL_KEYWORDS text.
-  void SetKeywords(std::string_view commaList);
 };
 
 // The first row per code from -9 to 12, ODBC 3 date-time codes read as ODBC 2

@@ -1,6 +1,6 @@
 // File statements: each finds the driver named by the declaration, runs the
 // operation and leaves the outcome in the calling thread's error state.
-#include "runtime/files.h"
+#include "runtime/files/files.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "runtime/text.h"
+#include "runtime/base/text.h"
 
 namespace rt {
 
@@ -175,6 +175,12 @@ void DESTROY(FileBlock& file) {
   });
   file.opened = false;
   file.driverState.reset();
+}
+
+void ReleaseThreadFile(const FileDecl& decl) {
+  if (!HasThreadFile(decl)) return;
+  DESTROY(ThreadFile(decl));
+  ForgetThreadFile(decl);  // by name: the driver's destroy may have touched the instances
 }
 
 std::string GET_PROPERTY(FileBlock& file, int prop) {

@@ -1,6 +1,6 @@
 // The local keyed-file driver: the old layout's files read as SQLite 3
 // databases, records in the order of a key.
-#include "runtime/tps_driver.h"
+#include "runtime/files/tps_driver.h"
 
 #include <sqlite3.h>
 
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "runtime/text.h"
+#include "runtime/base/text.h"
 
 namespace rt {
 

@@ -1,6 +1,6 @@
 // The desktop settings layer: the platform's full-window-drag setting, or an
 // installed stand-in.
-#include "runtime/syssettings.h"
+#include "runtime/ui/syssettings.h"
 
 #ifdef _WIN32
 #include <windows.h>

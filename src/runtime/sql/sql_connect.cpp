@@ -1,10 +1,10 @@
 // Owner texts written and read, ODBC connection strings built and masked for the
 // trace, and the ODBC driver chosen.
-#include "runtime/sql_connect.h"
+#include "runtime/sql/sql_connect.h"
 
 #include <algorithm>
 
-#include "runtime/text.h"
+#include "runtime/base/text.h"
 
 namespace rt {
 

@@ -1,11 +1,12 @@
 // The SQL form of a declaration: column names and types from the server's type
 // list, and the CREATE TABLE and CREATE INDEX texts.
-#include "runtime/sql_schema.h"
-#include "runtime/text.h"
+#include "runtime/sql/sql_schema.h"
+#include "runtime/base/text.h"
 
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <set>
 
 namespace rt {
 
@@ -73,18 +74,6 @@ TypeList TypeList::FromRows(const std::vector<TypeInfoRow>& rows, const ServerIn
 const SqlTypeName* TypeList::Find(int code) const {
   auto it = types_.find(code);
   return it == types_.end() ? nullptr : &it->second;
-}
-
-void ServerInfo::SetKeywords(std::string_view commaList) {
-  keywords.clear();
-  size_t start = 0;
-  while (start < commaList.size()) {
-    size_t comma = commaList.find(',', start);
-    if (comma == std::string_view::npos) comma = commaList.size();
-    const std::string word = Upper(Trim(commaList.substr(start, comma - start)));
-    if (!word.empty()) keywords.insert(word);
-    start = comma + 1;
-  }
 }
 
 bool IsReservedWord(std::string_view name) { return ReservedWords().count(Upper(name)) != 0; }

@@ -1,12 +1,9 @@
-// TypeRecord byte format, declarations and the per-thread instances of them.
-#include "runtime/decl.h"
+// The TypeRecord byte form: variable-length numbers, the encoder from declared
+// fields and the decoder that checks every part against the bytes it has.
+#include "runtime/decl/type_record.h"
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
-#include <unordered_map>
-
-#include "runtime/files.h"
 
 namespace rt {
 
@@ -398,66 +395,6 @@ std::vector<ValueField> ValueFieldsOf(const TypeRecord& record) {
     out.push_back({colon == std::string::npos ? e.label : e.label.substr(colon + 1), static_cast<int>(i + 1)});
   }
   return out;
-}
-
-std::string NameVar::Get() const {
-  return std::string(value_, strnlen(value_, kSize));
-}
-
-void NameVar::Set(std::string_view text) {
-  const size_t n = std::min(text.size(), kSize - 1);
-  std::memset(value_, 0, kSize);
-  std::memcpy(value_, text.data(), n);
-}
-
-FileBlock::FileBlock(const FileDecl& decl)
-    : decl_(&decl),
-      record_(decl.RecordLength(), 0),
-      keys_(decl.keys),
-      blobs_(decl.blobs),
-      blobData_(decl.blobs.size()) {
-  for (KeyDescriptor& k : keys_) k.file = this;
-  ClearRecord();
-}
-
-void FileBlock::ClearRecord() {
-  std::fill(record_.begin(), record_.end(), uint8_t{0});
-  if (!decl_->record) return;
-  // In stored order, so that a group's members laid over a blank-filled
-  // handle leave their own empty value.
-  for (const TypeEntry& e : decl_->record->entries()) {
-    if (e.type == FieldType::Group) continue;
-    const size_t end = std::min<size_t>(record_.size(), size_t(e.offset) + e.size);
-    if (e.offset >= end) continue;
-    const uint8_t fill = e.type == FieldType::String ? uint8_t{' '} : uint8_t{0};
-    std::fill(record_.begin() + e.offset, record_.begin() + static_cast<long>(end), fill);
-  }
-}
-
-namespace {
-using InstanceMap = std::unordered_map<const FileDecl*, std::unique_ptr<FileBlock>>;
-InstanceMap& ThreadInstances() {
-  thread_local InstanceMap instances;
-  return instances;
-}
-}  // namespace
-
-FileBlock& ThreadFile(const FileDecl& decl) {
-  auto& slot = ThreadInstances()[&decl];
-  if (!slot) slot = std::make_unique<FileBlock>(decl);
-  return *slot;
-}
-
-bool HasThreadFile(const FileDecl& decl) {
-  return ThreadInstances().count(&decl) != 0;
-}
-
-void ReleaseThreadFile(const FileDecl& decl) {
-  auto& instances = ThreadInstances();
-  auto it = instances.find(&decl);
-  if (it == instances.end()) return;
-  DESTROY(*it->second);
-  instances.erase(&decl);  // the driver's destroy may have touched the map
 }
 
 }  // namespace rt

@@ -1,6 +1,6 @@
 // Windows-1252 to and from UTF-8 and UTF-16, through one table of the bytes
 // 0x80..0x9F (the rest of the code page is Latin-1).
-#include "runtime/code_page.h"
+#include "runtime/base/code_page.h"
 
 namespace rt {
 

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "runtime/decl.h"
-#include "runtime/program.h"
-#include "runtime/ui.h"
+#include "runtime/base/program.h"
+#include "runtime/decl/type_record.h"
+#include "runtime/ui/ui.h"
 
 namespace rt {
 

@@ -1,4 +1,5 @@
-#include "runtime/ui.h"
+// The installed window layer and the calling thread's current event.
+#include "runtime/ui/ui.h"
 
 #include <stdexcept>
 
