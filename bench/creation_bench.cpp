@@ -9,7 +9,9 @@
 // pass, one listing of the columns of every table. The program's calls to the
 // server are counted per table and per connection, and on PostgreSQL both
 // runs are made once more through a loopback proxy that delays every message,
-// as a network would.
+// as a network would. The pass's time is split into the connections, the
+// catalog listing inside the ODBC driver and the rest of the program, beside
+// the anchor's connections and listing.
 //
 // Usage: ortavia_bench [repetitions]   (ODBCSYSINI must list the drivers)
 #include <arpa/inet.h>
@@ -95,9 +97,11 @@ struct Group {
 // Per database, in the order sent.
 using Ddl = std::map<std::string, std::vector<Group>>;
 
-// The program's calls to the server in one run.
+// The program's calls to the server in one run, and the time spent connecting
+// and in the catalog listings.
 struct Calls {
   int connects = 0, statements = 0, queries = 0, listings = 0, lookups = 0, typeLists = 0, commits = 0;
+  double connectMs = 0, listingMs = 0;
   int Total() const { return statements + queries + listings + lookups + typeLists + commits; }
 };
 
@@ -139,7 +143,9 @@ class RecordingSession : public rt::SqlSession {
   bool AllColumns(const std::string& schema, std::map<std::string, std::vector<std::string>>& tables,
                   rt::SqlError& err) override {
     ++g_recorder.calls.listings;
-    return inner_->AllColumns(schema, tables, err);
+    bool ok = false;
+    g_recorder.calls.listingMs += Timed([&] { ok = inner_->AllColumns(schema, tables, err); });
+    return ok;
   }
   bool TypeInfo(std::vector<rt::TypeInfoRow>& rows, rt::SqlError& err) override {
     ++g_recorder.calls.typeLists;
@@ -179,7 +185,8 @@ rt::SqlSessionFactory RecordingFactory(const Backend& b) {
       full = rt::OwnerPart(p.server) + "," + rt::OwnerPart(p.database) + "," + rt::OwnerPart(p.login) + "," +
              rt::OwnerPart(p.password) + ",Port=" + port;
     }
-    std::unique_ptr<rt::SqlSession> inner = rt::OdbcConnect(full, err);
+    std::unique_ptr<rt::SqlSession> inner;
+    g_recorder.calls.connectMs += Timed([&] { inner = rt::OdbcConnect(full, err); });
     if (!inner) return nullptr;
     ++g_recorder.calls.connects;
     return std::make_unique<RecordingSession>(std::move(inner), p.database);
@@ -397,12 +404,20 @@ double AnchorCreation(const Backend& b, const Ddl& ddl, int& refused) {
   });
 }
 
-// One listing of the columns of every table, one connection per database.
-double AnchorPass(const Backend& b, bool asDriver, long& rows) {
-  return Timed([&] {
+// One listing of the columns of every table, one connection per database;
+// with connectMs, the part of the time spent connecting.
+double AnchorPass(const Backend& b, bool asDriver, long& rows, double* connectMs = nullptr) {
+  double connecting = 0;
+  const double ms = Timed([&] {
     rows = 0;
-    for (const std::string& db : {b.dbData, b.dbServer}) rows += Connect(b, db)->ListColumns(asDriver);
+    for (const std::string& db : {b.dbData, b.dbServer}) {
+      std::unique_ptr<Client> c;
+      connecting += Timed([&] { c = Connect(b, db); });
+      rows += c->ListColumns(asDriver);
+    }
   });
+  if (connectMs) *connectMs = connecting;
+  return ms;
 }
 
 // ---------------------------------------------------------------- delaying proxy
@@ -579,6 +594,13 @@ struct Row {
   std::string calls;  // the program's calls to the server
 };
 
+// Where the pass's time goes, medians of the repetitions.
+struct PassSplit {
+  std::string backend;
+  double program, connect, listing;     // the program: whole, connecting, the driver's catalog listings
+  double anchor, anchorConnect;         // the anchor: whole, connecting
+};
+
 std::string Per(double n, double d, int precision = 1) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.*f", precision, d > 0 ? n / d : 0.0);
@@ -592,11 +614,12 @@ std::string CallText(const Calls& c, double tables) {
          std::to_string(c.lookups) + " look-ups)";
 }
 
-void Bench(const Backend& b, int reps, std::vector<Row>& rows) {
+void Bench(const Backend& b, int reps, std::vector<Row>& rows, std::vector<PassSplit>& splits) {
   const double tables = static_cast<double>(dict::CreationList().size());
   Ddl ddl;
   Calls createCalls, passCalls;
   std::vector<double> progCreate, progPass, anchorCreate, anchorPass, leanPass;
+  std::vector<double> passConnect, passListing, anchorConnect;
   int refused = 0;
   long listed = 0, leanListed = 0;
   for (int rep = 0; rep < reps; ++rep) {
@@ -606,9 +629,12 @@ void Bench(const Backend& b, int reps, std::vector<Row>& rows) {
     if (rep == 0) createCalls = calls;
     progPass.push_back(ProgramRun(b, calls));
     if (rep == 0) passCalls = calls;
+    passConnect.push_back(calls.connectMs);
+    passListing.push_back(calls.listingMs);
     ResetDatabases(b);
     anchorCreate.push_back(AnchorCreation(b, ddl, refused));
-    anchorPass.push_back(AnchorPass(b, true, listed));
+    anchorConnect.push_back(0);
+    anchorPass.push_back(AnchorPass(b, true, listed, &anchorConnect.back()));
     leanPass.push_back(AnchorPass(b, false, leanListed));
   }
   size_t statements = 0, groups = 0;
@@ -622,6 +648,8 @@ void Bench(const Backend& b, int reps, std::vector<Row>& rows) {
                   CallText(createCalls, tables)});
   rows.push_back({b.name, "pass over the existing schema", Median(progPass), Median(anchorPass), Median(leanPass),
                   CallText(passCalls, tables)});
+  splits.push_back({b.name, Median(progPass), Median(passConnect), Median(passListing), Median(anchorPass),
+                    Median(anchorConnect)});
 }
 
 // The runs of a PostgreSQL backend once more through the delaying proxy.
@@ -695,7 +723,8 @@ int main(int argc, char** argv) {
   }
 
   std::vector<Row> rows;
-  for (const Backend& b : backends) Bench(b, reps, rows);
+  std::vector<PassSplit> splits;
+  for (const Backend& b : backends) Bench(b, reps, rows, splits);
   fs::remove_all(dir);
 
   std::printf("\nmedian of %d repetitions, milliseconds; anchor through sqlite3 / libpq, one connection per "
@@ -709,6 +738,16 @@ int main(int argc, char** argv) {
     std::printf("%-11s %-30s %9.1f %9.1f %6.2f %9.1f %6.2f  %s\n", r.backend.c_str(), r.pass.c_str(), r.program,
                 r.anchor, r.anchor > 0 ? r.program / r.anchor : 0.0, r.lean, r.lean > 0 ? r.program / r.lean : 0.0,
                 r.calls.c_str());
+
+  std::printf("\nwhere the pass's time goes, milliseconds (medians): the program's ODBC connections, its catalog "
+              "listings (the driver's catalog call, its rows and their release) and the rest of the pass; the "
+              "anchor's connections and its listing query\n");
+  std::printf("%-11s %9s %9s %9s %9s   %9s %9s %9s\n", "backend", "program", "connect", "listing", "rest", "anchor",
+              "connect", "listing");
+  for (const PassSplit& p : splits)
+    std::printf("%-11s %9.1f %9.1f %9.1f %9.1f   %9.1f %9.1f %9.1f\n", p.backend.c_str(), p.program, p.connect,
+                p.listing, p.program - p.connect - p.listing, p.anchor, p.anchorConnect,
+                p.anchor - p.anchorConnect);
 
   for (const Backend& b : backends)
     if (b.kind == Kind::PostgreSQL) BenchThroughProxy(b, std::min(reps, 3));

@@ -424,9 +424,11 @@ struct SqlDriver::Impl {
       const SqlColumn& col = st.schema->columns[i];
       const std::string want = Unquoted(col.name, q);
       const bool exact = IsQuoted(col.name, q) && st.conn->info.quotedCaseSensitive;
-      bool found = false;
-      for (const std::string& n : names)
-        if (exact ? n == want : SameText(n, want)) { found = true; break; }
+      const auto matches = [&](const std::string& n) { return exact ? n == want : SameText(n, want); };
+      // The catalog lists the columns in their order, which is the record's
+      // for a table made from this layout: the same place is looked at first.
+      bool found = i < names.size() && matches(names[i]);
+      for (size_t k = 0; !found && k < names.size(); ++k) found = matches(names[k]);
       if (!found) {
         SetFileError({}, "Field " + std::to_string(col.entry));
         return kInvalidRecordDeclaration;
