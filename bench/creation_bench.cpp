@@ -51,9 +51,9 @@
 #include "dictionary/tables.h"
 #include "runtime/base/code_page.h"
 #include "runtime/base/program.h"
-#include "runtime/odbc_session.h"
+#include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 

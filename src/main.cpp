@@ -3,7 +3,7 @@
 #include "runtime/base/program.h"
 #include "runtime/files/tps_driver.h"
 #include "runtime/qt/qt_layer.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 
 int main(int argc, char** argv) {
   rt::qt::InstallQtLayer(argc, argv);

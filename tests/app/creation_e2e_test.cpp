@@ -22,7 +22,7 @@
 #include "dictionary/names.h"
 #include "dictionary/tables.h"
 #include "runtime/base/program.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "support/connection_entries.h"
 #include "support/database_probe.h"
 #include "support/fake_ui.h"

@@ -12,7 +12,7 @@
 #include "classlib/error_reporter.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "support/fake_ui.h"
 #include "support/test_driver.h"
 

@@ -15,7 +15,7 @@
 #include "app/program.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 #include "support/sqlserver_double.h"

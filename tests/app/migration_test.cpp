@@ -30,7 +30,7 @@
 #include "runtime/base/datetime.h"
 #include "runtime/base/program.h"
 #include "runtime/files/tps_driver.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"

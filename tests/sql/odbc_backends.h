@@ -17,7 +17,7 @@
 
 #include "runtime/files/files.h"
 #include "runtime/sql/sql_connect.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "support/database_probe.h"
 #include "support/observed_odbc.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "runtime/odbc_session.h"
+#include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 
 using namespace rt;

@@ -13,7 +13,7 @@
 
 #include "runtime/files/files.h"
 #include "runtime/sql/sql_connect.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "sql/odbc_backends.h"
 #include "sql/sql_fixtures.h"
 #include "support/database_probe.h"

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "runtime/files/files.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "sql/sql_fixtures.h"
 #include "support/sqlserver_double.h"
 

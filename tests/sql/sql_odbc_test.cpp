@@ -10,7 +10,7 @@
 
 #include "runtime/files/files.h"
 #include "runtime/sql/sql_connect.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "sql/sql_fixtures.h"
 
 using namespace rt;

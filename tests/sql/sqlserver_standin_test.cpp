@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "runtime/files/files.h"
-#include "runtime/odbc_session.h"
+#include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "sql/sql_fixtures.h"
 #include "support/database_probe.h"
 #include "support/sqlserver_double.h"

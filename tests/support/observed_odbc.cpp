@@ -1,7 +1,7 @@
 // The program's ODBC sessions with what they send noted, for the tests.
 #include "support/observed_odbc.h"
 
-#include "runtime/odbc_session.h"
+#include "runtime/sql/odbc_session.h"
 
 namespace testsupport {
 namespace {

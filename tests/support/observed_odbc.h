@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 
 namespace testsupport {
 

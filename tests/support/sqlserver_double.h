@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "runtime/sql/sql_session.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 
 namespace testsupport {
 

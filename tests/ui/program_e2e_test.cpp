@@ -34,7 +34,7 @@
 #include "runtime/files/files.h"
 #include "runtime/files/tps_driver.h"
 #include "runtime/sql/sql_connect.h"
-#include "runtime/sql_driver.h"
+#include "runtime/sql/sql_driver.h"
 #include "support/database_probe.h"
 #include "support/migration_prelude.h"
 #include "ui/ui_support.h"

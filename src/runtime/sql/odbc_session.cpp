@@ -1,7 +1,7 @@
 // The ODBC session: a connection through the driver manager, statements with
 // bound parameters, cursors, catalog calls and diagnostics; texts cross to and
 // from the driver here.
-#include "runtime/odbc_session.h"
+#include "runtime/sql/odbc_session.h"
 #include "runtime/base/code_page.h"
 #include "runtime/base/text.h"
 
