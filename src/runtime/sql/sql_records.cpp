@@ -14,6 +14,13 @@ std::string ColumnList(const SqlTableSchema& s) {
   return out;
 }
 
+// A refused INSERT or UPDATE: a duplicate key has its own error code.
+int WriteRefused(const SqlError& err) {
+  if (!IsDuplicateKeyState(err)) return Refused(err);
+  SetFileError(err.state, err.message);
+  return kCreatesDuplicateKey;
+}
+
 }  // namespace
 
 const SqlKey* SqlDriver::Impl::KeyOf(SqlFileState& st, const KeyDescriptor* key) {
@@ -136,13 +143,7 @@ int SqlDriver::Add(FileBlock& file) {
   sql += ")";
   std::vector<SqlValue> row = impl_->RowOfBuffer(file, s);
   SqlError err;
-  if (!impl_->Exec(st, sql, row, err)) {
-    if (IsDuplicateKeyState(err)) {
-      SetFileError(err.state, err.message);
-      return kCreatesDuplicateKey;
-    }
-    return Refused(err);
-  }
+  if (!impl_->Exec(st, sql, row, err)) return WriteRefused(err);
   st.currentRow = std::move(row);
   st.haveCurrent = true;
   return kNoError;
@@ -168,13 +169,7 @@ int SqlDriver::Put(FileBlock& file) {
   }
   impl_->KeyWhere(s, *key, st.currentRow, sql, params);
   SqlError err;
-  if (!impl_->Exec(st, sql, params, err)) {
-    if (IsDuplicateKeyState(err)) {
-      SetFileError(err.state, err.message);
-      return kCreatesDuplicateKey;
-    }
-    return Refused(err);
-  }
+  if (!impl_->Exec(st, sql, params, err)) return WriteRefused(err);
   st.currentRow = std::move(row);
   return kNoError;
 }
