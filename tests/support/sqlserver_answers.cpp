@@ -1,3 +1,4 @@
+// SQL Server's type list and information items, as both stand-ins answer them.
 #include "support/sqlserver_answers.h"
 
 namespace sqlserver {
