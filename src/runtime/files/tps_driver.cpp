@@ -105,8 +105,8 @@ std::string TextOf(sqlite3_stmt* row, int col) {
            : std::string();
 }
 
-// Stores one column of the current row into its field; false with the reason
-// when the value cannot be held by the field's storage.
+// Stores one column of the current row into its field, cleared with the
+// record; false with the reason when the value cannot be held by the field's storage.
 bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std::string& why) {
   const bool isNull = sqlite3_column_type(row, col) == SQLITE_NULL;
   const int64_t i = isNull ? 0 : sqlite3_column_int64(row, col);
@@ -119,18 +119,8 @@ bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std
     case FieldType::ULong: { uint32_t v = static_cast<uint32_t>(i); std::memcpy(p, &v, 4); return true; }
     case FieldType::SReal: { float v = static_cast<float>(d); std::memcpy(p, &v, 4); return true; }
     case FieldType::Real: std::memcpy(p, &d, 8); return true;
-    case FieldType::CString: {
-      const std::string t = TextOf(row, col);
-      std::memset(p, 0, e.size);
-      std::memcpy(p, t.data(), std::min<size_t>(t.size(), e.size - 1));
-      return true;
-    }
-    case FieldType::String: {
-      const std::string t = TextOf(row, col);
-      std::memset(p, ' ', e.size);
-      std::memcpy(p, t.data(), std::min<size_t>(t.size(), e.size));
-      return true;
-    }
+    case FieldType::CString: AssignCString(reinterpret_cast<char*>(p), e.size, TextOf(row, col)); return true;
+    case FieldType::String: AssignString(reinterpret_cast<char*>(p), e.size, TextOf(row, col)); return true;
     case FieldType::Date: {
       const std::string t = isNull ? std::string() : TextOf(row, col);
       std::optional<DateStorage> v = t.empty() ? DateStorage{} : ParseLocalDate(t);
