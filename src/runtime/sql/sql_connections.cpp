@@ -3,8 +3,6 @@
 // connection.
 #include "runtime/sql/sql_driver_impl.h"
 
-#include <cctype>
-
 #include "runtime/sql/odbc_session.h"
 
 namespace rt {
@@ -93,10 +91,10 @@ SqlDriver::Impl::CatalogTable SqlDriver::Impl::CatalogName(const SqlFileState& s
   const bool quoted = IsQuoted(t.name, q);
   if (quoted) {
     t.name = Unquoted(t.name, q);
-  } else if (info.identifierCase == kIcUpper || info.identifierCase == kIcLower) {
-    for (char& c : t.name)
-      c = static_cast<char>(info.identifierCase == kIcUpper ? std::toupper(static_cast<unsigned char>(c))
-                                                                 : std::tolower(static_cast<unsigned char>(c)));
+  } else if (info.identifierCase == kIcUpper) {
+    t.name = Upper(t.name);
+  } else if (info.identifierCase == kIcLower) {
+    t.name = Lower(t.name);
   }
   t.caseInsensitive = info.identifierCase == kIcMixed && !(quoted && info.quotedCaseSensitive);
   return t;
