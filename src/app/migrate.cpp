@@ -128,31 +128,32 @@ rt::KeyDescriptor& PrimaryKeyOf(rt::FileBlock& file) {
   throw std::logic_error("no primary key in " + file.decl().label);
 }
 
-uint8_t* FieldOf(rt::FileBlock& file, std::string_view name) {
+// A field of the record by its name: its place in the buffer and its size.
+struct FieldArea {
+  uint8_t* data;
+  size_t size;
+};
+
+FieldArea FieldOf(rt::FileBlock& file, std::string_view name) {
   const rt::TypeRecord& rec = *file.decl().record;
   for (const rt::ValueField& f : rt::ValueFieldsOf(rec))
-    if (f.name == name) return file.buffer() + rec.entry(f.entry).offset;
+    if (f.name == name) return {file.buffer() + rec.entry(f.entry).offset, rec.entry(f.entry).size};
   throw std::logic_error("no field " + std::string(name) + " in " + file.decl().label);
 }
 
-size_t SizeOf(rt::FileBlock& file, std::string_view name) {
-  const rt::TypeRecord& rec = *file.decl().record;
-  for (const rt::ValueField& f : rt::ValueFieldsOf(rec))
-    if (f.name == name) return rec.entry(f.entry).size;
-  return 0;
-}
-
 std::string TextOf(rt::FileBlock& file, std::string_view name) {
-  return rt::CStringValue(reinterpret_cast<const char*>(FieldOf(file, name)), SizeOf(file, name));
+  const FieldArea f = FieldOf(file, name);
+  return rt::CStringValue(reinterpret_cast<const char*>(f.data), f.size);
 }
 void SetText(rt::FileBlock& file, std::string_view name, std::string_view text) {
-  rt::AssignCString(reinterpret_cast<char*>(FieldOf(file, name)), SizeOf(file, name), text);
+  const FieldArea f = FieldOf(file, name);
+  rt::AssignCString(reinterpret_cast<char*>(f.data), f.size, text);
 }
 void SetDate(rt::FileBlock& file, std::string_view name, int32_t standardDate) {
-  rt::DateToStorage(standardDate).Store(FieldOf(file, name));
+  rt::DateToStorage(standardDate).Store(FieldOf(file, name).data);
 }
 void SetTime(rt::FileBlock& file, std::string_view name, int32_t standardTime) {
-  rt::TimeToStorage(standardTime).Store(FieldOf(file, name));
+  rt::TimeToStorage(standardTime).Store(FieldOf(file, name).data);
 }
 
 // Fills the target's cleared record from an old-layout record: each field from
