@@ -22,8 +22,6 @@ namespace ui = rt::ui;
 
 namespace {
 
-QString ToQ(std::string_view s) { return DecodeText(s); }
-
 int PictureLength(const QString& picture) {
   // "@s50" and the like: the number of characters the entry holds.
   QString digits;
@@ -128,7 +126,7 @@ QString FontFamilyFor(const QString& family) {
 }
 
 QJsonObject LoadLayout(std::string_view moduleKey, std::string_view label) {
-  const QString path = QStringLiteral(":/layouts/") + ToQ(moduleKey) + "/" + ToQ(label);
+  const QString path = QStringLiteral(":/layouts/") + DecodeText(moduleKey) + "/" + DecodeText(label);
   QFile f(path);
   if (!f.open(QIODevice::ReadOnly))
     throw std::logic_error("window layout not found: " + std::string(moduleKey) + " " + std::string(label));

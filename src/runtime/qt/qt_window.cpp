@@ -21,9 +21,9 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
+#include "runtime/base/text.h"
 #include "runtime/qt/qt_layer.h"
 
 namespace rt::qt {
@@ -251,10 +251,7 @@ void QtWindow::CloseRequested() {
 
 void QtWindow::StoreVariable(const Control& ctl, const QString& text) {
   if (!ctl.var.data || ctl.var.size == 0) return;
-  const std::string bytes = EncodeText(text, ctl.var.lost);
-  const size_t n = std::min(bytes.size(), ctl.var.size - 1);
-  std::memcpy(ctl.var.data, bytes.data(), n);
-  ctl.var.data[n] = '\0';
+  AssignCString(ctl.var.data, ctl.var.size, EncodeText(text, ctl.var.lost));
 }
 
 void QtWindow::ShowVariables(int first, int last) {
@@ -262,7 +259,7 @@ void QtWindow::ShowVariables(int first, int last) {
     if (!c.bound || !c.widget || !c.var.data) continue;
     if (first != 0 && (c.number < first || c.number > (last ? last : first))) continue;
     auto* e = qobject_cast<QLineEdit*>(c.widget.data());
-    const QString value = DecodeText(std::string_view(c.var.data, strnlen(c.var.data, c.var.size)));
+    const QString value = DecodeText(CStringValue(c.var.data, c.var.size));
     if (e && e->text() != value) {
       const QSignalBlocker block(e);
       e->setText(value);
