@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "app/connect.h"
 #include "app/create_schema.h"
@@ -47,34 +48,22 @@ class Creation : public ::testing::TestWithParam<std::string> {
     dir_ = std::filesystem::temp_directory_path() / ("ortavia-e2e-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-    if (GetParam() == "SQLite") {
-      b_.odbcDriver = "SQLite3";
-      b_.server = "localhost";
-      b_.dbData = (dir_ / "data.db").string();
-      b_.dbServer = (dir_ / "server.db").string();
-      b_.login = "admin";
-      b_.dataConnection = "Driver={SQLite3};Database=" + b_.dbData;
-      b_.serverConnection = "Driver={SQLite3};Database=" + b_.dbServer;
+    if (GetParam() == "SQLite" || GetParam() == "SqlServerStandIn") {
+      // The tests' SQL Server stand-in is found by the program's own driver choice.
+      const bool standIn = GetParam() == "SqlServerStandIn";
+      const std::string driver = standIn ? "SQL Server Stand-in" : "SQLite3";
+      b_.odbcDriver = standIn ? "SQL Server" : "SQLite3";
+      b_.server = standIn ? "servidor" : "localhost";
+      b_.login = standIn ? "sa" : "admin";
+      b_.password = standIn ? "clave" : "";
       other_ = b_;
-      other_.dbData = (dir_ / "data_b.db").string();
-      other_.dbServer = (dir_ / "server_b.db").string();
-      other_.dataConnection = "Driver={SQLite3};Database=" + other_.dbData;
-      other_.serverConnection = "Driver={SQLite3};Database=" + other_.dbServer;
-    } else if (GetParam() == "SqlServerStandIn") {
-      // The tests' SQL Server stand-in, found by the program's own driver choice.
-      b_.odbcDriver = "SQL Server";
-      b_.server = "servidor";
-      b_.dbData = (dir_ / "data.db").string();
-      b_.dbServer = (dir_ / "server.db").string();
-      b_.login = "sa";
-      b_.password = "clave";
-      b_.dataConnection = "Driver={SQL Server Stand-in};Database=" + b_.dbData;
-      b_.serverConnection = "Driver={SQL Server Stand-in};Database=" + b_.dbServer;
-      other_ = b_;
-      other_.dbData = (dir_ / "data_b.db").string();
-      other_.dbServer = (dir_ / "server_b.db").string();
-      other_.dataConnection = "Driver={SQL Server Stand-in};Database=" + other_.dbData;
-      other_.serverConnection = "Driver={SQL Server Stand-in};Database=" + other_.dbServer;
+      // Each set of databases is two SQLite files.
+      for (auto [b, suffix] : {std::pair{&b_, ""}, std::pair{&other_, "_b"}}) {
+        b->dbData = (dir_ / ("data" + std::string(suffix) + ".db")).string();
+        b->dbServer = (dir_ / ("server" + std::string(suffix) + ".db")).string();
+        b->dataConnection = "Driver={" + driver + "};Database=" + b->dbData;
+        b->serverConnection = "Driver={" + driver + "};Database=" + b->dbServer;
+      }
     } else {
       const auto pg = testsupport::UsePgTestServer();
       if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
