@@ -58,16 +58,7 @@ void RemoveQtLayer() {
   g_app.reset();
 }
 
-namespace {
-QtWindowLayer* g_installed = nullptr;
-}
-
-QtWindowLayer* InstalledQtLayer() { return g_installed; }
-
-QtWindowLayer::QtWindowLayer() { g_installed = this; }
-QtWindowLayer::~QtWindowLayer() {
-  if (g_installed == this) g_installed = nullptr;
-}
+QtWindowLayer* InstalledQtLayer() { return g_layer.get(); }
 
 std::unique_ptr<ui::Window> QtWindowLayer::BuildWindow(std::string_view moduleKey, std::string_view label,
                                                        std::vector<ui::BoundVar> vars, bool frame) {

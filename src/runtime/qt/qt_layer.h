@@ -20,8 +20,6 @@ void RemoveQtLayer();
 
 class QtWindowLayer : public rt::ui::WindowLayer {
  public:
-  QtWindowLayer();
-  ~QtWindowLayer() override;
   std::unique_ptr<rt::ui::Window> BuildWindow(std::string_view moduleKey, std::string_view label,
                                               std::vector<rt::ui::BoundVar> vars, bool frame) override;
   int ShowMessageBox(const std::string& text, const std::string& caption, int icon, int buttons,
