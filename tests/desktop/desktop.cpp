@@ -28,6 +28,8 @@ std::string Env(const char* name, const char* fallback = "") {
   return v ? v : fallback;
 }
 
+int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+
 // Runs a helper program to its end; true when it ended with 0.
 bool Run(const std::vector<std::string>& args) {
   std::vector<char*> argv;
@@ -122,6 +124,10 @@ std::optional<int> Program::WaitExit(std::chrono::milliseconds limit) {
 Desktop::Desktop() {
   dpy_ = XOpenDisplay(nullptr);
   if (!dpy_) throw std::runtime_error("cannot open the X display " + Env("DISPLAY"));
+  // The program's windows may go at any moment, also between listing them and
+  // reading them: a request about one that is gone fails and reads as empty,
+  // where Xlib's default handler would end the test program.
+  XSetErrorHandler(IgnoreErrors);
 }
 
 Desktop::~Desktop() {
@@ -148,7 +154,6 @@ std::vector<long> Longs(Display* dpy, Window w, Atom property, Atom type = AnyPr
   return out;
 }
 
-int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
 }  // namespace
 
 std::vector<Window> Desktop::Windows(pid_t pid) {
@@ -175,11 +180,8 @@ Window Desktop::Find(pid_t pid, const std::string& title, std::chrono::milliseco
 }
 
 bool Desktop::Exists(Window w) {
-  auto old = XSetErrorHandler(IgnoreErrors);
   XWindowAttributes attrs;
   const bool ok = XGetWindowAttributes(dpy_, w, &attrs) != 0;
-  XSync(dpy_, False);
-  XSetErrorHandler(old);
   return ok;
 }
 
@@ -189,14 +191,11 @@ std::string Desktop::Title(Window w) {
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
   std::string title;
-  auto old = XSetErrorHandler(IgnoreErrors);
   if (XGetWindowProperty(dpy_, w, A("_NET_WM_NAME"), 0, 1024, False, A("UTF8_STRING"), &actual, &format, &count,
                          &after, &data) == Success &&
       data)
     title.assign(reinterpret_cast<char*>(data), count);
   if (data) XFree(data);
-  XSync(dpy_, False);
-  XSetErrorHandler(old);
   return title;
 }
 
@@ -284,12 +283,40 @@ void Desktop::MoveResize(Window w, const Rect& client) {
   SendRoot(w, "_NET_MOVERESIZE_WINDOW", flags, client.x, client.y, client.width, client.height);
 }
 
-void Desktop::Activate(Window w) {
-  SendRoot(w, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
-  WaitFor([&] {
-    const std::vector<long> active = Longs(dpy_, DefaultRootWindow(dpy_), A("_NET_ACTIVE_WINDOW"), XA_WINDOW);
-    return !active.empty() && static_cast<Window>(active[0]) == w;
-  });
+bool Desktop::Focused(Window w) {
+  Window focus = 0;
+  int revert = 0;
+  XGetInputFocus(dpy_, &focus, &revert);
+  bool inside = false;
+  for (Window at = focus; at != None && at != PointerRoot;) {
+    if (at == w) {
+      inside = true;
+      break;
+    }
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(dpy_, at, &root, &parent, &children, &count)) break;
+    if (children) XFree(children);
+    if (parent == root) break;
+    at = parent;
+  }
+  return inside;
+}
+
+bool Desktop::Activate(Window w, std::chrono::milliseconds limit) {
+  // The request again now and then: one made while the manager was still taking
+  // the window on may come to nothing.
+  auto again = std::chrono::steady_clock::now();
+  return WaitFor(
+      [&] {
+        if (std::chrono::steady_clock::now() >= again) {
+          SendRoot(w, "_NET_ACTIVE_WINDOW", 2, CurrentTime);
+          again = std::chrono::steady_clock::now() + 1s;
+        }
+        const std::vector<long> active = Longs(dpy_, DefaultRootWindow(dpy_), A("_NET_ACTIVE_WINDOW"), XA_WINDOW);
+        return !active.empty() && static_cast<Window>(active[0]) == w && Focused(w);
+      },
+      limit);
 }
 
 void Desktop::Keys(const std::string& keys) {

@@ -22,8 +22,11 @@ struct Rect {
 };
 std::string Show(const Rect& r);
 
-// Polls until ready() holds or the time is up; returns whether it held.
-bool WaitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit = std::chrono::seconds(10));
+// Polls until ready() holds or the time is up; returns whether it held. The
+// limits are generous: on a loaded machine the program and the window manager
+// may take seconds to answer, and a wait ends as soon as its condition holds.
+constexpr std::chrono::milliseconds kPatience = std::chrono::seconds(30);
+bool WaitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit = kPatience);
 
 // One run of the program in a directory of its own (its "Ortavia.INI" lives there).
 class Program {
@@ -35,7 +38,7 @@ class Program {
   pid_t pid() const { return pid_; }
   // The exit code, 128 + the signal for a killed process, nullopt when it still
   // runs after the time given.
-  std::optional<int> WaitExit(std::chrono::milliseconds limit = std::chrono::seconds(10));
+  std::optional<int> WaitExit(std::chrono::milliseconds limit = kPatience);
 
  private:
   pid_t pid_ = -1;
@@ -52,7 +55,7 @@ class Desktop {
   // The managed windows of a process (the window manager's client list).
   std::vector<Window> Windows(pid_t pid);
   // The window of that process and title that the window manager manages, waiting for it.
-  Window Find(pid_t pid, const std::string& title, std::chrono::milliseconds limit = std::chrono::seconds(10));
+  Window Find(pid_t pid, const std::string& title, std::chrono::milliseconds limit = kPatience);
   bool Exists(Window w);
   std::string Title(Window w);
   // The client area on the root window, and the frame the manager draws around it.
@@ -74,7 +77,13 @@ class Desktop {
   void Maximize(Window w);
   void Minimize(Window w);
   void MoveResize(Window w, const Rect& client);
-  void Activate(Window w);
+  // Asks the window manager to activate w and waits until the keyboard focus is
+  // really in it, so that keys pressed next reach it; false when it never got there.
+  // (The manager's _NET_ACTIVE_WINDOW alone is no proof: it keeps naming a window
+  // that is gone, and a program started next reuses the same window ids.)
+  [[nodiscard]] bool Activate(Window w, std::chrono::milliseconds limit = kPatience);
+  // Whether the X keyboard focus is on w or on a window inside it.
+  bool Focused(Window w);
   // Keys pressed on the focused window, as xdotool names them ("Tab", "alt+F4").
   void Keys(const std::string& keys);
   void Type(const std::string& text);

@@ -47,25 +47,33 @@ class DesktopTest : public ::testing::Test {
     x.RequestClose(frame);
     EXPECT_EQ(p.WaitExit(), 0) << desktop::ReadFile(dir / "output.txt");
   }
-  // The window of the program that is neither the frame nor one of those titles.
+  // The window of the program, on the screen under the window manager, that is
+  // neither the frame nor one of those titles.
   Window OtherWindow(Program& p, const std::vector<std::string>& besides) {
     Window found = 0;
     desktop::WaitFor([&] {
       for (Window w : x.Windows(p.pid())) {
         const std::string t = x.Title(w);
-        if (t != kFrame && std::find(besides.begin(), besides.end(), t) == besides.end()) found = w;
+        if (t != kFrame && std::find(besides.begin(), besides.end(), t) == besides.end() && x.WmState(w) != 0)
+          found = w;
       }
       return found != 0;
     });
     return found;
   }
+  // Gives w the keyboard focus for the keys that follow; a failure when it never gets it.
+  bool Focus(Window w) {
+    const bool focused = x.Activate(w);
+    EXPECT_TRUE(focused) << "\"" << x.Title(w) << "\" did not get the keyboard focus";
+    return focused;
+  }
   // Presses the frame's schema button from the keyboard and waits for "Crea Esquema".
   Window OpenConnect(Program& p, Window frame) {
-    x.Activate(frame);
+    if (!Focus(frame)) return 0;
     x.Keys("Return");  // the schema button has the focus when the frame opens
     const Window connect = x.Find(p.pid(), kConnect);
     EXPECT_NE(connect, 0u) << "\"Crea Esquema\" did not show";
-    x.Activate(connect);
+    if (connect == 0 || !Focus(connect)) return 0;
     return connect;
   }
   // Types server and both databases (files in the program's directory unless a
@@ -92,7 +100,7 @@ TEST_F(DesktopTest, ClosingTheFrameEndsWithZero) {
     if (c.keys.empty()) {
       x.RequestClose(frame);
     } else {
-      x.Activate(frame);
+      ASSERT_TRUE(Focus(frame));
       x.Keys(c.keys);
     }
     EXPECT_EQ(p.WaitExit(), 0) << desktop::ReadFile(dir / "output.txt");
@@ -104,13 +112,13 @@ TEST_F(DesktopTest, OkOnAFatalMessageEndsWithZero) {
   Program p(dir);
   const Window frame = StartFrame(p);
   x.Picture(frame, "desktop-frame.png");
-  OpenConnect(p, frame);
+  ASSERT_NE(OpenConnect(p, frame), 0u);
   TypeEntries("/nonexistent-folder/");
   x.Keys("Return");  // in an entry: the default button, "&Aceptar"
-  const Window message = x.Find(p.pid(), "File Access Error", 20s);
+  const Window message = x.Find(p.pid(), "File Access Error");
   ASSERT_NE(message, 0u) << "no fatal message";
   x.Picture(message, "desktop-fatal.png");
-  x.Activate(message);
+  ASSERT_TRUE(Focus(message));
   x.Keys("Return");
   EXPECT_EQ(p.WaitExit(), 0) << desktop::ReadFile(dir / "output.txt");
 }
@@ -160,16 +168,16 @@ TEST_F(DesktopTest, KeysAndCloseRequestOnCreaEsquema) {
       EXPECT_EQ(x.Title(next), "Error");
       EXPECT_FALSE(fs::exists(dir / "data.db")) << "the creation ran";
       if (c.keys.empty()) x.Picture(next, "desktop-missing-entries.png");
-      x.Activate(next);
+      ASSERT_TRUE(Focus(next));
       x.Keys("Return");
       EXPECT_TRUE(desktop::WaitFor([&] { return !x.Exists(next); }));
     } else {
       EXPECT_EQ(x.MotifDecorations(next), 0) << "not the progress window: " << x.Title(next);
       // The creation runs: its databases appear; the window closes with Escape once done.
       EXPECT_TRUE(desktop::WaitFor([&] { return fs::exists(dir / "data.db"); }));
-      x.Activate(next);
+      ASSERT_TRUE(Focus(next));
       x.Keys("Escape");
-      EXPECT_TRUE(desktop::WaitFor([&] { return !x.Exists(next); }, 60s)) << "the progress window stayed";
+      EXPECT_TRUE(desktop::WaitFor([&] { return !x.Exists(next); }, 120s)) << "the progress window stayed";
     }
     CloseAndExpectZero(p, frame, dir);
   }
@@ -179,7 +187,7 @@ TEST_F(DesktopTest, ProgressWindowHasNoTitleAndNoButtons) {
   const fs::path dir = desktop::FreshDir("progress");
   Program p(dir);
   const Window frame = StartFrame(p);
-  OpenConnect(p, frame);
+  ASSERT_NE(OpenConnect(p, frame), 0u);
   TypeEntries();
   x.Keys("Return");
   const Window progress = OtherWindow(p, {kConnect});
@@ -193,9 +201,9 @@ TEST_F(DesktopTest, ProgressWindowHasNoTitleAndNoButtons) {
   EXPECT_FALSE(x.Has(progress, "_NET_WM_ALLOWED_ACTIONS", "_NET_WM_ACTION_MAXIMIZE_HORZ"));
   // Under the window manager all the same: managed and on screen.
   EXPECT_NE(x.WmState(progress), 0);
-  x.Activate(progress);
+  ASSERT_TRUE(Focus(progress));
   x.Keys("Escape");
-  EXPECT_TRUE(desktop::WaitFor([&] { return !x.Exists(progress); }, 60s));
+  EXPECT_TRUE(desktop::WaitFor([&] { return !x.Exists(progress); }, 120s));
   CloseAndExpectZero(p, frame, dir);
 }
 
