@@ -278,16 +278,15 @@ void QtWindow::Open() {
   PostEvent({ui::EVENT_OpenWindow, 0});
 }
 
-static void WaitUntilExposed(QWidget* top);
-
 void QtWindow::ShowPending() {
   if (!showPending_ || !open_ || !top_) return;
   showPending_ = false;
+  exposureAwaited_ = false;
   top_->show();
   top_->activateWindow();
   if (placed_ && State() == ui::WindowState::Normal) {
     // The window manager's frame is known once the window is up.
-    WaitUntilExposed(top_);
+    AwaitExposure();
     FitOnScreen();
   }
 }
@@ -413,14 +412,21 @@ void QtWindow::SetProperty(int control, int prop, const std::string& value) {
 
 // A window just shown is painted only once the window system reports it exposed,
 // which arrives as an event: a caller busy since the window opened would get
-// nothing on the screen until it is done. Lets that report in (input excluded).
-static void WaitUntilExposed(QWidget* top) {
-  QWindow* handle = top ? top->windowHandle() : nullptr;
+// nothing on the screen until it is done. Lets that report in (input excluded),
+// waiting only once per show: a window that stays unexposed (minimised, on another
+// desktop) must not slow every later redraw of a busy caller.
+void QtWindow::AwaitExposure() {
+  QWindow* handle = top_ ? top_->windowHandle() : nullptr;
   if (!handle || handle->isExposed()) return;
+  if (exposureAwaited_) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return;
+  }
+  exposureAwaited_ = true;
   QElapsedTimer waited;
   waited.start();
   do QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
-  while (!handle->isExposed() && top->isVisible() && waited.elapsed() < 500);
+  while (!handle->isExposed() && top_ && top_->isVisible() && waited.elapsed() < 500);
 }
 
 void QtWindow::RedrawControls(int first, int last) {
@@ -428,7 +434,7 @@ void QtWindow::RedrawControls(int first, int last) {
   ShowVariables(first, last);
   // Drawn at once: the caller may be busy for long before the loop runs again.
   const bool visible = top_ && top_->isVisible();
-  if (visible) WaitUntilExposed(top_);
+  if (visible) AwaitExposure();
   for (auto& c : controls_)
     if (c.widget && (first == 0 || (c.number >= first && c.number <= (last ? last : first)))) {
       if (visible)
@@ -441,7 +447,7 @@ void QtWindow::RedrawControls(int first, int last) {
 void QtWindow::RefreshNow() {
   ShowPending();
   if (!top_ || !top_->isVisible()) return;
-  WaitUntilExposed(top_);
+  AwaitExposure();
   if (top_ && top_->isVisible()) top_->repaint();
 }
 

@@ -87,6 +87,7 @@ class QtWindow : public rt::ui::Window {
   // it as its cancel button; any other as a close request.
   void CloseRequested();
   void ShowPending();
+  void AwaitExposure();
   void FitOnScreen();
   // A text control sized to its text, but no wider than the group it lies in.
   void SizeText(Control& ctl);
@@ -101,6 +102,7 @@ class QtWindow : public rt::ui::Window {
   bool systemMenu_ = false;
   bool open_ = false;
   bool showPending_ = false;
+  bool exposureAwaited_ = false;  // the wait for the first exposure after a show is done
   bool placed_ = false;  // a place was set: checked against the screen once framed
   std::map<std::string, rt::ui::BoundVar> bindings_;  // each entry's variable, by the entry's label
   std::vector<Control> controls_;  // layout order, toolbar controls after the window's
