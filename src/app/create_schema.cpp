@@ -68,7 +68,12 @@ void CreateSchema() {
     if (rt::TableNameVar* var = dict::TableNameVarOf(label)) var->Set(name);
   }
 
-  MigrateStructures();
+  // A table that could not be migrated stops the run here, so that the next
+  // press, once the cause is removed, finds it as it was and migrates it.
+  if (!MigrateStructures()) {
+    progress->Close();
+    return;
+  }
   CreateTablesLoop(*progress);
   progress->Close();
 }

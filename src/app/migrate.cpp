@@ -7,7 +7,9 @@
 // from USUAR into USUAR_EXT.
 #include "app/migrate.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -102,7 +104,7 @@ const std::vector<dict::TableInfo>& LocalTemplates() {
 // Set-up of the six instances, once per thread, and what the thread's end releases.
 thread_local int t_setupGuard = 0;
 thread_local std::array<uint8_t, 6> t_localFileReady{};
-// 1 once USUAR_EXT did not open in this run: the users pass follows.
+// 1 once USUAR_EXT's migration began in this run: the users pass is part of it.
 thread_local uint8_t t_usersMoved = 0;
 
 rt::FileBlock& Local(LocalIndex i) { return rt::ThreadFile(LocalTemplates()[i].decl); }
@@ -156,144 +158,252 @@ void SetTime(rt::FileBlock& file, std::string_view name, int32_t standardTime) {
   rt::TimeToStorage(standardTime).Store(FieldOf(file, name).data);
 }
 
-// Fills the target's cleared record from an old-layout record: each field from
-// its namesake (dates and times through the standard values, so that what no
-// calendar holds is normalised or emptied), the time part of a date empty, the
-// date part of a time 1 January 1900, and a field the source lacks (or one
-// named in keepEmpty) left empty.
-void CopyByName(rt::FileBlock& source, rt::FileBlock& target, std::string_view keepEmpty) {
-  target.ClearRecord();
-  const rt::TypeRecord& to = *target.decl().record;
-  const rt::TypeRecord& from = *source.decl().record;
-  const std::vector<rt::ValueField> sourceFields = rt::ValueFieldsOf(from);
-  for (const rt::ValueField& f : rt::ValueFieldsOf(to)) {
-    const rt::TypeEntry& e = to.entry(f.entry);
-    uint8_t* out = target.buffer() + e.offset;
-    if (f.name.ends_with("_SQLDATETIMEFIELD")) {
-      rt::TimeToStorage(0).Store(out);
-      continue;
-    }
-    if (f.name.ends_with("_SQLDATEDATEFIELD")) {
-      rt::DateToStorage(rt::DATE(1, 1, 1900)).Store(out);
-      continue;
-    }
-    if (f.name == keepEmpty) continue;
-    const rt::ValueField* src = nullptr;
-    for (const rt::ValueField& s : sourceFields)
-      if (s.name == f.name) src = &s;
-    if (!src) continue;
-    const rt::TypeEntry& se = from.entry(src->entry);
-    const uint8_t* in = source.buffer() + se.offset;
-    switch (e.type) {
-      case rt::FieldType::Date:
-        rt::DateToStorage(rt::DateFromStorage(rt::DateStorage::Load(in))).Store(out);
-        break;
-      case rt::FieldType::Time:
-        rt::TimeToStorage(rt::TimeFromStorage(rt::TimeStorage::Load(in))).Store(out);
-        break;
-      case rt::FieldType::CString:
-        rt::AssignCString(reinterpret_cast<char*>(out), e.size,
-                          rt::CStringValue(reinterpret_cast<const char*>(in), se.size));
-        break;
-      default:
-        std::memcpy(out, in, std::min(e.size, se.size));
-        break;
+// How a changed table's record is filled from an old-layout record: each field
+// from its namesake (dates and times through the standard values, so that what
+// no calendar holds is normalised or emptied), the time part of a date empty,
+// the date part of a time 1 January 1900, and a field the source lacks (or the
+// one named keepEmpty) left empty. Worked out once per table, used per record.
+class CopyPlan {
+ public:
+  CopyPlan(const rt::TypeRecord& from, const rt::TypeRecord& to, std::string_view keepEmpty) {
+    const std::vector<rt::ValueField> sourceFields = rt::ValueFieldsOf(from);
+    for (const rt::ValueField& f : rt::ValueFieldsOf(to)) {
+      const rt::TypeEntry& e = to.entry(f.entry);
+      Step step{Op::Raw, e.offset, e.size, 0, 0};
+      if (f.name.ends_with("_SQLDATETIMEFIELD")) {
+        step.op = Op::EmptyTime;
+      } else if (f.name.ends_with("_SQLDATEDATEFIELD")) {
+        step.op = Op::Jan1900;
+      } else {
+        if (f.name == keepEmpty) continue;
+        const auto src = std::find_if(sourceFields.begin(), sourceFields.end(),
+                                      [&](const rt::ValueField& s) { return s.name == f.name; });
+        if (src == sourceFields.end()) continue;
+        const rt::TypeEntry& se = from.entry(src->entry);
+        step.from = se.offset;
+        step.fromSize = se.size;
+        step.op = e.type == rt::FieldType::Date    ? Op::Date
+                  : e.type == rt::FieldType::Time  ? Op::Time
+                  : e.type == rt::FieldType::CString ? Op::CString
+                                                      : Op::Raw;
+      }
+      steps_.push_back(step);
     }
   }
+
+  void Fill(const rt::FileBlock& source, rt::FileBlock& target) const {
+    target.ClearRecord();
+    const uint8_t* in = source.buffer();
+    uint8_t* out = target.buffer();
+    for (const Step& s : steps_) {
+      switch (s.op) {
+        case Op::EmptyTime: rt::TimeToStorage(0).Store(out + s.to); break;
+        case Op::Jan1900: rt::DateToStorage(rt::DATE(1, 1, 1900)).Store(out + s.to); break;
+        case Op::Date:
+          rt::DateToStorage(rt::DateFromStorage(rt::DateStorage::Load(in + s.from))).Store(out + s.to);
+          break;
+        case Op::Time:
+          rt::TimeToStorage(rt::TimeFromStorage(rt::TimeStorage::Load(in + s.from))).Store(out + s.to);
+          break;
+        case Op::CString:
+          rt::AssignCString(reinterpret_cast<char*>(out + s.to), s.toSize,
+                            rt::CStringValue(reinterpret_cast<const char*>(in + s.from), s.fromSize));
+          break;
+        case Op::Raw: std::memcpy(out + s.to, in + s.from, std::min(s.toSize, s.fromSize)); break;
+      }
+    }
+  }
+
+ private:
+  enum class Op { EmptyTime, Jan1900, Date, Time, CString, Raw };
+  struct Step {
+    Op op;
+    uint32_t to, toSize, from, fromSize;
+  };
+  std::vector<Step> steps_;
+};
+
+// A record's key as a message names it: each field's value, without prefixes.
+std::string KeyText(rt::FileBlock& file, const rt::KeyDescriptor& key) {
+  const rt::TypeRecord& rec = *file.decl().record;
+  std::string out;
+  for (int32_t c : key.components) {
+    const rt::TypeEntry& e = rec.entry(c < 0 ? -c : c);
+    const uint8_t* p = file.buffer() + e.offset;
+    std::string value;
+    switch (e.type) {
+      case rt::FieldType::Byte: value = std::to_string(p[0]); break;
+      case rt::FieldType::Long: { int32_t v; std::memcpy(&v, p, 4); value = std::to_string(v); break; }
+      case rt::FieldType::ULong: { uint32_t v; std::memcpy(&v, p, 4); value = std::to_string(v); break; }
+      case rt::FieldType::CString: value = "\"" + rt::CStringValue(reinterpret_cast<const char*>(p), e.size) + "\""; break;
+      default: value = "\"" + std::string(rt::CLIP(std::string_view(reinterpret_cast<const char*>(p), e.size))) + "\"";
+    }
+    out += (out.empty() ? "" : " ") + value;
+  }
+  return out;
 }
+
+// The fields of a key, without prefixes, as a message names them.
+std::string KeyFields(const rt::FileBlock& file, const rt::KeyDescriptor& key) {
+  std::string out;
+  for (const rt::ValueField& f : rt::ValueFieldsOf(*file.decl().record))
+    for (int32_t c : key.components)
+      if (f.entry == (c < 0 ? -c : c)) out += (out.empty() ? "" : ", ") + f.name;
+  return out;
+}
+
+void Tell(const std::string& text, const char* caption) {
+  if (rt::ui::HasLayer())
+    rt::ui::Layer().ShowMessageBox(text, caption, rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK, 1, 0);
+}
+
+// Keeps the windows on screen painted while records are carried: the
+// connection window's place redrawn, the frame not left blank.
+class Painter {
+ public:
+  void Tick() {
+    if ((++ticks_ & 255) == 0) Paint(false);
+  }
+  void Paint(bool now) {
+    const auto t = std::chrono::steady_clock::now();
+    if (!now && t - last_ < std::chrono::milliseconds(100)) return;
+    last_ = t;
+    if (rt::ui::HasLayer()) rt::ui::Layer().KeepPainted();
+  }
+
+ private:
+  uint32_t ticks_ = 0;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+// A transaction on the connection of a table's owner, rolled back unless
+// committed. Inactive where the server cannot roll back what a migration does.
+class Transaction {
+ public:
+  explicit Transaction(rt::FileBlock& file) : file_(file) { Begin(); }
+  ~Transaction() {
+    if (active_) rt::RollbackTransaction(file_);
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  bool active() const { return active_; }
+  // Starts afresh: whatever ran in it so far is rolled back.
+  void Restart() {
+    if (!active_) return;
+    rt::RollbackTransaction(file_);
+    Begin();
+  }
+  void Rollback() {
+    if (!active_) return;
+    active_ = false;
+    rt::RollbackTransaction(file_);
+  }
+  // False with the error in the thread's error state when the commit failed
+  // (the server has then rolled it back).
+  bool Commit() {
+    if (!active_) return true;
+    active_ = false;
+    rt::CommitTransaction(file_);
+    return rt::LastErrorCode() == rt::kNoError;
+  }
+
+ private:
+  void Begin() {
+    rt::BeginTransaction(file_);
+    active_ = rt::LastErrorCode() == rt::kNoError;
+  }
+  rt::FileBlock& file_;
+  bool active_ = false;
+};
 
 // One changed table and where its old rows are.
 struct Migrated {
-  const char* label;           // the dictionary table
-  std::string rename;          // "SP_RENAME ..." statement
-  std::string drop;            // "drop table ..." statement
-  LocalIndex sqlSource;        // the renamed table, in the old layout
-  LocalIndex localSource;      // the local file of the old layout
-  const char* keepEmpty;       // a target field that is not carried
-  const char* removeLocalFile; // the local file's name to remove once copied, or null
-  void (*onMigrate)();         // run when the table is migrated or its migration finished, or null
+  const char* label;            // the dictionary table
+  std::string rename;           // "SP_RENAME ..." statement
+  std::string drop;             // "drop table ..." statement
+  LocalIndex sqlSource;         // the renamed table, in the old layout
+  LocalIndex localSource;       // the local file of the old layout
+  const char* keepEmpty;        // a target field that is not carried
+  const char* removeLocalFile;  // the local file's name to remove once carried, or null
+  bool users;                   // USUAR_EXT: the users pass is part of its migration
 };
 
-struct CopyOutcome {
-  bool present = false;   // the source opened
-  bool whole = false;     // every record was read and arrived (or, for a local file, was met by the table's own row)
+// What became of one source's records.
+struct Carried {
+  bool present = false;              // the source is there
+  std::string problem;               // why a record could not be read or added; empty when none
+  size_t notTaken = 0;               // records whose key the table holds with other values
+  std::vector<std::string> notTakenKeys;  // the first few of them
 };
 
-// Carries every record of a source, in its primary key's order, into the
-// changed table through its manager. With skipArrived, a record whose row is
-// there already, the same in every field, arrived in an earlier run that was
-// interrupted before the drop, and is passed over.
-CopyOutcome CarryRows(rt::FileBlock& source, const Migrated& m, bool fromRenamedTable, bool skipArrived) {
-  CopyOutcome outcome;
-  rt::OPEN(source, rt::kAccessReadWriteDenyWrite);
-  outcome.present = rt::LastErrorCode() == rt::kNoError;
-  if (!outcome.present) {
-    outcome.whole = rt::LastErrorCode() == rt::kFileNotFound;  // nothing there to carry
-    return outcome;
-  }
+constexpr size_t kKeysShown = 5;
+
+// Carries every record of an open source, in its primary key's order, into the
+// changed table. A record whose key the table holds already is passed over
+// when the row there is the same in every field (it arrived before) and
+// counted as not taken otherwise; any other refusal ends the copy.
+void CarryRows(rt::FileBlock& source, rt::FileBlock& target, const CopyPlan& plan, Carried& out, Painter& painter) {
   rt::SETkey(PrimaryKeyOf(source));
-  dict::DictTableManager& manager = *dict::TableManagerRef(m.label);
-  rt::FileBlock& target = dict::FileOf(m.label);
-  bool allArrived = true;
+  rt::KeyDescriptor& key = PrimaryKeyOf(target);
+  std::vector<uint8_t> record(target.length());
   for (;;) {
     rt::NEXT(source);
-    if (rt::LastErrorCode() != rt::kNoError) break;
-    CopyByName(source, target, m.keepEmpty);
-    if (skipArrived) {
-      const std::vector<uint8_t> row(target.buffer(), target.buffer() + target.length());
-      if (manager.LookupByKey(PrimaryKeyOf(target)) == ResultOk &&
-          std::memcmp(target.buffer(), row.data(), row.size()) == 0)
-        continue;
-      std::memcpy(target.buffer(), row.data(), row.size());
+    if (rt::LastErrorCode() == rt::kRecordNotAvailable) return;
+    if (rt::LastErrorCode() != rt::kNoError) {
+      out.problem = rt::LastFileErrorText().empty() ? rt::ErrorTextForMessage() : rt::LastFileErrorText();
+      return;
     }
-    if (manager.AddRecord() != ResultOk) {
-      // A local record whose key the table holds gives way to the table's own row.
-      const bool gaveWay = !fromRenamedTable && rt::LastErrorCode() == rt::kCreatesDuplicateKey;
-      if (!gaveWay) allArrived = false;
+    painter.Tick();
+    plan.Fill(source, target);
+    rt::ADD(target);
+    if (rt::LastErrorCode() == rt::kNoError) continue;
+    if (rt::LastErrorCode() != rt::kCreatesDuplicateKey) {
+      out.problem = rt::ErrorTextForMessage();
+      return;
     }
+    std::memcpy(record.data(), target.buffer(), record.size());
+    rt::GET(target, key);
+    if (rt::LastErrorCode() != rt::kNoError && rt::LastErrorCode() != rt::kRecordNotFound) {
+      out.problem = rt::ErrorTextForMessage();
+      return;
+    }
+    const bool same = rt::LastErrorCode() == rt::kNoError &&
+                      std::memcmp(record.data(), target.buffer(), record.size()) == 0;
+    std::memcpy(target.buffer(), record.data(), record.size());
+    if (same) continue;
+    if (++out.notTaken <= kKeysShown) out.notTakenKeys.push_back(KeyText(target, key));
   }
-  outcome.whole = rt::LastErrorCode() == rt::kRecordNotAvailable && allArrived;
-  rt::CLOSE(source);
-  return outcome;
 }
 
-// The table is created anew, gets the renamed table's rows and then the local
-// file's records; the renamed table is dropped once every row of it arrived.
-// Resuming a run that ended before the drop, records that arrived then are
-// passed over.
-void FillAndDrop(const Migrated& m, rt::FileBlock& statements, bool resuming) {
-  dict::DictTableRelations& relations = *dict::TableRelationsRef(m.label);
-  relations.OpenWithRelated(false);
-  const CopyOutcome renamed = CarryRows(Local(m.sqlSource), m, true, true);
-  // A local file is removed only when every record of it was read and carried.
-  const CopyOutcome local = CarryRows(Local(m.localSource), m, false, resuming);
-  relations.CloseWithRelated(false);
-  if (m.removeLocalFile && local.present && local.whole) rt::RemoveFileByName(m.removeLocalFile);
-  if (renamed.whole) rt::SET_PROPERTY(statements, rt::FilePropSql, m.drop);
+// "N things" with the noun in the plural when N is not one.
+std::string Count(size_t n, const char* one, const char* many) { return std::to_string(n) + " " + (n == 1 ? one : many); }
+
+std::string KeysList(const Carried& c) {
+  std::string out;
+  for (const std::string& k : c.notTakenKeys) out += (out.empty() ? "" : ", ") + k;
+  if (c.notTaken > c.notTakenKeys.size()) out += " y " + Count(c.notTaken - c.notTakenKeys.size(), "otro", "otros");
+  return out;
 }
 
-// A table that opens with its current declaration is left alone, unless its
-// renamed table is still there from a run that ended before the drop: then that
-// run's migration is finished, the local file included.
-void MigrateTable(const Migrated& m, rt::FileBlock& statements) {
-  rt::FileBlock& table = dict::FileOf(m.label);
-  rt::OPEN(table, rt::kAccessReadWriteDenyWrite);
-  const bool current = rt::LastErrorCode() == rt::kNoError;
-  rt::CLOSE(table);
-  if (current) {
-    rt::FileBlock& renamed = Local(m.sqlSource);
-    rt::OPEN(renamed, rt::kAccessReadWriteDenyWrite);
-    const bool leftOver = rt::LastErrorCode() == rt::kNoError;
-    rt::CLOSE(renamed);
-    if (!leftOver) return;
-    if (m.onMigrate) m.onMigrate();
-    FillAndDrop(m, statements, true);
-    return;
+// The local file of the old layout, opened (held against writers) and read
+// through once before anything changes on the server: a missing file has
+// nothing to carry; one that is there but cannot be read, or holds a value
+// that its field cannot hold exactly, stops this table's migration.
+Carried OpenLocalFile(rt::FileBlock& local, Painter& painter) {
+  Carried c;
+  rt::OPEN(local, rt::kAccessReadWriteDenyWrite);
+  if (rt::LastErrorCode() == rt::kFileNotFound) return c;
+  c.present = true;
+  for (int code = rt::LastErrorCode(); code == rt::kNoError; code = rt::LastErrorCode()) {
+    painter.Tick();
+    rt::NEXT(local);
   }
-  if (m.onMigrate) m.onMigrate();
-  rt::SET_PROPERTY(statements, rt::FilePropSql, m.rename);
-  FillAndDrop(m, statements, false);
-  rt::CLOSE(table);
+  if (rt::LastErrorCode() != rt::kRecordNotAvailable) {
+    c.problem = rt::LastFileErrorText().empty() ? rt::ErrorTextForMessage() : rt::LastFileErrorText();
+    rt::CLOSE(local);
+  }
+  return c;
 }
 
 // Each user's database password moves from USUAR to PUESTO of the user's USUAR_EXT row.
@@ -340,6 +450,113 @@ void MoveUsers() {
   extRel.CloseWithRelated(false);
 }
 
+
+constexpr const char* kNothingChanged = "En el servidor nada cambi\xF3";
+constexpr const char* kNextRun = "la pr\xF3xima creaci\xF3n del esquema lo intentar\xE1 de nuevo.";
+constexpr const char* kNextRunAlone = "La pr\xF3xima creaci\xF3n del esquema lo intentar\xE1 de nuevo.";
+
+// Migrates one changed table; false when it could not be done (the user has
+// been told why). A table that opens with its current declaration is left
+// alone, unless its renamed table is still there from an earlier run that
+// ended before the drop: then that migration is finished. On a server that
+// can roll back every statement, the whole of it (the rename, the creation,
+// every row and record carried, the drop and, for USUAR_EXT, the users pass)
+// is one transaction: interrupted at any point, it leaves the tables as they
+// were, and the next run does it all again.
+bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter) {
+  rt::FileBlock& table = dict::FileOf(m.label);
+  rt::OPEN(table, rt::kAccessReadWriteDenyWrite);
+  const bool current = rt::LastErrorCode() == rt::kNoError;
+  rt::CLOSE(table);
+  rt::FileBlock& renamed = Local(m.sqlSource);
+  if (current) {
+    rt::OPEN(renamed, rt::kAccessReadWriteDenyWrite);
+    const bool leftOver = rt::LastErrorCode() == rt::kNoError;
+    rt::CLOSE(renamed);
+    if (!leftOver) return true;
+  }
+  if (m.users) {
+    t_usersMoved = 1;
+    XUSE1Name().Set("XUSUAR_EXT");
+  }
+
+  rt::FileBlock& local = Local(m.localSource);
+  const Carried file = OpenLocalFile(local, painter);
+  std::string fileName = rt::GET_PROPERTY(local, rt::FilePropName);
+  if (fileName.empty()) fileName = rt::TopSpeedFileName(local.decl().TableName());
+  if (!file.problem.empty()) {
+    Tell("No se pudo leer el archivo local " + fileName + "; no se migr\xF3 " + m.label + ".|" + file.problem + "|" +
+             kNothingChanged + " y el archivo se conserva: " + kNextRun,
+         "Error");
+    return false;
+  }
+
+  Transaction transaction(statements);
+  if (!current) {
+    rt::SET_PROPERTY(statements, rt::FilePropSql, m.rename);
+    // Nothing to rename (or no such statement on this server): a refused
+    // statement may have ended the transaction, which holds nothing yet.
+    if (rt::LastErrorCode() != rt::kNoError) transaction.Restart();
+  }
+  dict::DictTableRelations& relations = *dict::TableRelationsRef(m.label);
+  relations.OpenWithRelated(false);
+  rt::FileBlock& target = dict::FileOf(m.label);
+  const CopyPlan plan(*renamed.decl().record, *target.decl().record, m.keepEmpty);
+
+  Carried old;
+  rt::OPEN(renamed, rt::kAccessReadWriteDenyWrite);
+  old.present = rt::LastErrorCode() != rt::kFileNotFound;
+  if (rt::LastErrorCode() != rt::kNoError && old.present) old.problem = rt::ErrorTextForMessage();
+  if (old.present && old.problem.empty()) CarryRows(renamed, target, plan, old, painter);
+  rt::CLOSE(renamed);
+  Carried records = file;
+  if (old.problem.empty() && !old.notTaken && file.present) CarryRows(local, target, plan, records, painter);
+  relations.CloseWithRelated(false);
+
+  std::string problem = !old.problem.empty() ? old.problem : records.problem;
+  // The renamed table goes once every row of it is in the new table.
+  if (problem.empty() && !old.notTaken && old.present) {
+    rt::SET_PROPERTY(statements, rt::FilePropSql, m.drop);
+    if (rt::LastErrorCode() != rt::kNoError) problem = rt::ErrorTextForMessage();
+  }
+  if (problem.empty() && !old.notTaken && m.users) MoveUsers();
+  const bool atomic = transaction.active();
+  if (problem.empty() && !old.notTaken && !transaction.Commit()) problem = rt::ErrorTextForMessage();
+  if (!problem.empty() || old.notTaken) {
+    transaction.Rollback();  // whatever the server took of it
+    rt::CLOSE(local);
+    rt::CLOSE(table);
+    if (old.notTaken) {
+      // Rows of an earlier run's renamed table that differ from the new table's
+      // rows of the same key: neither may be lost, so both stay for the user.
+      Tell("No se pudo terminar la migraci\xF3n de " + std::string(m.label) + ": " +
+               Count(old.notTaken, "fila", "filas") + " de " + renamed.decl().TableName() +
+               (old.notTaken == 1 ? " tiene" : " tienen") + " la clave de otra fila de " + m.label +
+               " con otros valores (" + KeyFields(target, PrimaryKeyOf(target)) +
+               " " + KeysList(old) + ").|Las dos tablas quedan como estaban.",
+           "Error");
+      return true;
+    }
+    Tell("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" +
+             (atomic ? std::string(kNothingChanged) + "; " + kNextRun : std::string(kNextRunAlone)),
+         "Error");
+    return false;
+  }
+  rt::CLOSE(local);
+  // Without a renamed table the drop finds nothing; sent outside the
+  // transaction, its refusal cannot undo the migration.
+  if (!old.present) rt::SET_PROPERTY(statements, rt::FilePropSql, m.drop);
+  if (m.removeLocalFile && file.present && !records.notTaken) rt::RemoveFileByName(m.removeLocalFile);
+  if (records.notTaken)
+    Tell(Count(records.notTaken, "registro", "registros") + " del archivo local " + fileName +
+             (records.notTaken == 1 ? " no se tom\xF3: " : " no se tomaron: ") + m.label +
+             " ya tiene otra fila con su clave (" + KeyFields(target, PrimaryKeyOf(target)) + " " + KeysList(records) +
+             ").|El archivo se conserva.",
+         "Aviso");
+  rt::CLOSE(table);
+  return true;
+}
+
 }  // namespace
 
 rt::NameVar& XUSE1Name() {
@@ -353,19 +570,25 @@ const dict::TableInfo& MigrationFile(std::string_view label) {
   throw std::logic_error("no migration file " + std::string(label));
 }
 
-void MigrateStructures() {
+bool MigrateStructures() {
   SetUpLocalFiles();
   const bool cursor = rt::ui::HasLayer();
   if (cursor) rt::ui::Layer().SetMouseCursor(rt::ui::CURSOR_Wait, false);
   t_usersMoved = 0;
+  // The connection window has just gone: its place is painted before the work starts.
+  Painter painter;
+  painter.Paint(true);
 
+  // Each table's failure has been told; the others are still migrated, so one
+  // run shows every cause there is.
+  bool done = true;
   rt::FileBlock& referencias = dict::FileOf("REFERENCIAS");
-  MigrateTable({"RefereExtCove", "SP_RENAME RefereExtCove,XRefereExtCove", "drop table XRefereExtCove", kXCoveSql,
-                kXCove, "", "XRefereExtCove.tps", nullptr},
-               referencias);
-  MigrateTable({"RefereExtCoveEQ", "SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ", "drop table XRefereExtCoveEQ",
-                kXCoveEqSql, kXCoveEq, "INDUSTRIAAUTOMOTRIZ", nullptr, nullptr},
-               referencias);
+  done &= MigrateTable({"RefereExtCove", "SP_RENAME RefereExtCove,XRefereExtCove", "drop table XRefereExtCove",
+                        kXCoveSql, kXCove, "", "XRefereExtCove.tps", false},
+                       referencias, painter);
+  done &= MigrateTable({"RefereExtCoveEQ", "SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ", "drop table XRefereExtCoveEQ",
+                        kXCoveEqSql, kXCoveEq, "INDUSTRIAAUTOMOTRIZ", nullptr, false},
+                       referencias, painter);
 
   constexpr std::pair<const char*, const char*> kDropped[] = {
       {"EmbarqueCTPAT", "drop table EmbarqueCTPAT"},
@@ -379,18 +602,16 @@ void MigrateStructures() {
     rt::CLOSE(table);
   }
 
-  // USUAR_EXT's statements go over its own connection, to the system database.
+  // USUAR_EXT's statements go over its own connection, to the system database,
+  // where USUAR is too: the users pass is part of USUAR_EXT's migration.
   rt::FileBlock& usersExt = dict::FileOf("USUAR_EXT");
   const std::string n(rt::CLIP(usersExt.decl().TableName()));
-  MigrateTable({"USUAR_EXT", "SP_RENAME " + n + ",X" + n, "drop table X" + n, kXUsersSql, kXUse1, "", nullptr,
-                [] {
-                  t_usersMoved = 1;
-                  XUSE1Name().Set("XUSUAR_EXT");
-                }},
-               usersExt);
+  done &= MigrateTable({"USUAR_EXT", "SP_RENAME " + n + ",X" + n, "drop table X" + n, kXUsersSql, kXUse1, "", nullptr,
+                        true},
+                       usersExt, painter);
 
-  if (t_usersMoved) MoveUsers();
   if (cursor) rt::ui::Layer().SetMouseCursor(0, true);
+  return done;
 }
 
 void ReleaseMigrationFiles() {

@@ -10,7 +10,10 @@
 namespace app {
 
 // Brings the changed tables to their current structure (under the wait cursor).
-void MigrateStructures();
+// Each table's migration takes effect whole or not at all. False when one
+// could not be made (a local file that cannot be read, a refusal by the
+// server): the user has been told, and the creation must not go on.
+bool MigrateStructures();
 
 // Thread end: releases the migration's own file instances prepared on this thread.
 void ReleaseMigrationFiles();

@@ -23,6 +23,7 @@
 #include "dictionary/names.h"
 #include "dictionary/tables.h"
 #include "runtime/base/program.h"
+#include "runtime/files/tps_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "support/connection_entries.h"
 #include "support/database_probe.h"
@@ -87,6 +88,7 @@ class Creation : public ::testing::TestWithParam<std::string> {
     }
     ::setenv("ORTAVIA_SQL_DRIVER", b_.odbcDriver.c_str(), 1);
     rt::RegisterSqlDriver();
+    rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
     app::ProgramErrors().Setup(state_);
     dict::SetReporter(&app::ProgramErrors());
     dict::DictionaryInit();

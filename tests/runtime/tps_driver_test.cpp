@@ -45,7 +45,9 @@ FileDecl LocalDecl(const std::string& name) {
       Field(FieldType::String, "L:FECHA_SQLDATEHANDLE", 8), group, Field(FieldType::Time, "L:HORA")}));
   d.keys = {KeyDescriptor{"", "L:KEY_UNICO", kKeyPrimary, {1}, nullptr},
             KeyDescriptor{"", "L:KEY_NOMBRE", kKeyDup | kKeyNoCase, {2, -1}, nullptr},
-            KeyDescriptor{"", "L:KEY_FECHA", kKeyDup, {6, -8}, nullptr}};
+            KeyDescriptor{"", "L:KEY_FECHA", kKeyDup, {6, -8}, nullptr},
+            KeyDescriptor{"", "L:KEY_DIA", kKeyDup, {6}, nullptr},
+            KeyDescriptor{"", "L:KEY_HORA", kKeyDup, {8}, nullptr}};
   return d;
 }
 
@@ -148,7 +150,7 @@ TEST_F(LocalFiles, StoredDatesAndTimesArriveAsStored) {
   for (const Case& c : cases) {
     auto text = [](const char* v) { return v ? "'" + std::string(v) + "'" : std::string("NULL"); };
     sql += "INSERT INTO VALORES (UNICO, NOMBRE, TASA, FECHA, HORA) VALUES (" + std::to_string(++n) +
-           ", 'abcdefgh', 2.5, " + text(c.date) + ", " + text(c.time) + ");";
+           ", 'abcde', 2.5, " + text(c.date) + ", " + text(c.time) + ");";
   }
   Sql(dir_ / "VALORES.TPS", sql);
   FileBlock& f = Instance("VALORES");
@@ -162,7 +164,7 @@ TEST_F(LocalFiles, StoredDatesAndTimesArriveAsStored) {
     ASSERT_EQ(LastErrorCode(), 0) << LastFileErrorText();
     EXPECT_EQ(DateStorage::Load(f.buffer() + rec.entry(rec.FindLabel("L:FECHA")).offset), c.wantDate);
     EXPECT_EQ(TimeStorage::Load(f.buffer() + rec.entry(rec.FindLabel("L:HORA")).offset), c.wantTime);
-    EXPECT_STREQ(reinterpret_cast<const char*>(f.buffer() + 4), "abcde");  // cut to the CSTRING
+    EXPECT_STREQ(reinterpret_cast<const char*>(f.buffer() + 4), "abcde");
     double tasa;
     std::memcpy(&tasa, f.buffer() + 10, 8);
     EXPECT_EQ(tasa, 2.5);
@@ -171,13 +173,94 @@ TEST_F(LocalFiles, StoredDatesAndTimesArriveAsStored) {
   EXPECT_EQ(LastErrorCode(), kRecordNotAvailable);
   CLOSE(f);
 
-  // A text that no storage can hold stops the sequence with a clear error.
-  Sql(dir_ / "VALORES.TPS", "UPDATE VALORES SET FECHA = '2015-02-300' WHERE UNICO = 2;");
+}
+
+// Each value arrives in its field exactly, or the record stops the sequence
+// with a text naming the record by its key, the column and the value.
+TEST_F(LocalFiles, AValueItsFieldCannotHoldExactlyStopsTheSequence) {
+  struct Case {
+    const char* column;
+    const char* value;  // SQL literal
+    const char* error;  // "" when the value is held
+  };
+  const Case cases[] = {
+      {"NOMBRE", "'\u00C1vila'", ""},
+      {"NOMBRE", "'5 \u20AC'", ""},
+      {"NOMBRE", "'\u00FF\u00FF\u00FF\u00FF\u00FF'", ""},
+      {"NOMBRE", "'\u0416uk'", "\"?uk\" holds a character that Windows-1252 cannot hold (U+0416)."},
+      {"NOMBRE", "'abcdef'", "\"abcdef\" has 6 characters, more than the field's 5."},
+      {"NOMBRE", "CAST(X'C3' AS TEXT)", "\"?\" is not UTF-8 text."},
+      {"NOMBRE", "X'41'", "binary data of 1 bytes is binary data, not text."},
+      {"UNICO", "4294967297", "4294967297 is outside the field's range (-2147483648 to 2147483647)."},
+      {"UNICO", "-2147483648", ""},
+      {"UNICO", "'abc'", "\"abc\" is not a whole number."},
+      {"UNICO", "'4x'", "\"4x\" is not a whole number."},
+      {"UNICO", "7.5", "7.5 is not a whole number."},
+      {"UNICO", "'12'", ""},
+      {"UNICO", "''", ""},
+      {"TASA", "'abc'", "\"abc\" is text in a number column."},
+      {"TASA", "9e999", "Inf is not a finite number."},
+      {"TASA", "'2.25'", ""},
+      {"FECHA", "'abc'", "\"abc\" is not a date written year-month-day."},
+      {"FECHA", "'2015-02-300'", "\"2015-02-300\" is not a date written year-month-day."},
+      {"FECHA", "CAST(20150230 AS INTEGER)", "\"20150230\" is not a date written year-month-day."},
+      {"HORA", "'7:5'", "\"7:5\" is not a time written hours:minutes:seconds.hundredths."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.column) + " " + c.value);
+    const fs::path path = dir_ / "VALOR.TPS";
+    fs::remove(path);
+    Sql(path, CreateTable("VALOR") + "INSERT INTO VALOR (UNICO, NOMBRE) VALUES (1, 'uno');" +
+                  "INSERT INTO VALOR (UNICO, NOMBRE) VALUES (7, 'siete'); UPDATE VALOR SET " + c.column + " = " +
+                  c.value + " WHERE rowid = 2;");
+    FileBlock& f = Instance("VALOR");
+    OPEN(f);
+    ASSERT_EQ(LastErrorCode(), 0) << LastFileErrorText();
+    NEXT(f);
+    ASSERT_EQ(LastErrorCode(), 0) << LastFileErrorText();
+    NEXT(f);
+    if (*c.error) {
+      EXPECT_EQ(LastErrorCode(), kFileSystemError);
+      const std::string unico = std::string(c.column) == "UNICO" ? c.value[0] == '\'' ? "\"" + std::string(c.value + 1, std::strlen(c.value) - 2) + "\"" : c.value : "7";
+      EXPECT_EQ(LastFileErrorText(), "Record UNICO " + unico + ", column " + c.column + ": " + c.error);
+      NEXT(f);
+      EXPECT_EQ(LastErrorCode(), kRecordNotAvailable);
+    } else {
+      EXPECT_EQ(LastErrorCode(), 0) << LastFileErrorText();
+    }
+    CLOSE(f);
+  }
+  // What is held arrives in the code page, numbers as written.
+  const fs::path path = dir_ / "TEXTOS.TPS";
+  Sql(path, CreateTable("TEXTOS") + "INSERT INTO TEXTOS (UNICO, NOMBRE, TASA, FECHA) VALUES ('12', '\u00C1vila', '2.25', '');");
+  FileBlock& f = Instance("TEXTOS");
+  const TypeRecord& rec = *f.decl().record;
   OPEN(f);
-  SETkey(f.keys()[0]);
   NEXT(f);
-  EXPECT_EQ(LastErrorCode(), kFileSystemError);
-  EXPECT_NE(LastFileErrorText().find("record 2, column FECHA"), std::string::npos) << LastFileErrorText();
+  ASSERT_EQ(LastErrorCode(), 0) << LastFileErrorText();
+  int32_t unico;
+  std::memcpy(&unico, f.buffer(), 4);
+  double tasa;
+  std::memcpy(&tasa, f.buffer() + rec.entry(rec.FindLabel("L:TASA")).offset, 8);
+  EXPECT_EQ(unico, 12);
+  EXPECT_STREQ(reinterpret_cast<const char*>(f.buffer() + 4), "\xC1vila");
+  EXPECT_EQ(tasa, 2.25);
+  CLOSE(f);
+}
+
+// A date orders by year, month and day, a time by hours, minutes, seconds and
+// hundredths (".5" being 50); the empty value first; equal values in the file's order.
+TEST_F(LocalFiles, DatesAndTimesFollowTheirNumbersFromTheLargestUnit) {
+  Sql(dir_ / "TIEMPO.TPS", CreateTable("TIEMPO") +
+                               "INSERT INTO TIEMPO (UNICO, FECHA, HORA) VALUES"
+                               " (1, '2015-02-01', '10:00:00.5'), (2, '2015-01-31', '09:00:00.90'),"
+                               " (3, '2015-1-5', '10:00:00.25'), (4, NULL, ''), (5, '', NULL),"
+                               " (6, '2015-02-01', '9:59:59.99'), (7, '2014-12-31', '23:00:01');");
+  FileBlock& f = Instance("TIEMPO");
+  OPEN(f);
+  ASSERT_EQ(LastErrorCode(), 0) << LastFileErrorText();
+  EXPECT_EQ(ReadAll(f, 3), (std::vector<std::string>{"4 ", "5 ", "7 ", "3 ", "2 ", "1 ", "6 "}));
+  EXPECT_EQ(ReadAll(f, 4), (std::vector<std::string>{"4 ", "5 ", "2 ", "6 ", "3 ", "1 ", "7 "}));
   CLOSE(f);
 }
 
@@ -205,10 +288,10 @@ TEST_F(LocalFiles, FilesThatCannotBeReadFailOpenAndStayAsTheyWere) {
     const char* text;
   };
   const Case cases[] = {
-      {"FALTA", kFileNotFound, "FALTA.TPS does not exist"},
-      {"TEXTO", kFileSystemError, "is not an SQLite database"},
-      {"COLUMNAS", kInvalidRecordDeclaration, "has no column FECHA_SQLDATETIMEFIELD"},
-      {"OTRA", kInvalidRecordDeclaration, "holds no table OTRA"},
+      {"FALTA", kFileNotFound, "The file does not exist."},
+      {"TEXTO", kFileSystemError, "The file is not an SQLite database."},
+      {"COLUMNAS", kInvalidRecordDeclaration, "Its table COLUMNAS has no column FECHA_SQLDATETIMEFIELD."},
+      {"OTRA", kInvalidRecordDeclaration, "It holds no table OTRA."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -217,7 +300,8 @@ TEST_F(LocalFiles, FilesThatCannotBeReadFailOpenAndStayAsTheyWere) {
     FileBlock& f = Instance(c.name);
     OPEN(f);
     EXPECT_EQ(LastErrorCode(), c.code);
-    EXPECT_NE(LastFileErrorText().find(c.text), std::string::npos) << LastFileErrorText();
+    EXPECT_EQ(LastFileErrorText(), c.text);
+    EXPECT_EQ(GET_PROPERTY(f, FilePropName), path.string());
     EXPECT_FALSE(f.opened);
     EXPECT_EQ(fs::exists(path) ? Bytes(path) : "", before);
   }
@@ -256,7 +340,7 @@ TEST_F(LocalFiles, WhileOpenOthersMayReadButNotWrite) {
   ASSERT_EQ(::read(ready[0], &c, 1), 1);
   OPEN(f);
   EXPECT_EQ(LastErrorCode(), kAccessDenied);
-  EXPECT_NE(LastFileErrorText().find("being written by another process"), std::string::npos);
+  EXPECT_EQ(LastFileErrorText(), "Another process is writing the file.");
   EXPECT_FALSE(f.opened);
   (void)!::write(done[1], &c, 1);
   int status = 0;

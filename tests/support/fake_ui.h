@@ -102,6 +102,7 @@ class FakeWindowLayer : public rt::ui::WindowLayer {
                      int defaultButton, int style) override;
   void SetMouseCursor(int cursor, bool restore) override { cursorCalls.emplace_back(cursor, restore); }
   void RegisterControlKind(const std::string& kind) override { kinds.push_back(kind); }
+  void KeepPainted() override { ++paints; }
 
   // Events the next window built with that label runs in its loop, and how it looks.
   void ScriptWindow(const std::string& label, std::vector<rt::ui::Event> events);
@@ -112,6 +113,7 @@ class FakeWindowLayer : public rt::ui::WindowLayer {
   std::vector<std::shared_ptr<FakeWindowRecord>> windows;  // every window built, in order
   std::vector<std::pair<int, bool>> cursorCalls;
   std::vector<std::string> kinds;
+  int paints = 0;  // KeepPainted calls
   // Answers a message box; BUTTON_OK when unset.
   std::function<int(const MessageBoxCall&)> answer;
   // Called with each record as it is built, before the window is handed out.

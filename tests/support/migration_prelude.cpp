@@ -11,12 +11,16 @@
 
 namespace testsupport {
 
-MigrationPrelude::MigrationPrelude(const std::string& dataDb, const std::string& serverDb) {
+MigrationPrelude::MigrationPrelude(const std::string& dataDb, const std::string& serverDb)
+    : MigrationPrelude(Owners{rt::BuildOwner("localhost", dataDb.c_str(), "admin", ""),
+                              rt::BuildOwner("localhost", serverDb.c_str(), "admin", "")}) {}
+
+MigrationPrelude::MigrationPrelude(const Owners& owners) {
   app::ProgramErrors().Setup(state_);
   dict::SetReporter(&app::ProgramErrors());
   dict::DictionaryInit();
-  dict::DataOwner.Set(rt::BuildOwner("localhost", dataDb.c_str(), "admin", ""));
-  dict::ServerOwner.Set(rt::BuildOwner("localhost", serverDb.c_str(), "admin", ""));
+  dict::DataOwner.Set(owners.data);
+  dict::ServerOwner.Set(owners.server);
   dict::TableNameVarOf("USUAR")->Set("USUAR");
   dict::TableNameVarOf("USUAR_EXT")->Set("USUAR_EXT");
 }
@@ -37,6 +41,13 @@ std::string LocalCoveTable(const std::string& name) {
          " IDENTIFICADOREMISOR TEXT, TIPOIDENTIFICADORDESTIN TEXT, IDENTIFICADORDESTIN TEXT, NOMBREARCHIVOXML TEXT,"
          " EDOCUMENT TEXT, FECHA_MOD TEXT, FECHA_MOD_SQLDATETIMEFIELD TEXT, HORA_MOD_SQLDATEDATEFIELD TEXT, HORA_MOD"
          " TEXT, USER_MOD TEXT, HORA_MODX INTEGER, MIN_MODX INTEGER);";
+}
+
+std::string LocalUsersTable() {
+  return "CREATE TABLE XUSUAR_EXT (CODIGO TEXT, FECHA_ALTA TEXT, FECHA_ALTA_SQLDATETIMEFIELD TEXT, FECHA_BAJA TEXT,"
+         " FECHA_BAJA_SQLDATETIMEFIELD TEXT, FECHA_CAMBIOPWD TEXT, FECHA_CAMBIOPWD_SQLDATETIMEFIELD TEXT, FECHA_MOD"
+         " TEXT, FECHA_MOD_SQLDATETIMEFIELD TEXT, HORA_MOD_SQLDATEDATEFIELD TEXT, HORA_MOD TEXT, USER_MOD TEXT,"
+         " HORA_MODX INTEGER, MIN_MODX INTEGER);";
 }
 
 }  // namespace testsupport

@@ -14,6 +14,11 @@ class MigrationPrelude {
   // Owners for the SQLite files dataDb and serverDb (relative to the current
   // directory or absolute), reached through the ODBC driver the program picks.
   MigrationPrelude(const std::string& dataDb, const std::string& serverDb);
+  // The two owners as written, for any server.
+  struct Owners {
+    std::string data, server;
+  };
+  explicit MigrationPrelude(const Owners& owners);
   ~MigrationPrelude();
   MigrationPrelude(const MigrationPrelude&) = delete;
   MigrationPrelude& operator=(const MigrationPrelude&) = delete;
@@ -24,5 +29,7 @@ class MigrationPrelude {
 
 // The CREATE TABLE of a local file of the old RefereExtCove layout, table name given.
 std::string LocalCoveTable(const std::string& name);
+// The CREATE TABLE of the local file of the old USUAR_EXT layout.
+std::string LocalUsersTable();
 
 }  // namespace testsupport

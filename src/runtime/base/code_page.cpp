@@ -45,6 +45,10 @@ std::optional<char32_t> NextUtf8(std::string_view text, size_t& i) {
     if ((n & 0xC0) != 0x80) return std::nullopt;
     c = (c << 6) | (n & 0x3F);
   }
+  // A longer form than the character needs, a surrogate or a code point past
+  // Unicode's end is no character.
+  constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+  if (c < kLeast[extra] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return std::nullopt;
   i += extra;
   return c;
 }
@@ -100,5 +104,20 @@ std::u16string Cp1252ToUtf16(std::string_view text) {
 std::string Utf8ToCp1252(std::string_view text, bool* lost) { return ToCp1252(text, lost, NextUtf8); }
 
 std::string Utf16ToCp1252(std::u16string_view text, bool* lost) { return ToCp1252(text, lost, NextUtf16); }
+
+std::optional<std::string> Utf8ToCp1252Exact(std::string_view text, char32_t* bad) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const std::optional<char32_t> c = NextUtf8(text, i);
+    const std::optional<char> byte = c ? UnicodeToCp1252(*c) : std::nullopt;
+    if (!byte) {
+      if (bad) *bad = c.value_or(kMalformedUtf8);
+      return std::nullopt;
+    }
+    out += *byte;
+  }
+  return out;
+}
 
 }  // namespace rt

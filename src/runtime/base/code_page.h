@@ -22,4 +22,11 @@ std::u16string Cp1252ToUtf16(std::string_view text);
 std::string Utf8ToCp1252(std::string_view text, bool* lost = nullptr);
 std::string Utf16ToCp1252(std::u16string_view text, bool* lost = nullptr);
 
+// A sequence that is not UTF-8, as Utf8ToCp1252Exact reports it.
+inline constexpr char32_t kMalformedUtf8 = 0xFFFFFFFF;
+// The text in the code page when each of its characters has a byte there;
+// otherwise nothing, with bad (when given) set to the first character that has
+// none, or kMalformedUtf8.
+std::optional<std::string> Utf8ToCp1252Exact(std::string_view text, char32_t* bad = nullptr);
+
 }  // namespace rt

@@ -168,6 +168,18 @@ void PUT(FileBlock& file) {
   RunOnOpen(file, [&](FileDriver& d) { return d.Put(file); });
 }
 
+void BeginTransaction(FileBlock& file) {
+  Run(file, [&](FileDriver& d) { return d.Transaction(file, TransactionStep::Begin); });
+}
+
+void CommitTransaction(FileBlock& file) {
+  Run(file, [&](FileDriver& d) { return d.Transaction(file, TransactionStep::Commit); });
+}
+
+void RollbackTransaction(FileBlock& file) {
+  Run(file, [&](FileDriver& d) { return d.Transaction(file, TransactionStep::Rollback); });
+}
+
 void DESTROY(FileBlock& file) {
   Run(file, [&](FileDriver& d) {
     d.Destroy(file);

@@ -42,6 +42,8 @@ inline constexpr int FilePropSql = 0x7200;
 inline constexpr int FilePropDriver = 0x730D;
 inline constexpr int FilePropName = 0x7316;
 
+enum class TransactionStep { Begin, Commit, Rollback };
+
 // A storage driver. Each operation returns an error code (0 on success) and may
 // set the file error with SetFileError.
 class FileDriver {
@@ -61,6 +63,9 @@ class FileDriver {
   // Reads a property; returns false when the driver does not know it.
   virtual bool GetProperty(FileBlock& file, int prop, std::string& value);
   virtual int SetProperty(FileBlock&, int, const std::string&) { return kFunctionNotSupported; }
+  // Begins, commits or rolls back a transaction on what holds the file (for SQL
+  // tables, the connection of its owner, shared by every table of that owner).
+  virtual int Transaction(FileBlock&, TransactionStep) { return kFunctionNotSupported; }
   // Thread end: release whatever the instance holds.
   virtual void Destroy(FileBlock&) {}
 };
@@ -87,6 +92,14 @@ void GET(FileBlock& file, KeyDescriptor& key);
 void ADD(FileBlock& file);
 void PUT(FileBlock& file);
 void DESTROY(FileBlock& file);
+// A transaction over the file's storage: the statements that follow Begin on
+// every file of the same storage (an SQL table's connection) take effect
+// together at Commit, or not at all after Rollback or when the process ends
+// first. Begin answers 80 (Function Not Supported) where the storage cannot
+// roll back what the statements change, tables made and dropped included.
+void BeginTransaction(FileBlock& file);
+void CommitTransaction(FileBlock& file);
+void RollbackTransaction(FileBlock& file);
 // DESTROY's release of the calling thread's instance of a declaration: the
 // driver's destroy, then the instance is freed. No effect without an instance.
 void ReleaseThreadFile(const FileDecl& decl);

@@ -1,15 +1,19 @@
 // The local keyed-file driver: the old layout's files read as SQLite 3
-// databases, records in the order of a key.
+// databases, record by record in the order of a key, each value checked to fit
+// its field exactly.
 #include "runtime/files/tps_driver.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 
+#include "runtime/base/code_page.h"
 #include "runtime/base/text.h"
 
 namespace rt {
@@ -19,25 +23,27 @@ namespace {
 struct LocalFileState : DriverState {
   sqlite3* db = nullptr;
   bool holding = false;        // a write transaction keeps other writers out
-  std::string path;            // the file as found on disk
+  std::string path;            // the file as found on disk (or as looked for)
   std::string table;           // the table inside it
   std::vector<ValueField> columns;  // one column each
   const KeyDescriptor* key = nullptr;  // set by SETkey
+  sqlite3_stmt* sequence = nullptr;    // the running sequence, from its first NEXT
   bool started = false;
-  std::vector<std::vector<uint8_t>> records;
-  size_t next = 0;
 
   ~LocalFileState() override { Release(); }
+  void EndSequence() {
+    sqlite3_finalize(sequence);
+    sequence = nullptr;
+    started = false;
+  }
   void Release() {
+    EndSequence();
     if (db) {
       if (holding) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       sqlite3_close_v2(db);
     }
     db = nullptr;
     holding = false;
-    started = false;
-    records.clear();
-    next = 0;
   }
 };
 
@@ -62,13 +68,12 @@ int Fail(int code, const std::string& text, int sqliteCode = 0) {
 }
 
 // An SQLite failure as a file error: a lock held elsewhere is "Access Denied".
-int SqliteFailure(int rc, const LocalFileState& st, const char* what) {
+int SqliteFailure(int rc, const char* what) {
   const int primary = rc & 0xFF;
   if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
-    return Fail(kAccessDenied, st.path + " is being written by another process", rc);
-  if (primary == SQLITE_NOTADB)
-    return Fail(kFileSystemError, st.path + " is not an SQLite database", rc);
-  return Fail(kFileSystemError, std::string(what) + " " + st.path + ": " + sqlite3_errstr(rc), rc);
+    return Fail(kAccessDenied, "Another process is writing the file.", rc);
+  if (primary == SQLITE_NOTADB) return Fail(kFileSystemError, "The file is not an SQLite database.", rc);
+  return Fail(kFileSystemError, std::string(what) + ": " + sqlite3_errstr(rc) + ".", rc);
 }
 
 bool TypeReadable(FieldType t) {
@@ -99,79 +104,232 @@ bool ParseParts(std::string_view text, std::initializer_list<char> separators, u
   }
 }
 
-std::string TextOf(sqlite3_stmt* row, int col) {
+std::string_view RawText(sqlite3_stmt* row, int col) {
   const unsigned char* p = sqlite3_column_text(row, col);
-  return p ? std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(row, col)))
-           : std::string();
+  return p ? std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(row, col)))
+           : std::string_view();
+}
+
+// A value as the message about it shows it: in quotes when it is text, cut
+// when long, in the code page (a character it cannot hold as '?').
+std::string Shown(sqlite3_stmt* row, int col) {
+  const int type = sqlite3_column_type(row, col);
+  if (type == SQLITE_NULL) return "NULL";
+  if (type == SQLITE_BLOB) return "binary data of " + std::to_string(sqlite3_column_bytes(row, col)) + " bytes";
+  std::string text = Utf8ToCp1252(RawText(row, col));
+  if (text.size() > 60) text = text.substr(0, 57) + "...";
+  return type == SQLITE_TEXT ? "\"" + text + "\"" : text;
+}
+
+// The whole-number value of a column: an integer, a real without a fraction,
+// or a text that reads wholly as such a number; NULL and '' are 0.
+enum class NumberRead { Ok, NotNumber, NotWhole };
+
+NumberRead WholeNumber(sqlite3_stmt* row, int col, int64_t& out) {
+  switch (sqlite3_column_type(row, col)) {
+    case SQLITE_NULL: out = 0; return NumberRead::Ok;
+    case SQLITE_INTEGER: out = sqlite3_column_int64(row, col); return NumberRead::Ok;
+    case SQLITE_FLOAT: {
+      const double d = sqlite3_column_double(row, col);
+      if (!(d >= -9.2e18 && d <= 9.2e18) || std::trunc(d) != d) return NumberRead::NotWhole;
+      out = static_cast<int64_t>(d);
+      return NumberRead::Ok;
+    }
+    case SQLITE_TEXT: {
+      const std::string_view t = RawText(row, col);
+      if (t.empty()) { out = 0; return NumberRead::Ok; }
+      auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
+      if (ec == std::errc() && end == t.data() + t.size()) return NumberRead::Ok;
+      double d = 0;
+      auto [dend, dec] = std::from_chars(t.data(), t.data() + t.size(), d);
+      if (dec == std::errc() && dend == t.data() + t.size()) return NumberRead::NotWhole;
+      return NumberRead::NotNumber;
+    }
+    default: return NumberRead::NotNumber;
+  }
+}
+
+// The real value of a column, as WholeNumber reads whole ones; false with the
+// reason when there is none or it is not finite.
+bool RealNumber(sqlite3_stmt* row, int col, double& out, std::string& why) {
+  switch (sqlite3_column_type(row, col)) {
+    case SQLITE_NULL: out = 0; return true;
+    case SQLITE_INTEGER: {
+      const int64_t i = sqlite3_column_int64(row, col);
+      out = static_cast<double>(i);
+      if (static_cast<int64_t>(out) != i || std::abs(i) > (int64_t{1} << 53)) {
+        why = "has more digits than a real number holds";
+        return false;
+      }
+      return true;
+    }
+    case SQLITE_FLOAT: out = sqlite3_column_double(row, col); break;
+    case SQLITE_TEXT: {
+      const std::string_view t = RawText(row, col);
+      if (t.empty()) { out = 0; return true; }
+      auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
+      if (ec != std::errc() || end != t.data() + t.size()) {
+        why = "is text in a number column";
+        return false;
+      }
+      break;
+    }
+    default: why = "is not a number"; return false;
+  }
+  if (!std::isfinite(out)) {
+    why = "is not a finite number";
+    return false;
+  }
+  return true;
+}
+
+// The text of a column in the code page, exactly; false with the reason when
+// a character has no byte there.
+bool ExactText(sqlite3_stmt* row, int col, std::string& out, std::string& why) {
+  if (sqlite3_column_type(row, col) == SQLITE_BLOB) {
+    why = "is binary data, not text";
+    return false;
+  }
+  char32_t bad = 0;
+  std::optional<std::string> text = Utf8ToCp1252Exact(RawText(row, col), &bad);
+  if (!text) {
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
+    why = bad == kMalformedUtf8 ? "is not UTF-8 text"
+                                : std::string("holds a character that Windows-1252 cannot hold (") + code + ")";
+    return false;
+  }
+  out = std::move(*text);
+  return true;
+}
+
+struct IntRange {
+  int64_t low, high;
+};
+
+IntRange RangeOf(FieldType t) {
+  switch (t) {
+    case FieldType::Byte: return {0, 255};
+    case FieldType::Short: return {-32768, 32767};
+    case FieldType::UShort: return {0, 65535};
+    case FieldType::Long: return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
+    default: return {0, std::numeric_limits<uint32_t>::max()};
+  }
 }
 
 // Stores one column of the current row into its field, cleared with the
-// record; false with the reason when the value cannot be held by the field's storage.
+// record; false with the reason when the field cannot hold the value exactly.
 bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std::string& why) {
-  const bool isNull = sqlite3_column_type(row, col) == SQLITE_NULL;
-  const int64_t i = isNull ? 0 : sqlite3_column_int64(row, col);
-  const double d = isNull ? 0 : sqlite3_column_double(row, col);
   switch (e.type) {
-    case FieldType::Byte: p[0] = static_cast<uint8_t>(i); return true;
-    case FieldType::Short:
-    case FieldType::UShort: { uint16_t v = static_cast<uint16_t>(i); std::memcpy(p, &v, 2); return true; }
-    case FieldType::Long:
-    case FieldType::ULong: { uint32_t v = static_cast<uint32_t>(i); std::memcpy(p, &v, 4); return true; }
-    case FieldType::SReal: { float v = static_cast<float>(d); std::memcpy(p, &v, 4); return true; }
-    case FieldType::Real: std::memcpy(p, &d, 8); return true;
-    case FieldType::CString: AssignCString(reinterpret_cast<char*>(p), e.size, TextOf(row, col)); return true;
-    case FieldType::String: AssignString(reinterpret_cast<char*>(p), e.size, TextOf(row, col)); return true;
-    case FieldType::Date: {
-      const std::string t = isNull ? std::string() : TextOf(row, col);
-      std::optional<DateStorage> v = t.empty() ? DateStorage{} : ParseLocalDate(t);
-      if (!v) { why = "\"" + t + "\" is not a date (year-month-day)"; return false; }
-      v->Store(p);
+    case FieldType::Byte: case FieldType::Short: case FieldType::UShort: case FieldType::Long:
+    case FieldType::ULong: {
+      int64_t v = 0;
+      switch (WholeNumber(row, col, v)) {
+        case NumberRead::NotNumber: why = "is not a whole number"; return false;
+        case NumberRead::NotWhole: why = "is not a whole number"; return false;
+        case NumberRead::Ok: break;
+      }
+      const IntRange r = RangeOf(e.type);
+      if (v < r.low || v > r.high) {
+        why = "is outside the field's range (" + std::to_string(r.low) + " to " + std::to_string(r.high) + ")";
+        return false;
+      }
+      const uint32_t bits = static_cast<uint32_t>(v);  // little-endian, as the record keeps it
+      std::memcpy(p, &bits, e.type == FieldType::Byte ? 1 : e.type == FieldType::Short || e.type == FieldType::UShort ? 2 : 4);
       return true;
     }
+    case FieldType::SReal:
+    case FieldType::Real: {
+      double d = 0;
+      if (!RealNumber(row, col, d, why)) return false;
+      if (e.type == FieldType::Real) {
+        std::memcpy(p, &d, 8);
+        return true;
+      }
+      if (std::abs(d) > std::numeric_limits<float>::max()) {
+        why = "is outside the field's range";
+        return false;
+      }
+      const float f = static_cast<float>(d);
+      std::memcpy(p, &f, 4);
+      return true;
+    }
+    case FieldType::CString:
+    case FieldType::String: {
+      std::string text;
+      if (!ExactText(row, col, text, why)) return false;
+      const size_t room = e.type == FieldType::CString ? e.size - 1 : e.size;
+      if (e.type == FieldType::CString && text.find('\0') != std::string::npos) {
+        why = "holds a NUL character";
+        return false;
+      }
+      if (text.size() > room) {
+        why = "has " + std::to_string(text.size()) + " characters, more than the field's " + std::to_string(room);
+        return false;
+      }
+      if (e.type == FieldType::CString) AssignCString(reinterpret_cast<char*>(p), e.size, text);
+      else AssignString(reinterpret_cast<char*>(p), e.size, text);
+      return true;
+    }
+    case FieldType::Date:
     case FieldType::Time: {
-      const std::string t = isNull ? std::string() : TextOf(row, col);
-      std::optional<TimeStorage> v = t.empty() ? TimeStorage{} : ParseLocalTime(t);
-      if (!v) { why = "\"" + t + "\" is not a time (hours:minutes:seconds.hh)"; return false; }
-      v->Store(p);
+      const int type = sqlite3_column_type(row, col);
+      const std::string_view t = type == SQLITE_TEXT ? RawText(row, col) : std::string_view();
+      if (type != SQLITE_NULL && type != SQLITE_TEXT) {
+        why = e.type == FieldType::Date ? "is not a date written year-month-day"
+                                        : "is not a time written hours:minutes:seconds.hundredths";
+        return false;
+      }
+      if (e.type == FieldType::Date) {
+        std::optional<DateStorage> v = t.empty() ? DateStorage{} : ParseLocalDate(t);
+        if (!v) { why = "is not a date written year-month-day"; return false; }
+        v->Store(p);
+      } else {
+        std::optional<TimeStorage> v = t.empty() ? TimeStorage{} : ParseLocalTime(t);
+        if (!v) { why = "is not a time written hours:minutes:seconds.hundredths"; return false; }
+        v->Store(p);
+      }
       return true;
     }
     default:
+      why = "has a type local files do not keep";
       return false;
   }
 }
 
-// Orders two records by one field of a key component.
-int CompareField(const TypeEntry& e, const uint8_t* a, const uint8_t* b, bool noCase) {
-  auto cmp = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+// The ORDER BY terms of one key component over its column. Dates and times
+// are texts of numbers, ordered number by number from the largest unit down;
+// an absent value and an empty text are one value, as they are in the record.
+std::string OrderTerms(const TypeEntry& e, const std::string& column, bool noCase, bool descending) {
+  const std::string dir = descending ? " DESC" : "";
+  auto integer = [](const std::string& text) { return "CAST(" + text + " AS INTEGER)"; };
+  // The text after the first occurrence of sep.
+  auto after = [](const std::string& text, const char* sep) {
+    return "substr(" + text + ", instr(" + text + ", '" + sep + "') + 1)";
+  };
+  const std::string text = "coalesce(" + column + ", '')";
   switch (e.type) {
-    case FieldType::Byte: return cmp(a[0], b[0]);
-    case FieldType::Short: { int16_t x, y; std::memcpy(&x, a, 2); std::memcpy(&y, b, 2); return cmp(x, y); }
-    case FieldType::UShort: { uint16_t x, y; std::memcpy(&x, a, 2); std::memcpy(&y, b, 2); return cmp(x, y); }
-    case FieldType::Long: { int32_t x, y; std::memcpy(&x, a, 4); std::memcpy(&y, b, 4); return cmp(x, y); }
-    case FieldType::ULong: { uint32_t x, y; std::memcpy(&x, a, 4); std::memcpy(&y, b, 4); return cmp(x, y); }
-    case FieldType::SReal: { float x, y; std::memcpy(&x, a, 4); std::memcpy(&y, b, 4); return cmp(x, y); }
-    case FieldType::Real: { double x, y; std::memcpy(&x, a, 8); std::memcpy(&y, b, 8); return cmp(x, y); }
     case FieldType::Date: {
-      const DateStorage x = DateStorage::Load(a), y = DateStorage::Load(b);
-      if (int c = cmp(x.year, y.year)) return c;
-      if (int c = cmp(x.month, y.month)) return c;
-      return cmp(x.day, y.day);
+      const std::string monthOn = after(text, "-");
+      return integer(text) + dir + ", " + integer(monthOn) + dir + ", " + integer(after(monthOn, "-")) + dir;
     }
-    case FieldType::Time:  // hours, minutes, seconds, hundredths: the bytes from the last
-      for (int i = 3; i >= 0; --i)
-        if (int c = cmp(a[i], b[i])) return c;
-      return 0;
-    default: {
-      size_t n = e.size;
-      if (e.type == FieldType::CString) n = std::max(strnlen(reinterpret_cast<const char*>(a), n),
-                                                      strnlen(reinterpret_cast<const char*>(b), n));
-      for (size_t i = 0; i < n; ++i) {
-        unsigned char x = a[i], y = b[i];
-        if (noCase) { x = static_cast<unsigned char>(std::toupper(x)); y = static_cast<unsigned char>(std::toupper(y)); }
-        if (int c = cmp(x, y)) return c;
-      }
-      return 0;
+    case FieldType::Time: {
+      const std::string minutesOn = after(text, ":");
+      const std::string secondsOn = after(minutesOn, ":");
+      // The fraction is hundredths: ".5" is 50.
+      const std::string hundredths = "CASE WHEN instr(" + secondsOn + ", '.') = 0 THEN 0 ELSE " +
+                                     integer("substr(" + after(secondsOn, ".") + " || '0', 1, 2)") + " END";
+      return integer(text) + dir + ", " + integer(minutesOn) + dir + ", " + integer(secondsOn) + dir + ", " +
+             hundredths + dir;
     }
+    case FieldType::CString:
+    case FieldType::String:
+      return text + (noCase ? " COLLATE NOCASE" : "") + dir;
+    case FieldType::SReal:
+    case FieldType::Real:
+      return "coalesce(CAST(" + column + " AS REAL), 0)" + dir;
+    default:
+      return "coalesce(" + integer(column) + ", 0)" + dir;
   }
 }
 
@@ -207,29 +365,26 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
   st.Release();
   const std::string name = TopSpeedFileName(file.decl().TableName());
   const std::optional<std::string> found = FindFileNoCase(name);
+  st.path = found.value_or(name);
+  if (!found) return Fail(kFileNotFound, "The file does not exist.");
   std::error_code ec;
-  if (!found || !std::filesystem::is_regular_file(*found, ec)) return Fail(kFileNotFound, name + " does not exist");
-  st.path = *found;
+  if (!std::filesystem::is_regular_file(*found, ec)) return Fail(kAccessDenied, "It is not a file.");
   st.table = std::filesystem::path(st.path).stem().string();
   st.columns = ValueFieldsOf(*file.decl().record);
 
   // Never SQLITE_OPEN_CREATE: opening a local file must not make one.
   const int flags = (mode & 0x0F) == 0 ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
   int rc = sqlite3_open_v2(st.path.c_str(), &st.db, flags, nullptr);
-  if (rc != SQLITE_OK) {
-    const int result = SqliteFailure(rc, st, "cannot open");
+  auto failed = [&](int result) {
     st.Release();
     return result;
-  }
+  };
+  if (rc != SQLITE_OK) return failed(SqliteFailure(rc, "It cannot be opened"));
   // Denying others the right to write: a write transaction that writes nothing
   // holds the file's reserved lock until CLOSE; readers are not held up.
   if ((mode & 0xF0) == 0x20) {
     rc = sqlite3_exec(st.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-      const int result = SqliteFailure(rc, st, "cannot open");
-      st.Release();
-      return result;
-    }
+    if (rc != SQLITE_OK) return failed(SqliteFailure(rc, "It cannot be opened"));
     st.holding = true;
   }
 
@@ -238,23 +393,15 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
   rc = sqlite3_prepare_v2(st.db, ("PRAGMA table_info(" + Quoted(st.table) + ")").c_str(), -1, &stmt, nullptr);
   std::vector<std::string> present;
   if (rc == SQLITE_OK)
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) present.push_back(TextOf(stmt, 1));
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) present.emplace_back(RawText(stmt, 1));
   sqlite3_finalize(stmt);
-  if (rc != SQLITE_DONE && rc != SQLITE_OK) {
-    const int result = SqliteFailure(rc, st, "cannot read");
-    st.Release();
-    return result;
-  }
-  auto fail = [&](int code, const std::string& text) {
-    st.Release();
-    return Fail(code, text);
-  };
-  if (present.empty()) return fail(kInvalidRecordDeclaration, st.path + " holds no table " + st.table);
+  if (rc != SQLITE_DONE && rc != SQLITE_OK) return failed(SqliteFailure(rc, "It cannot be read"));
+  if (present.empty()) return failed(Fail(kInvalidRecordDeclaration, "It holds no table " + st.table + "."));
   for (const ValueField& c : st.columns) {
     if (!TypeReadable(file.decl().record->entry(c.entry).type))
-      return fail(kInvalidFieldTypeDescriptor, "field " + c.name + " has a type local files do not keep");
+      return failed(Fail(kInvalidFieldTypeDescriptor, "Field " + c.name + " has a type local files do not keep."));
     if (std::none_of(present.begin(), present.end(), [&](const std::string& p) { return SameText(p, c.name); }))
-      return fail(kInvalidRecordDeclaration, "table " + st.table + " of " + st.path + " has no column " + c.name);
+      return failed(Fail(kInvalidRecordDeclaration, "Its table " + st.table + " has no column " + c.name + "."));
   }
   st.key = nullptr;
   return kNoError;
@@ -267,69 +414,93 @@ int TopSpeedDriver::Close(FileBlock& file) {
 
 int TopSpeedDriver::SetKey(FileBlock& file, const KeyDescriptor& key) {
   LocalFileState& st = StateOf(file);
+  st.EndSequence();
   st.key = &key;
-  st.started = false;
-  st.records.clear();
-  st.next = 0;
   return kNoError;
 }
 
 int TopSpeedDriver::Next(FileBlock& file) {
   LocalFileState& st = StateOf(file);
   if (!st.db) return kFileNotOpen;
+  const TypeRecord& rec = *file.decl().record;
+  // The column of a record entry, for the key's components.
+  auto columnOf = [&](int32_t entry) -> int {
+    for (size_t i = 0; i < st.columns.size(); ++i)
+      if (st.columns[i].entry == entry) return static_cast<int>(i);
+    return -1;
+  };
+  // The key that names a record in messages: the sequence's, else the primary.
+  const KeyDescriptor* named = st.key;
+  for (const KeyDescriptor& k : file.keys())
+    if (!named && (k.attrs & kKeyPrimary)) named = &k;
   if (!st.started) {
-    // The whole sequence is read at its first NEXT and put in key order; records
-    // equal in the key keep the file's order.
-    const TypeRecord& rec = *file.decl().record;
+    // Records are read one by one in the order of the key (in the file's order
+    // without one); records equal in the key keep the file's order.
     std::string sql = "SELECT ";
     for (size_t i = 0; i < st.columns.size(); ++i) sql += (i ? "," : "") + Quoted(st.columns[i].name);
-    sql += " FROM " + Quoted(st.table) + " ORDER BY rowid";
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(st.db, sql.c_str(), -1, &stmt, nullptr);
-    std::vector<std::vector<uint8_t>> records;
-    std::string why;
-    while (rc == SQLITE_OK || rc == SQLITE_ROW) {
-      if ((rc = sqlite3_step(stmt)) != SQLITE_ROW) break;
-      file.ClearRecord();
-      for (size_t i = 0; i < st.columns.size() && why.empty(); ++i) {
-        const TypeEntry& e = rec.entry(st.columns[i].entry);
-        if (!StoreColumn(stmt, static_cast<int>(i), e, file.buffer() + e.offset, why))
-          why = "record " + std::to_string(records.size() + 1) + ", column " + st.columns[i].name + ": " + why;
-      }
-      if (!why.empty()) break;
-      records.emplace_back(file.buffer(), file.buffer() + file.length());
-    }
-    sqlite3_finalize(stmt);
-    file.ClearRecord();
-    if (!why.empty()) return Fail(kFileSystemError, st.path + " " + why);
-    if (rc != SQLITE_DONE) return SqliteFailure(rc, st, "cannot read");
+    sql += " FROM " + Quoted(st.table) + " ORDER BY ";
     if (st.key) {
-      const KeyDescriptor& key = *st.key;
-      const bool noCase = key.attrs & kKeyNoCase;
-      std::stable_sort(records.begin(), records.end(), [&](const auto& a, const auto& b) {
-        for (int32_t c : key.components) {
-          const TypeEntry& e = rec.entry(c < 0 ? -c : c);
-          int order = CompareField(e, a.data() + e.offset, b.data() + e.offset, noCase);
-          if (c < 0) order = -order;
-          if (order) return order < 0;
-        }
-        return false;
-      });
+      for (int32_t c : st.key->components) {
+        const int col = columnOf(c < 0 ? -c : c);
+        if (col < 0) continue;
+        sql += OrderTerms(rec.entry(c < 0 ? -c : c), Quoted(st.columns[col].name), st.key->attrs & kKeyNoCase, c < 0) +
+               ", ";
+      }
     }
-    st.records = std::move(records);
-    st.next = 0;
+    sql += "rowid";
+    const int rc = sqlite3_prepare_v2(st.db, sql.c_str(), -1, &st.sequence, nullptr);
+    if (rc != SQLITE_OK) {
+      st.EndSequence();
+      return SqliteFailure(rc, "It cannot be read");
+    }
     st.started = true;
   }
-  if (st.next >= st.records.size()) return kRecordNotAvailable;
-  std::memcpy(file.buffer(), st.records[st.next].data(), file.length());
-  ++st.next;
+  if (!st.sequence) return kRecordNotAvailable;
+  const int rc = sqlite3_step(st.sequence);
+  if (rc == SQLITE_DONE) {
+    sqlite3_finalize(st.sequence);
+    st.sequence = nullptr;
+    return kRecordNotAvailable;
+  }
+  if (rc != SQLITE_ROW) {
+    const int result = SqliteFailure(rc, "It cannot be read");
+    sqlite3_finalize(st.sequence);
+    st.sequence = nullptr;
+    return result;
+  }
+  file.ClearRecord();
+  for (size_t i = 0; i < st.columns.size(); ++i) {
+    const TypeEntry& e = rec.entry(st.columns[i].entry);
+    std::string why;
+    if (StoreColumn(st.sequence, static_cast<int>(i), e, file.buffer() + e.offset, why)) continue;
+    // The record is named by its key's values as the file holds them.
+    std::string record;
+    if (named)
+      for (int32_t c : named->components) {
+        const int col = columnOf(c < 0 ? -c : c);
+        if (col >= 0) record += (record.empty() ? " " : ", ") + st.columns[col].name + " " + Shown(st.sequence, col);
+      }
+    const std::string text = "Record" + record + ", column " + st.columns[i].name + ": " +
+                             Shown(st.sequence, static_cast<int>(i)) + " " + why + ".";
+    sqlite3_finalize(st.sequence);
+    st.sequence = nullptr;
+    file.ClearRecord();
+    return Fail(kFileSystemError, text);
+  }
   return kNoError;
 }
 
-bool TopSpeedDriver::GetProperty(FileBlock&, int prop, std::string& value) {
-  if (prop != FilePropDriver) return false;
-  value = Name();
-  return true;
+bool TopSpeedDriver::GetProperty(FileBlock& file, int prop, std::string& value) {
+  if (prop == FilePropDriver) {
+    value = Name();
+    return true;
+  }
+  if (prop == FilePropName) {
+    const LocalFileState& st = StateOf(file);
+    value = st.path.empty() ? TopSpeedFileName(file.decl().TableName()) : st.path;
+    return true;
+  }
+  return false;
 }
 
 void TopSpeedDriver::Destroy(FileBlock& file) { file.driverState.reset(); }

@@ -1,9 +1,14 @@
 // The local-file driver "TOPSPEED": a local keyed file is an SQLite 3 database
 // holding one table named as the file (without its extension), with one column
-// per field of the declaration named as the field without its prefix. A date
-// is kept as the text "year-month-day" and a time as "hours:minutes:seconds.hh",
-// each number as stored, so any stored value reaches the reader unchanged; an
-// empty date or time is NULL or ''. The driver reads; it never creates a file.
+// per field of the declaration named as the field without its prefix. Texts
+// are UTF-8 and reach the record in Windows-1252; a date is kept as the text
+// "year-month-day" and a time as "hours:minutes:seconds.hh", each number as
+// stored, so any stored value reaches the reader unchanged; an empty value is
+// NULL or ''. A value its field cannot hold exactly (a character the code page
+// lacks, a text longer than the field, a number out of its range or not a
+// number, a date or time of another form) stops the sequence with an error
+// naming the record, the column and the value. Records are read one at a time;
+// the driver never creates or writes a file.
 #pragma once
 
 #include <optional>

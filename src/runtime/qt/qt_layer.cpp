@@ -118,4 +118,6 @@ void QtWindowLayer::SetMouseCursor(int cursor, bool restore) {
 
 void QtWindowLayer::RegisterControlKind(const std::string& kind) { kinds_.insert(kind); }
 
+void QtWindowLayer::KeepPainted() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+
 }  // namespace rt::qt

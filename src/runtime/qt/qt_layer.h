@@ -26,6 +26,7 @@ class QtWindowLayer : public rt::ui::WindowLayer {
                      int defaultButton, int style) override;
   void SetMouseCursor(int cursor, bool restore) override;
   void RegisterControlKind(const std::string& kind) override;
+  void KeepPainted() override;
   bool IsKindRegistered(const std::string& kind) const { return kinds_.count(kind) != 0; }
   // Forgets the registered kinds (tests).
   void ClearControlKinds() { kinds_.clear(); }

@@ -231,13 +231,19 @@ class OdbcSession : public SqlSession {
  public:
   explicit OdbcSession(SQLHDBC dbc) : dbc_(dbc) {}
   ~OdbcSession() override {
+    prepared_.clear();
     SQLDisconnect(dbc_);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
   }
 
   bool Exec(const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) override {
     SqlTrace(sql);
-    return Run(sql, params, nullptr, err) != nullptr;
+    if (params.empty()) {
+      // It may change the tables that prepared statements name.
+      prepared_.clear();
+      return Run(sql, params, nullptr, err) != nullptr;
+    }
+    return RunPrepared(sql, params, err);
   }
 
   std::unique_ptr<SqlCursor> Query(const std::string& sql, const std::vector<SqlValue>& params,
@@ -326,6 +332,7 @@ class OdbcSession : public SqlSession {
 
   bool EndTransaction(bool commit, SqlError& err) override {
     SqlTrace(commit ? "-- commit" : "-- rollback");
+    prepared_.clear();
     bool ok = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK));
     if (!ok) err = Failure(SQL_HANDLE_DBC, dbc_);
     SqlError ignored;
@@ -415,6 +422,35 @@ class OdbcSession : public SqlSession {
     return handle;
   }
 
+  // Runs a statement with parameters on the handle it was prepared on before,
+  // preparing it at its first run: a copy of many rows prepares its INSERT once.
+  bool RunPrepared(const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) {
+    auto it = prepared_.find(sql);
+    if (it == prepared_.end()) {
+      StmtHandle handle = NewStatement(err);
+      if (!handle) return false;
+      const std::string text = ToDriver(sql);
+      if (!SQL_SUCCEEDED(SQLPrepare(handle.get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS))) {
+        err = Failure(SQL_HANDLE_STMT, handle.get());
+        SqlTrace("  -> " + err.state + " " + err.message);
+        return false;
+      }
+      if (prepared_.size() >= kPreparedKept) prepared_.clear();
+      it = prepared_.emplace(sql, std::move(handle)).first;
+    }
+    SQLHSTMT stmt = it->second.get();
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    BoundParams b;
+    SQLRETURN rc = BindParams(stmt, params, b) ? SQLExecute(stmt) : SQL_ERROR;
+    if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+      err = Failure(SQL_HANDLE_STMT, stmt);
+      SqlTrace("  -> " + err.state + " " + err.message);
+      return false;
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    return true;
+  }
+
   // The diagnostic of a failure; a connection-class SQLSTATE marks the connection lost.
   SqlError Failure(SQLSMALLINT type, SQLHANDLE handle) {
     SqlError err = Diagnose(type, handle);
@@ -444,7 +480,10 @@ class OdbcSession : public SqlSession {
     return v;
   }
 
+  static constexpr size_t kPreparedKept = 16;
+
   SQLHDBC dbc_;
+  std::map<std::string, StmtHandle> prepared_;  // by statement text; freed before the connection
   std::optional<ServerInfo> info_;
   bool lost_ = false;
 };

@@ -40,6 +40,10 @@ struct ServerInfo {
   // The server names itself SQL Server.
   bool IsSqlServer() const { return dbmsName.find("SQL Server") != std::string::npos; }
 
+  // A statement the server refuses ends the whole transaction it ran in: every
+  // later statement of it is refused until it is rolled back.
+  bool RefusalEndsTransaction() const { return dbmsName == "PostgreSQL"; }
+
   // Reads the comma-separated SQL_KEYWORDS text.
   void SetKeywords(std::string_view commaList);
 };

@@ -40,9 +40,16 @@ int SqlDriver::Impl::Attach(FileBlock& file, SqlFileState& st, bool* reused) {
   const auto key = std::make_pair(id, owner);
   auto it = pool.find(key);
   if (it != pool.end() && it->second->session->Broken()) {
-    SqlTrace("connection lost; connecting again");
+    const bool inTransaction = it->second->transaction;
     pool.erase(it);
     it = pool.end();
+    // What a lost transaction had done is gone with it: its statements must
+    // not go on, one by one, on a new connection.
+    if (inTransaction) {
+      SqlTrace("connection lost in a transaction");
+      return Refused({"08S01", "The connection was lost in the middle of a transaction"});
+    }
+    SqlTrace("connection lost; connecting again");
   }
   if (reused) *reused = it != pool.end();
   if (it != pool.end()) {
@@ -200,6 +207,10 @@ int SqlDriver::Impl::Check(FileBlock& file, SqlFileState& st, bool fresh) {
 
 // A table the driver created is listed from now on with the columns it was made with.
 void SqlDriver::Impl::Created(SqlFileState& st) {
+  if (st.conn->transaction) {
+    st.createdInTransaction = st.conn->transactionNumber;
+    st.addedKeys.clear();
+  }
   const CatalogTable t = CatalogName(st);
   CatalogRead* cat = CurrentCatalog(st, t.schema);
   if (!cat) return;

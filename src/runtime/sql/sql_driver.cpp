@@ -44,7 +44,10 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
   };
   // Where the server can roll back DDL, the table and its indexes are made in
   // one transaction, so no failure or interruption leaves part of them behind.
-  const bool atomic = conn.info.ddlTransactions;
+  // In a transaction begun already (a migration's), the creation is part of it:
+  // it neither commits nor rolls back, and a failure is left to its owner.
+  const bool joined = conn.transaction;
+  const bool atomic = conn.info.ddlTransactions && !joined;
   auto begin = [&]() -> int {
     SqlError err;
     return !atomic || conn.session->BeginTransaction(err) ? kNoError : Refused(err);
@@ -57,6 +60,7 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
     rollback();
     return Refused(err);
   };
+  if (joined) lookAgain = false;  // a refused statement may have ended the transaction
   if (int rc = begin()) return rc;
   const std::string dropTable = "DROP TABLE " + st.schema->tableName;
   for (int attempt = 0;; ++attempt) {
@@ -92,7 +96,7 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
     }
     if (!ok) {
       // No table stays behind with only part of its indexes.
-      if (!atomic) {
+      if (!atomic && !joined) {
         SqlError ignored;
         CatalogChanged();
         run(dropTable, ignored);
@@ -146,6 +150,7 @@ int SqlDriver::Open(FileBlock& file, int) {
 
 int SqlDriver::Close(FileBlock& file) {
   SqlFileState& st = StateOf(file);
+  if (!st.conn || !st.conn->transaction) st.addedKeys = {};
   st.cursor.reset();
   st.pendingKey = nullptr;
   st.sequenceStarted = false;
@@ -199,6 +204,32 @@ int SqlDriver::SetProperty(FileBlock& file, int prop, const std::string& value) 
     SqlError err;
     return impl_->Exec(st, value, {}, err) ? kNoError : Refused(err);
   });
+}
+
+int SqlDriver::Transaction(FileBlock& file, TransactionStep step) {
+  SqlFileState& st = StateOf(file);
+  SqlError err;
+  if (step == TransactionStep::Begin) {
+    if (int rc = impl_->Attach(file, st)) return rc;
+    SqlConnection& conn = *st.conn;
+    if (conn.transaction) {
+      SetFileError("25000", "A transaction is open already on this connection");
+      return kFileSystemError;
+    }
+    if (!conn.info.ddlTransactions) return kFunctionNotSupported;
+    if (!conn.session->BeginTransaction(err)) return Refused(err);
+    conn.transaction = true;
+    ++conn.transactionNumber;
+    return kNoError;
+  }
+  if (!st.conn || !st.conn->transaction) return kNoError;  // nothing begun here
+  SqlConnection& conn = *st.conn;
+  conn.transaction = false;
+  const bool commit = step == TransactionStep::Commit;
+  const bool ended = conn.session->EndTransaction(commit, err);
+  // What was rolled back may be in the catalog reads kept: they are read again.
+  if (!commit || !ended) impl_->CatalogChanged();
+  return ended ? kNoError : Refused(err);
 }
 
 void SqlDriver::Destroy(FileBlock& file) { file.driverState.reset(); }

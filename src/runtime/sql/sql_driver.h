@@ -32,6 +32,7 @@ class SqlDriver : public FileDriver {
   int Put(FileBlock& file) override;
   bool GetProperty(FileBlock& file, int prop, std::string& value) override;
   int SetProperty(FileBlock& file, int prop, const std::string& value) override;
+  int Transaction(FileBlock& file, TransactionStep step) override;
   void Destroy(FileBlock& file) override;
 
   // Closes the calling thread's connections of this driver (tables keep theirs

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,8 @@ struct SqlConnection {
   ServerInfo info;
   std::optional<TypeList> types;
   std::map<std::string, CatalogRead> catalogs;  // by schema ("" the connection's own)
+  bool transaction = false;                      // a transaction begun by the driver is open
+  uint64_t transactionNumber = 0;                // counts the transactions begun on it
 };
 
 // How the catalog read answers for a table name.
@@ -72,6 +75,12 @@ struct SqlFileState : DriverState {
   const KeyDescriptor* lastKey = nullptr;
   std::vector<SqlValue> currentRow;           // the row last read, for PUT
   bool haveCurrent = false;
+  // Where a refused statement would end the transaction: the transaction (by
+  // number) in which the table was created, and hashes of the unique keys of
+  // the rows added since, so that an ADD that would be refused as a duplicate
+  // is answered without sending it, mostly without asking the server.
+  uint64_t createdInTransaction = 0;
+  std::unordered_set<uint64_t> addedKeys;
 };
 
 inline SqlFileState& StateOf(FileBlock& file) {
@@ -158,6 +167,9 @@ struct SqlDriver::Impl {
   std::vector<SqlValue> RowOfBuffer(FileBlock& file, const SqlTableSchema& s);
   std::vector<SqlValue::Kind> Kinds(const SqlTableSchema& s);
   void TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row);
+  // Whether the table holds a row with the row's values of a unique key; false
+  // with err set when the server could not say.
+  bool KeyTaken(SqlFileState& st, const SqlKey& key, const std::vector<SqlValue>& row, SqlError& err);
 };
 
 }  // namespace rt

@@ -134,16 +134,58 @@ int SqlDriver::Get(FileBlock& file, const KeyDescriptor& key) {
   return kNoError;
 }
 
+bool SqlDriver::Impl::KeyTaken(SqlFileState& st, const SqlKey& key, const std::vector<SqlValue>& row,
+                               SqlError& err) {
+  const SqlTableSchema& s = *st.schema;
+  std::string sql = "SELECT 1 FROM " + s.tableName;
+  std::vector<SqlValue> params;
+  KeyWhere(s, key, row, sql, params);
+  std::unique_ptr<SqlCursor> cursor = st.conn->session->Query(sql, params, {SqlValue::Kind::Long}, err);
+  if (!cursor) return false;
+  std::vector<SqlValue> found;
+  return cursor->Fetch(found, err);
+}
+
 int SqlDriver::Add(FileBlock& file) {
   SqlFileState& st = StateOf(file);
   if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
   const SqlTableSchema& s = *st.schema;
+  std::vector<SqlValue> row = impl_->RowOfBuffer(file, s);
+  // Where a refused INSERT would end the transaction it runs in, a duplicate
+  // is answered before it is sent. In the transaction that created the table
+  // every row is known to the driver: only a key seen before is looked up.
+  const SqlConnection& conn = *st.conn;
+  const bool ledger = conn.transaction && st.createdInTransaction == conn.transactionNumber;
+  std::vector<uint64_t> hashes;
+  if (conn.transaction && conn.info.RefusalEndsTransaction()) {
+    for (const SqlKey& key : s.keys) {
+      if (key.key->attrs & kKeyDup) continue;
+      std::string text;
+      bool hasNull = false;
+      for (const SqlKeyColumn& c : key.columns) {
+        const SqlValue& v = row[c.column];
+        hasNull |= v.isNull;
+        text += std::to_string(static_cast<int>(v.kind)) + ':' + std::to_string(v.i) + ':' + std::to_string(v.d) +
+                ':' + std::to_string(v.bytes.size()) + ':' + v.bytes + '|';
+      }
+      if (hasNull) continue;  // a key with an empty part clashes with none
+      const uint64_t hash = std::hash<std::string>{}(text);
+      if (ledger) hashes.push_back(hash);
+      if (ledger && !st.addedKeys.count(hash)) continue;
+      SqlError err;
+      if (impl_->KeyTaken(st, key, row, err)) {
+        SetFileError("23000", "The row's " + key.key->label + " is taken");
+        return kCreatesDuplicateKey;
+      }
+      if (!err.state.empty()) return Refused(err);
+    }
+  }
   std::string sql = "INSERT INTO " + s.tableName + " (" + ColumnList(s) + ") VALUES (";
   for (size_t i = 0; i < s.columns.size(); ++i) sql += i ? ",?" : "?";
   sql += ")";
-  std::vector<SqlValue> row = impl_->RowOfBuffer(file, s);
   SqlError err;
   if (!impl_->Exec(st, sql, row, err)) return WriteRefused(err);
+  st.addedKeys.insert(hashes.begin(), hashes.end());
   st.currentRow = std::move(row);
   st.haveCurrent = true;
   return kNoError;

@@ -111,6 +111,9 @@ class WindowLayer {
   // Wait cursor on (restore false) or back to normal (restore true).
   virtual void SetMouseCursor(int cursor, bool restore) = 0;
   virtual void RegisterControlKind(const std::string& kind) = 0;
+  // Lets the windows on screen repaint what is pending (input is held back), so
+  // a caller busy for long leaves none of them unpainted.
+  virtual void KeepPainted() {}
 };
 
 // The process's window layer. Set once by main (Qt) or by a test (stand-in).
