@@ -333,6 +333,7 @@ struct Migrated {
 struct Carried {
   bool present = false;              // the source is there
   std::string problem;               // why a record could not be read or added; empty when none
+  bool unreadable = false;           // the problem is the source's: a record could not be read
   size_t notTaken = 0;               // records whose key the table holds with other values
   std::vector<std::string> notTakenKeys;  // the first few of them
 };
@@ -352,6 +353,7 @@ void CarryRows(rt::FileBlock& source, rt::FileBlock& target, const CopyPlan& pla
     if (rt::LastErrorCode() == rt::kRecordNotAvailable) return;
     if (rt::LastErrorCode() != rt::kNoError) {
       out.problem = rt::LastFileErrorText().empty() ? rt::ErrorTextForMessage() : rt::LastFileErrorText();
+      out.unreadable = true;
       return;
     }
     painter.Tick();
@@ -386,24 +388,29 @@ std::string KeysList(const Carried& c) {
   return out;
 }
 
-// The local file of the old layout, opened (held against writers) and read
-// through once before anything changes on the server: a missing file has
-// nothing to carry; one that is there but cannot be read, or holds a value
-// that its field cannot hold exactly, stops this table's migration.
-Carried OpenLocalFile(rt::FileBlock& local, Painter& painter) {
+// The local file of the old layout, opened and held against writers: a
+// missing file has nothing to carry; one that is there but cannot be opened
+// stops this table's migration.
+Carried OpenLocalFile(rt::FileBlock& local) {
   Carried c;
   rt::OPEN(local, rt::kAccessReadWriteDenyWrite);
   if (rt::LastErrorCode() == rt::kFileNotFound) return c;
   c.present = true;
-  for (int code = rt::LastErrorCode(); code == rt::kNoError; code = rt::LastErrorCode()) {
+  if (rt::LastErrorCode() != rt::kNoError)
+    c.problem = rt::LastFileErrorText().empty() ? rt::ErrorTextForMessage() : rt::LastFileErrorText();
+  return c;
+}
+
+// Reads an open local file through, in its own order: a value that its field
+// cannot hold exactly is found before anything changes on the server.
+void ReadThrough(rt::FileBlock& local, Carried& c, Painter& painter) {
+  do {
     painter.Tick();
     rt::NEXT(local);
-  }
-  if (rt::LastErrorCode() != rt::kRecordNotAvailable) {
-    c.problem = rt::LastFileErrorText().empty() ? rt::ErrorTextForMessage() : rt::LastFileErrorText();
-    rt::CLOSE(local);
-  }
-  return c;
+  } while (rt::LastErrorCode() == rt::kNoError);
+  if (rt::LastErrorCode() == rt::kRecordNotAvailable) return;
+  c.problem = rt::LastFileErrorText().empty() ? rt::ErrorTextForMessage() : rt::LastFileErrorText();
+  rt::CLOSE(local);
 }
 
 // Each user's database password moves from USUAR to PUESTO of the user's USUAR_EXT row.
@@ -481,17 +488,24 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   }
 
   rt::FileBlock& local = Local(m.localSource);
-  const Carried file = OpenLocalFile(local, painter);
+  Carried file = OpenLocalFile(local);
   std::string fileName = rt::GET_PROPERTY(local, rt::FilePropName);
   if (fileName.empty()) fileName = rt::TopSpeedFileName(local.decl().TableName());
-  if (!file.problem.empty()) {
-    Tell("No se pudo leer el archivo local " + fileName + "; no se migr\xF3 " + m.label + ".|" + file.problem + "|" +
+  auto unreadable = [&](const std::string& why) {
+    Tell("No se pudo leer el archivo local " + fileName + "; no se migr\xF3 " + m.label + ".|" + why + "|" +
              kNothingChanged + " y el archivo se conserva: " + kNextRun,
          "Error");
     return false;
-  }
+  };
+  if (!file.problem.empty()) return unreadable(file.problem);
 
   Transaction transaction(statements);
+  // Where the server cannot roll the migration back, the file is read through
+  // first; otherwise a record that cannot be read rolls it back.
+  if (!transaction.active() && file.present) {
+    ReadThrough(local, file, painter);
+    if (!file.problem.empty()) return unreadable(file.problem);
+  }
   if (!current) {
     rt::SET_PROPERTY(statements, rt::FilePropSql, m.rename);
     // Nothing to rename (or no such statement on this server): a refused
@@ -537,6 +551,7 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
            "Error");
       return true;
     }
+    if (records.unreadable) return unreadable(problem);
     Tell("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" +
              (atomic ? std::string(kNothingChanged) + "; " + kNextRun : std::string(kNextRunAlone)),
          "Error");

@@ -105,6 +105,22 @@ std::string Utf8ToCp1252(std::string_view text, bool* lost) { return ToCp1252(te
 
 std::string Utf16ToCp1252(std::u16string_view text, bool* lost) { return ToCp1252(text, lost, NextUtf16); }
 
+std::string FoldForComparison(std::string_view text) {
+  // The capital each byte from 0xC0 up folds to (0xC0..0xDF and 0xE0..0xFF alike).
+  static constexpr char kLatin[33] = "AAAAAAACEEEEIIIIDNOOOOOOOUUUUYTS";
+  std::string out(text);
+  for (char& c : out) {
+    const unsigned char b = static_cast<unsigned char>(c);
+    if (b >= 'a' && b <= 'z') c = static_cast<char>(b - 'a' + 'A');
+    else if (b >= 0xC0) c = b == 0xF7 ? c : kLatin[(b - 0xC0) & 0x1F];
+    else if (b == 0x8A || b == 0x9A) c = 'S';
+    else if (b == 0x8C || b == 0x9C) c = 'O';
+    else if (b == 0x8E || b == 0x9E) c = 'Z';
+    else if (b == 0x9F) c = 'Y';
+  }
+  return out;
+}
+
 std::optional<std::string> Utf8ToCp1252Exact(std::string_view text, char32_t* bad) {
   std::string out;
   out.reserve(text.size());

@@ -22,6 +22,10 @@ std::u16string Cp1252ToUtf16(std::string_view text);
 std::string Utf8ToCp1252(std::string_view text, bool* lost = nullptr);
 std::string Utf16ToCp1252(std::u16string_view text, bool* lost = nullptr);
 
+// A Windows-1252 text with every letter as its unaccented capital (ä, Á and a
+// all become A): at least as loose as any server's comparison of texts.
+std::string FoldForComparison(std::string_view text);
+
 // A sequence that is not UTF-8, as Utf8ToCp1252Exact reports it.
 inline constexpr char32_t kMalformedUtf8 = 0xFFFFFFFF;
 // The text in the code page when each of its characters has a byte there;

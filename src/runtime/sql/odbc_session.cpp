@@ -8,6 +8,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -79,69 +80,88 @@ struct FreeStatement {
 };
 using StmtHandle = std::unique_ptr<std::remove_pointer_t<SQLHSTMT>, FreeStatement>;
 
-// Parameter storage that stays put until the statement has run.
-struct BoundParams {
-  std::vector<std::string> texts;
-  std::vector<SQLINTEGER> longs;
-  std::vector<double> doubles;
-  std::vector<SQL_TIMESTAMP_STRUCT> stamps;
-  std::vector<SQLLEN> lengths;
-};
-
-bool BindParams(SQLHSTMT stmt, const std::vector<SqlValue>& params, BoundParams& b) {
-  b.longs.resize(params.size());
-  b.doubles.resize(params.size());
-  b.stamps.resize(params.size());
-  b.lengths.resize(params.size());
-  b.texts.resize(params.size());
-  for (size_t i = 0; i < params.size(); ++i) {
-    const SqlValue& v = params[i];
-    SQLUSMALLINT n = static_cast<SQLUSMALLINT>(i + 1);
-    SQLLEN* ind = &b.lengths[i];
-    SQLRETURN rc = SQL_ERROR;
-    switch (v.kind) {
-      case SqlValue::Kind::Long:
-        b.longs[i] = static_cast<SQLINTEGER>(v.i);
-        *ind = v.isNull ? SQL_NULL_DATA : 0;
-        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &b.longs[i], 0, ind);
-        break;
-      case SqlValue::Kind::Double:
-        b.doubles[i] = v.d;
-        *ind = v.isNull ? SQL_NULL_DATA : 0;
-        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &b.doubles[i], 0, ind);
-        break;
-      case SqlValue::Kind::Text:
-      case SqlValue::Kind::Null:
-        b.texts[i] = ToDriver(v.bytes);
-        *ind = v.isNull || v.kind == SqlValue::Kind::Null ? SQL_NULL_DATA : static_cast<SQLLEN>(b.texts[i].size());
-        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                              b.texts[i].empty() ? 1 : b.texts[i].size(), 0,
-                              b.texts[i].data(), static_cast<SQLLEN>(b.texts[i].size()), ind);
-        break;
-      case SqlValue::Kind::Binary:
-        *ind = v.isNull ? SQL_NULL_DATA : static_cast<SQLLEN>(v.bytes.size());
-        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY,
-                              v.bytes.empty() ? 1 : v.bytes.size(), 0,
-                              const_cast<char*>(v.bytes.data()), static_cast<SQLLEN>(v.bytes.size()), ind);
-        break;
-      case SqlValue::Kind::Timestamp: {
-        SQL_TIMESTAMP_STRUCT& t = b.stamps[i];
-        t.year = static_cast<SQLSMALLINT>(v.ts.year);
-        t.month = static_cast<SQLUSMALLINT>(v.ts.month);
-        t.day = static_cast<SQLUSMALLINT>(v.ts.day);
-        t.hour = static_cast<SQLUSMALLINT>(v.ts.hour);
-        t.minute = static_cast<SQLUSMALLINT>(v.ts.minute);
-        t.second = static_cast<SQLUSMALLINT>(v.ts.second);
-        t.fraction = v.ts.fraction;
-        *ind = v.isNull ? SQL_NULL_DATA : 0;
-        rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 23, 3, &t, 0, ind);
-        break;
-      }
+// The parameters of one statement: each bound once to storage of its own,
+// which later runs of the statement fill with their values; a parameter is
+// bound again only when its kind changes or its text outgrows the storage.
+// The storage stays put until the statement is freed.
+class BoundParams {
+ public:
+  bool Set(SQLHSTMT stmt, const std::vector<SqlValue>& params) {
+    if (slots_.size() != params.size()) {
+      slots_.clear();
+      slots_.resize(params.size());
     }
-    if (!SQL_SUCCEEDED(rc)) return false;
+    for (size_t i = 0; i < params.size(); ++i)
+      if (!slots_[i].Set(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i])) return false;
+    return true;
   }
-  return true;
-}
+
+ private:
+  struct Slot {
+    bool bound = false;
+    SqlValue::Kind kind = SqlValue::Kind::Null;
+    SQLINTEGER number = 0;
+    double real = 0;
+    SQL_TIMESTAMP_STRUCT stamp{};
+    std::string bytes;     // text or binary, sized to its capacity
+    SQLLEN length = 0;     // the length or SQL_NULL_DATA
+
+    bool Set(SQLHSTMT stmt, SQLUSMALLINT n, const SqlValue& v) {
+      const bool text = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Null;
+      std::string converted;
+      if (text) converted = ToDriver(v.bytes);
+      const std::string& data = text ? converted : v.bytes;
+      const bool byteKind = text || v.kind == SqlValue::Kind::Binary;
+      bool rebind = !bound || kind != v.kind;
+      if (byteKind && data.size() > bytes.size()) {
+        bytes.resize(std::max<size_t>(data.size(), 2 * bytes.size()));
+        rebind = true;
+      }
+      const bool isNull = v.isNull || v.kind == SqlValue::Kind::Null;
+      switch (v.kind) {
+        case SqlValue::Kind::Long: number = static_cast<SQLINTEGER>(v.i); break;
+        case SqlValue::Kind::Double: real = v.d; break;
+        case SqlValue::Kind::Timestamp:
+          stamp.year = static_cast<SQLSMALLINT>(v.ts.year);
+          stamp.month = static_cast<SQLUSMALLINT>(v.ts.month);
+          stamp.day = static_cast<SQLUSMALLINT>(v.ts.day);
+          stamp.hour = static_cast<SQLUSMALLINT>(v.ts.hour);
+          stamp.minute = static_cast<SQLUSMALLINT>(v.ts.minute);
+          stamp.second = static_cast<SQLUSMALLINT>(v.ts.second);
+          stamp.fraction = v.ts.fraction;
+          break;
+        default: std::copy(data.begin(), data.end(), bytes.begin()); break;
+      }
+      length = isNull ? SQL_NULL_DATA : byteKind ? static_cast<SQLLEN>(data.size()) : 0;
+      kind = v.kind;
+      if (!rebind) return true;
+      bound = true;
+      // Texts and binaries are bound with their storage's size, so that the
+      // same binding serves every later value that fits.
+      const SQLULEN room = std::max<SQLULEN>(bytes.size(), 1);
+      switch (v.kind) {
+        case SqlValue::Kind::Long:
+          return SQL_SUCCEEDED(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &number, 0,
+                                                &length));
+        case SqlValue::Kind::Double:
+          return SQL_SUCCEEDED(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &real, 0,
+                                                &length));
+        case SqlValue::Kind::Timestamp:
+          return SQL_SUCCEEDED(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 23, 3,
+                                                &stamp, 0, &length));
+        case SqlValue::Kind::Binary:
+          return SQL_SUCCEEDED(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, room, 0,
+                                                bytes.data(), static_cast<SQLLEN>(bytes.size()), &length));
+        case SqlValue::Kind::Text:
+        case SqlValue::Kind::Null:
+          return SQL_SUCCEEDED(SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, room, 0,
+                                                bytes.data(), static_cast<SQLLEN>(bytes.size()), &length));
+      }
+      return false;
+    }
+  };
+  std::vector<Slot> slots_;
+};
 
 class OdbcCursor : public SqlCursor {
  public:
@@ -232,11 +252,14 @@ class OdbcSession : public SqlSession {
   explicit OdbcSession(SQLHDBC dbc) : dbc_(dbc) {}
   ~OdbcSession() override {
     prepared_.clear();
+    // A transaction still open is rolled back: a connection is not closed in the middle of one.
+    if (inTransaction_) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
     SQLDisconnect(dbc_);
     SQLFreeHandle(SQL_HANDLE_DBC, dbc_);
   }
 
   bool Exec(const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) override {
+    if (!Flush(err)) return false;
     SqlTrace(sql);
     if (params.empty()) {
       // It may change the tables that prepared statements name.
@@ -248,6 +271,7 @@ class OdbcSession : public SqlSession {
 
   std::unique_ptr<SqlCursor> Query(const std::string& sql, const std::vector<SqlValue>& params,
                                    const std::vector<SqlValue::Kind>& kinds, SqlError& err) override {
+    if (!Flush(err)) return nullptr;
     SqlTrace(sql);
     auto bound = std::make_unique<BoundParams>();
     StmtHandle stmt = Run(sql, params, bound.get(), err);
@@ -258,6 +282,7 @@ class OdbcSession : public SqlSession {
   bool Columns(const std::string& schema, const std::string& table, std::vector<std::string>& names,
                SqlError& err) override {
     names.clear();
+    if (!Flush(err)) return false;
     // Names are identifiers, not patterns: "_" and "%" are escaped.
     const std::string tab = ToDriver(Literal(table));
     StmtHandle stmt = CatalogColumns(schema, tab.c_str(), err);
@@ -272,6 +297,7 @@ class OdbcSession : public SqlSession {
   bool AllColumns(const std::string& schema, std::map<std::string, std::vector<std::string>>& tables,
                   SqlError& err) override {
     tables.clear();
+    if (!Flush(err)) return false;
     const StmtHandle handle = CatalogColumns(schema, "%", err);
     if (!handle) return false;
     SQLHSTMT stmt = handle.get();
@@ -298,6 +324,7 @@ class OdbcSession : public SqlSession {
 
   bool TypeInfo(std::vector<TypeInfoRow>& rows, SqlError& err) override {
     rows.clear();
+    if (!Flush(err)) return false;
     StmtHandle stmt = NewStatement(err);
     if (!stmt) return false;
     if (!SQL_SUCCEEDED(SQLGetTypeInfo(stmt.get(), SQL_ALL_TYPES))) {
@@ -327,10 +354,28 @@ class OdbcSession : public SqlSession {
 
   bool BeginTransaction(SqlError& err) override {
     SqlTrace("-- begin transaction");
-    return SetAutoCommit(false, err);
+    inTransaction_ = SetAutoCommit(false, err);
+    return inTransaction_;
+  }
+
+  bool ExecDeferred(const std::string& head, const std::vector<SqlValue>& row, SqlError& err) override {
+    if (!queued_.empty() && (queuedHead_ != head || queued_.front().size() != row.size()) && !Flush(err))
+      return false;
+    queuedHead_ = head;
+    queued_.push_back(row);
+    // As many rows as keep an INSERT within 999 parameters, which every server takes.
+    const size_t batch = std::clamp<size_t>(kBatchParameters / std::max<size_t>(row.size(), 1), 1, kBatchRows);
+    return queued_.size() < batch || Flush(err);
   }
 
   bool EndTransaction(bool commit, SqlError& err) override {
+    if (commit && !Flush(err)) {
+      SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
+      SqlError ignored;
+      if (SetAutoCommit(true, ignored)) inTransaction_ = false;
+      return false;
+    }
+    queued_.clear();
     SqlTrace(commit ? "-- commit" : "-- rollback");
     prepared_.clear();
     bool ok = SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc_, commit ? SQL_COMMIT : SQL_ROLLBACK));
@@ -339,6 +384,7 @@ class OdbcSession : public SqlSession {
     // Back to one transaction per statement (a failed commit is rolled back first).
     if (!ok && commit) SQLEndTran(SQL_HANDLE_DBC, dbc_, SQL_ROLLBACK);
     if (!SetAutoCommit(true, ok ? err : ignored)) ok = false;
+    else inTransaction_ = false;
     return ok;
   }
 
@@ -412,7 +458,7 @@ class OdbcSession : public SqlSession {
       rc = SQLExecDirect(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS);
     } else {
       rc = SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())), SQL_NTS);
-      if (SQL_SUCCEEDED(rc)) rc = BindParams(stmt, params, b) ? SQLExecute(stmt) : SQL_ERROR;
+      if (SQL_SUCCEEDED(rc)) rc = b.Set(stmt, params) ? SQLExecute(stmt) : SQL_ERROR;
     }
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
       err = Failure(SQL_HANDLE_STMT, stmt);
@@ -420,6 +466,35 @@ class OdbcSession : public SqlSession {
       return nullptr;
     }
     return handle;
+  }
+
+  // Sends the queued rows: in one INSERT of many rows, or, where the server
+  // refuses that (an older one, or a row of them refused), one by one; a
+  // server that ends its transaction at a refusal gets no second try.
+  bool Flush(SqlError& err) {
+    if (queued_.empty()) return true;
+    const std::vector<std::vector<SqlValue>> rows = std::move(queued_);
+    queued_.clear();
+    const std::string one = RowPlaceholders(rows.front().size());
+    if (manyRows_ && rows.size() > 1) {
+      std::string sql = queuedHead_;
+      std::vector<SqlValue> params;
+      params.reserve(rows.size() * rows.front().size());
+      for (size_t i = 0; i < rows.size(); ++i) {
+        sql += (i ? "," : "") + one;
+        params.insert(params.end(), rows[i].begin(), rows[i].end());
+      }
+      SqlTrace(sql.substr(0, queuedHead_.size() + one.size()) + ",... (" + std::to_string(rows.size()) + " rows)");
+      if (RunPrepared(sql, params, err)) return true;
+      if (Info().RefusalEndsTransaction() || lost_) return false;
+    }
+    for (const std::vector<SqlValue>& row : rows) {
+      SqlTrace(queuedHead_ + one);
+      if (!RunPrepared(queuedHead_ + one, row, err)) return false;
+    }
+    // Each row was taken alone: it is the INSERT of many rows that this server refuses.
+    if (rows.size() > 1) manyRows_ = false;
+    return true;
   }
 
   // Runs a statement with parameters on the handle it was prepared on before,
@@ -436,18 +511,16 @@ class OdbcSession : public SqlSession {
         return false;
       }
       if (prepared_.size() >= kPreparedKept) prepared_.clear();
-      it = prepared_.emplace(sql, std::move(handle)).first;
+      it = prepared_.emplace(sql, Prepared{std::move(handle), std::make_unique<BoundParams>()}).first;
     }
-    SQLHSTMT stmt = it->second.get();
-    SQLFreeStmt(stmt, SQL_CLOSE);
-    BoundParams b;
-    SQLRETURN rc = BindParams(stmt, params, b) ? SQLExecute(stmt) : SQL_ERROR;
+    // No cursor to close: closing one makes some drivers compile the statement anew.
+    SQLHSTMT stmt = it->second.handle.get();
+    SQLRETURN rc = it->second.params->Set(stmt, params) ? SQLExecute(stmt) : SQL_ERROR;
     if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
       err = Failure(SQL_HANDLE_STMT, stmt);
       SqlTrace("  -> " + err.state + " " + err.message);
       return false;
     }
-    SQLFreeStmt(stmt, SQL_CLOSE);
     return true;
   }
 
@@ -481,14 +554,35 @@ class OdbcSession : public SqlSession {
   }
 
   static constexpr size_t kPreparedKept = 16;
+  static constexpr size_t kBatchParameters = 999, kBatchRows = 100;
 
   SQLHDBC dbc_;
-  std::map<std::string, StmtHandle> prepared_;  // by statement text; freed before the connection
+  // A prepared statement and the storage its parameters are bound to; the
+  // handle goes first, the storage after it.
+  struct Prepared {
+    StmtHandle handle;
+    std::unique_ptr<BoundParams> params;
+    ~Prepared() { handle.reset(); }
+    Prepared(StmtHandle h, std::unique_ptr<BoundParams> p) : handle(std::move(h)), params(std::move(p)) {}
+    Prepared(Prepared&&) = default;
+  };
+  std::map<std::string, Prepared> prepared_;  // by statement text; freed before the connection
   std::optional<ServerInfo> info_;
   bool lost_ = false;
+  bool inTransaction_ = false;  // autocommit is off
+  // Rows queued by ExecDeferred, all for queuedHead_.
+  std::string queuedHead_;
+  std::vector<std::vector<SqlValue>> queued_;
+  bool manyRows_ = true;  // the server takes an INSERT of many rows
 };
 
 }  // namespace
+
+std::string RowPlaceholders(size_t count) {
+  std::string out = "(";
+  for (size_t i = 0; i < count; ++i) out += i ? ",?" : "?";
+  return out + ")";
+}
 
 bool IsDuplicateKeyState(const SqlError& err) {
   if (err.state.rfind("23", 0) == 0) return true;

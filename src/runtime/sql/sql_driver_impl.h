@@ -75,10 +75,10 @@ struct SqlFileState : DriverState {
   const KeyDescriptor* lastKey = nullptr;
   std::vector<SqlValue> currentRow;           // the row last read, for PUT
   bool haveCurrent = false;
-  // Where a refused statement would end the transaction: the transaction (by
-  // number) in which the table was created, and hashes of the unique keys of
-  // the rows added since, so that an ADD that would be refused as a duplicate
-  // is answered without sending it, mostly without asking the server.
+  // The transaction (by number) in which the driver created the table, and
+  // loose hashes of the unique keys of the rows added in it since: an ADD
+  // whose keys are new cannot clash, and its row may wait to be sent with
+  // others; one whose keys were seen is looked up before it is sent.
   uint64_t createdInTransaction = 0;
   std::unordered_set<uint64_t> addedKeys;
 };
@@ -170,6 +170,9 @@ struct SqlDriver::Impl {
   // Whether the table holds a row with the row's values of a unique key; false
   // with err set when the server could not say.
   bool KeyTaken(SqlFileState& st, const SqlKey& key, const std::vector<SqlValue>& row, SqlError& err);
+  // 0 when no row of the table holds the row's values of a unique key; 40 (a
+  // duplicate key) when one does; the server's refusal otherwise.
+  int UniqueKeysFree(SqlFileState& st, const std::vector<SqlValue>& row);
 };
 
 }  // namespace rt

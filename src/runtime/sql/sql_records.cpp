@@ -2,6 +2,10 @@
 // adding and changing rows.
 #include "runtime/sql/sql_driver_impl.h"
 
+#include <optional>
+
+#include "runtime/base/code_page.h"
+
 #include "runtime/sql/sql_values.h"
 
 namespace rt {
@@ -146,46 +150,79 @@ bool SqlDriver::Impl::KeyTaken(SqlFileState& st, const SqlKey& key, const std::v
   return cursor->Fetch(found, err);
 }
 
+// A hash of a row's values of a key, as loose as any server's comparison of
+// them: a text without its trailing blanks, letter case or accents. Equal keys
+// always hash alike; unequal ones rarely do, and then a look-up decides.
+std::optional<uint64_t> LooseKeyHash(const SqlKey& key, const std::vector<SqlValue>& row) {
+  std::string text;
+  for (const SqlKeyColumn& c : key.columns) {
+    const SqlValue& v = row[c.column];
+    if (v.isNull) return std::nullopt;  // a key with an empty part clashes with none
+    text += std::to_string(static_cast<int>(v.kind)) + ':';
+    switch (v.kind) {
+      case SqlValue::Kind::Long: text += std::to_string(v.i); break;
+      case SqlValue::Kind::Double: text.append(reinterpret_cast<const char*>(&v.d), sizeof v.d); break;
+      case SqlValue::Kind::Timestamp:
+        text += std::to_string(v.ts.year) + '-' + std::to_string(v.ts.month) + '-' + std::to_string(v.ts.day) + ' ' +
+                std::to_string(v.ts.hour) + ':' + std::to_string(v.ts.minute) + ':' + std::to_string(v.ts.second) +
+                '.' + std::to_string(v.ts.fraction);
+        break;
+      default: text += FoldForComparison(CLIP(v.bytes)); break;
+    }
+    text += '|';
+  }
+  return std::hash<std::string>{}(text);
+}
+
+int SqlDriver::Impl::UniqueKeysFree(SqlFileState& st, const std::vector<SqlValue>& row) {
+  for (const SqlKey& key : st.schema->keys) {
+    if (key.key->attrs & kKeyDup) continue;
+    SqlError err;
+    if (KeyTaken(st, key, row, err)) {
+      SetFileError("23000", "The row's " + key.key->label + " is taken");
+      return kCreatesDuplicateKey;
+    }
+    if (!err.state.empty()) return Refused(err);
+  }
+  return kNoError;
+}
+
 int SqlDriver::Add(FileBlock& file) {
   SqlFileState& st = StateOf(file);
   if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
   const SqlTableSchema& s = *st.schema;
   std::vector<SqlValue> row = impl_->RowOfBuffer(file, s);
-  // Where a refused INSERT would end the transaction it runs in, a duplicate
-  // is answered before it is sent. In the transaction that created the table
-  // every row is known to the driver: only a key seen before is looked up.
-  const SqlConnection& conn = *st.conn;
-  const bool ledger = conn.transaction && st.createdInTransaction == conn.transactionNumber;
-  std::vector<uint64_t> hashes;
-  if (conn.transaction && conn.info.RefusalEndsTransaction()) {
+  const std::string head = "INSERT INTO " + s.tableName + " (" + ColumnList(s) + ") VALUES ";
+  SqlConnection& conn = *st.conn;
+  // In the transaction that created the table every row of it came through
+  // here: a key not seen before cannot clash, and the row may wait to go with
+  // others in one INSERT. A key seen before is looked up on the server.
+  if (conn.transaction && st.createdInTransaction == conn.transactionNumber) {
+    std::vector<uint64_t> hashes;
+    bool seen = false;
     for (const SqlKey& key : s.keys) {
       if (key.key->attrs & kKeyDup) continue;
-      std::string text;
-      bool hasNull = false;
-      for (const SqlKeyColumn& c : key.columns) {
-        const SqlValue& v = row[c.column];
-        hasNull |= v.isNull;
-        text += std::to_string(static_cast<int>(v.kind)) + ':' + std::to_string(v.i) + ':' + std::to_string(v.d) +
-                ':' + std::to_string(v.bytes.size()) + ':' + v.bytes + '|';
-      }
-      if (hasNull) continue;  // a key with an empty part clashes with none
-      const uint64_t hash = std::hash<std::string>{}(text);
-      if (ledger) hashes.push_back(hash);
-      if (ledger && !st.addedKeys.count(hash)) continue;
-      SqlError err;
-      if (impl_->KeyTaken(st, key, row, err)) {
-        SetFileError("23000", "The row's " + key.key->label + " is taken");
-        return kCreatesDuplicateKey;
-      }
-      if (!err.state.empty()) return Refused(err);
+      const std::optional<uint64_t> hash = LooseKeyHash(key, row);
+      if (!hash) continue;
+      hashes.push_back(*hash);
+      seen |= st.addedKeys.count(*hash) > 0;
     }
+    if (seen)
+      if (int rc = impl_->UniqueKeysFree(st, row)) return rc;
+    SqlError err;
+    // A refusal now may be of rows added before this one: never this row's duplicate.
+    if (!conn.session->ExecDeferred(head, row, err)) return Refused(err);
+    st.addedKeys.insert(hashes.begin(), hashes.end());
+    st.currentRow = std::move(row);
+    st.haveCurrent = true;
+    return kNoError;
   }
-  std::string sql = "INSERT INTO " + s.tableName + " (" + ColumnList(s) + ") VALUES (";
-  for (size_t i = 0; i < s.columns.size(); ++i) sql += i ? ",?" : "?";
-  sql += ")";
+  // Where a refused INSERT would end the transaction it runs in, a duplicate
+  // is answered before it is sent.
+  if (conn.transaction && conn.info.RefusalEndsTransaction())
+    if (int rc = impl_->UniqueKeysFree(st, row)) return rc;
   SqlError err;
-  if (!impl_->Exec(st, sql, row, err)) return WriteRefused(err);
-  st.addedKeys.insert(hashes.begin(), hashes.end());
+  if (!impl_->Exec(st, head + RowPlaceholders(row.size()), row, err)) return WriteRefused(err);
   st.currentRow = std::move(row);
   st.haveCurrent = true;
   return kNoError;

@@ -42,6 +42,9 @@ struct SqlValue {
   bool isNull = false;
 };
 
+// "(?,?,...)": the placeholders of one row of count values.
+std::string RowPlaceholders(size_t count);
+
 // Rows of a query, fetched one at a time in the kinds asked for.
 class SqlCursor {
  public:
@@ -79,6 +82,14 @@ class SqlSession {
   virtual ServerInfo Info() = 0;
   // True once the connection is known to be lost (the server went away).
   virtual bool Broken() { return false; }
+  // Runs head + "(?,...)" with the row; a session that can instead queues the
+  // row and sends it with others in one INSERT of many rows (head + "(...),
+  // (...)"), before any other statement and at the latest before a commit
+  // (a rollback drops the queue). False with err when the server refused rows
+  // sent now, this row's or rows queued before it.
+  virtual bool ExecDeferred(const std::string& head, const std::vector<SqlValue>& row, SqlError& err) {
+    return Exec(head + RowPlaceholders(row.size()), row, err);
+  }
   // Statements after Begin run in one transaction until End commits or rolls
   // it back; afterwards each statement commits by itself again.
   virtual bool BeginTransaction(SqlError& err) {
