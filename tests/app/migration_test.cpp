@@ -55,7 +55,17 @@ class LoggingSqlDriver : public rt::SqlDriver {
     opened.push_back(file.decl().label);
     return SqlDriver::Open(file, mode);
   }
+  // The refuseAt-th ADD to table refuseIn is refused as a server would refuse it.
+  int Add(rt::FileBlock& file) override {
+    if (file.decl().label == refuseIn && ++adds == refuseAt) {
+      rt::SetFileError("HY000", "Refused by the server");
+      return rt::kFileSystemError;
+    }
+    return SqlDriver::Add(file);
+  }
   std::vector<std::string> statements, opened;
+  std::string refuseIn;
+  int refuseAt = 0, adds = 0;
 };
 
 // The local-file driver, with a log of the files opened.
@@ -290,7 +300,9 @@ TEST_P(Migration, OnEmptyDatabasesEveryStatementFailsQuietlyThenOverCurrentTable
   for (const char* t : {"USUAR", "USUAR_EXT"}) EXPECT_TRUE(HasTable(Server(), t)) << t;
   for (const char* t : {"EmbarqueCTPAT", "RutasDefault", "DetEmbarqueFacturas"}) EXPECT_FALSE(HasTable(Data(), t)) << t;
   EXPECT_TRUE(Opened("USUAR"));
-  // The wait cursor is on while the migration runs, and put back after it.
+  // The wait cursor is on while the migration runs, and put back after it; the
+  // windows on screen are let repaint (the connection window has just gone).
+  EXPECT_GE(ui.paints, 1);
   ASSERT_EQ(ui.cursorCalls.size(), 2u);
   EXPECT_EQ(ui.cursorCalls[0], std::make_pair(rt::ui::CURSOR_Wait, false));
   EXPECT_TRUE(ui.cursorCalls[1].second);
@@ -760,6 +772,30 @@ TEST_P(Migration, AnUnreadableLocalFileStopsThePressBeforeTheCreation) {
   EXPECT_TRUE(mended.boxes.empty()) << mended.boxes[0].text;
   EXPECT_TRUE(HasTable(Data(), "REFERE"));
   EXPECT_EQ(Query(Data(), "SELECT UNICO FROM RefereExtCove"), std::vector<std::string>{"1"});
+}
+
+// A record the server refuses for another reason than its key undoes the
+// table's migration: the file stays, and the next run carries it whole.
+TEST_P(Migration, ARecordRefusedByTheServerUndoesTheMigrationAndKeepsTheFile) {
+  Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") +
+                                 "INSERT INTO XRefereExtCove (UNICO) VALUES (1), (2), (3), (4), (5);");
+  sql_->refuseIn = "RefereExtCove";
+  sql_->refuseAt = 3;
+  testsupport::FakeWindowLayer ui;
+  Migrate();
+  EXPECT_FALSE(migrated_);
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "No se pudo migrar RefereExtCove.|File System Error (HY000) Refused by the server|En "
+                              "el servidor nada cambió; la próxima creación del esquema lo intentará de nuevo.");
+  EXPECT_FALSE(HasTable(Data(), "RefereExtCove"));
+  EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
+  sql_->refuseIn.clear();
+  testsupport::FakeWindowLayer again;
+  Migrate();
+  EXPECT_TRUE(migrated_);
+  EXPECT_TRUE(again.boxes.empty()) << again.boxes[0].text;
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM RefereExtCove"), std::vector<std::string>{"5"});
+  EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
 }
 
 // A statement the server refuses in the middle of a table's migration undoes
