@@ -597,10 +597,11 @@ TEST_P(Migration, ARunKilledAnywhereInATableMigrationLeavesItAsItWasAndTheNextRu
 }
 
 TEST_P(Migration, UsersPassMovesEachDatabasePasswordIntoUsuarExt) {
-  // In one run, and in a run killed right before USUAR_EXT's renamed table was
-  // dropped, which leaves every password in USUAR for the next run to move.
-  for (const bool killedFirst : {false, true}) {
-    SCOPED_TRACE(killedFirst ? "killed before the drop, then run again" : "in one run");
+  // In one run, and in runs killed right before USUAR_EXT's renamed table was
+  // dropped and in the middle of the users pass (adding user D's row), each of
+  // which leaves every password in USUAR for the next run to move.
+  for (const char* killedAt : {"", "sql:drop table XUSUAR_EXT", "add:USUAR_EXT:2"}) {
+    SCOPED_TRACE(*killedAt ? std::string("killed at ") + killedAt + ", then run again" : "in one run");
     Exec(Server(), "DROP TABLE IF EXISTS USUAR; DROP TABLE IF EXISTS USUAR_EXT; DROP TABLE IF EXISTS XUSUAR_EXT;");
     // USUAR holds four users; the old USUAR_EXT holds a row of user C.
     dict::DictTableRelations& usersRel = *dict::TableRelationsRef("USUAR");
@@ -619,8 +620,8 @@ TEST_P(Migration, UsersPassMovesEachDatabasePasswordIntoUsuarExt) {
     Add(x);
     rt::CLOSE(x);
 
-    if (killedFirst) {
-      RunKilledAt(Data(), Server(), "sql:drop table XUSUAR_EXT");
+    if (*killedAt) {
+      RunKilledAt(Data(), Server(), killedAt);
       EXPECT_EQ(Query(Server(), "SELECT CODIGO, DBPASSWORD FROM USUAR ORDER BY CODIGO"),
                 (std::vector<std::string>{"A|", "B|   ", "C|claveC", "D|claveD"}));
     }
