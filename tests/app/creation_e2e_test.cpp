@@ -199,6 +199,34 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   EXPECT_FALSE(data.count("hdscrap"));  // the creation loop never ran
 }
 
+// A password typed into another entry reaches the driver inside that entry's
+// value, and the driver's refusal echoes it: neither the trace nor the message
+// shown gives it away.
+TEST_P(Creation, PasswordTypedIntoAnotherEntryIsNeitherTracedNorShown) {
+  if (GetParam() != "PostgreSQL") GTEST_SKIP() << "the file databases echo no entry";
+  const std::string secret = "InServ3rSecret";
+  const std::pair<const char*, std::string Backend::*> entries[] = {
+      {"server", &Backend::server}, {"data database", &Backend::dbData}, {"login", &Backend::login}};
+  ::setenv("ORTAVIA_SQL_TRACE", "1", 1);
+  for (const auto& [name, entry] : entries) {
+    SCOPED_TRACE(name);
+    Backend b = b_;
+    b.*entry += ";PWD=" + secret;
+    testsupport::FakeWindowLayer ui;
+    exitCode_ = -1;
+    ::testing::internal::CaptureStderr();
+    RunOnce(ui, b);
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(exitCode_, 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    const std::string& shown = ui.boxes[0].text;
+    EXPECT_NE(shown.find("PWD=********"), std::string::npos) << "the driver's message echoes the entry: " << shown;
+    EXPECT_EQ(shown.find(secret), std::string::npos) << shown;
+    EXPECT_EQ(trace.find(secret), std::string::npos) << trace;
+  }
+  ::unsetenv("ORTAVIA_SQL_TRACE");
+}
+
 TEST_P(Creation, EachRunWorksOnTheDatabasesEnteredForIt) {
   auto observer = ObserveDriver();
   testsupport::FakeWindowLayer first;

@@ -64,7 +64,8 @@ SqlError Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
   SQLSMALLINT len = 0;
   if (SQL_SUCCEEDED(SQLGetDiagRec(type, handle, 1, state, &native, msg, sizeof msg, &len))) {
     err.state = reinterpret_cast<char*>(state);
-    err.message = StripBracketTags(FromDriver(reinterpret_cast<char*>(msg)));
+    // A driver may echo the connection string: no password of it goes further.
+    err.message = MaskPassword(StripBracketTags(FromDriver(reinterpret_cast<char*>(msg))));
   } else {
     err.state = "HY000";
     err.message = "General error";

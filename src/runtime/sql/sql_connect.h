@@ -33,8 +33,11 @@ std::string OdbcValue(std::string_view value);
 // The connection string for the ODBC driver and the owner.
 std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner);
 
-// The connection string with every password value (PWD or Password) shown as "********".
-std::string MaskPassword(std::string_view connectionString);
+// The text, a connection string or a driver's message that may echo one, with
+// every password value shown as "********": the value after "PWD=" or
+// "Password=" (any case, a name of its own), brace-quoted or bare, up to the
+// next ";", the line's end or the "}" that closes braces opened before it.
+std::string MaskPassword(std::string_view text);
 
 // The connection string for the ODBC driver and the owner as the trace shows
 // it: the owner's password part and every password value shown as "********",
