@@ -500,8 +500,12 @@ std::string ConfiguredOdbcDriverPrefix() {
 #endif
 }
 
+std::optional<std::string> ChosenOdbcDriver() {
+  return ChooseOdbcDriver(InstalledOdbcDrivers(), ConfiguredOdbcDriverPrefix());
+}
+
 std::unique_ptr<SqlSession> OdbcConnect(const std::string& owner, SqlError& err) {
-  std::optional<std::string> driver = ChooseOdbcDriver(InstalledOdbcDrivers(), ConfiguredOdbcDriverPrefix());
+  std::optional<std::string> driver = ChosenOdbcDriver();
   if (!driver) {
     err = {"1", "Driver Not Installed"};
     SqlTrace("no ODBC driver installed for the connection");

@@ -68,8 +68,12 @@ std::string BuildOwner(std::string_view server, std::string_view database, std::
   return owner;
 }
 
+bool NeedsBraces(std::string_view value) { return value.find_first_of(",;{}\"") != std::string_view::npos; }
+
+bool DriverReadsBraces(std::string_view odbcDriver) { return !StartsWithNoCase(odbcDriver, "SQLite"); }
+
 std::string OdbcValue(std::string_view value) {
-  if (value.find_first_of(",;{}\"") == std::string_view::npos) return std::string(value);
+  if (!NeedsBraces(value)) return std::string(value);
   std::string out = "{";
   for (char c : value) {
     out += c;
