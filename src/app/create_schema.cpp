@@ -3,6 +3,7 @@
 #include "app/create_schema.h"
 
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "dictionary/names.h"
 #include "runtime/base/text.h"
 #include "runtime/files/files.h"
+#include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 
 namespace app {
@@ -30,10 +32,18 @@ constexpr std::pair<std::string_view, std::string_view> kTableNames[] = {
 };
 
 // The entries by their index in EntryLostCharacters, in the order they are
-// checked, with their prompts in the connection window.
-constexpr std::pair<int, std::string_view> kEntryPrompts[] = {
-    {0, "Servidor"}, {2, "Base de Datos - DATA"}, {1, "Base de Datos - SERVER"}, {3, "Usuario"},
-    {4, "Contrase\xF1" "a"},
+// checked, with their prompts in the connection window, and whether the entry
+// decides which database file opens on a driver that reads no braces: the
+// database entries are the file names there, and the server entry stands before
+// them in the connection string.
+struct EntryCheck {
+  int index;
+  std::string_view prompt;
+  bool namesTheFile;
+};
+constexpr EntryCheck kEntryChecks[] = {
+    {0, "Servidor", true},  {2, "Base de Datos - DATA", true}, {1, "Base de Datos - SERVER", true},
+    {3, "Usuario", false}, {4, "Contrase\xF1" "a", false},
 };
 
 }  // namespace
@@ -50,10 +60,16 @@ void CreateSchema() {
     return;
   }
   // A character the code page cannot hold reached its variable as '?': such an
-  // entry would name another database or send another password.
-  for (const auto& [entry, prompt] : kEntryPrompts) {
-    if (!EntryLostCharacters[entry]) continue;
-    rt::ui::Layer().ShowMessageBox(std::string(kInvalidCharactersMessage) + std::string(prompt), "Error",
+  // entry would name another database or send another password. On a driver
+  // that reads no braces (the SQLite default) an entry that needs them would
+  // open another file than the one typed.
+  const char* const entries[] = {SERVER, DB_SERVER, DB_DATA, USUARIO, PWD};
+  const std::optional<std::string> driver = rt::ChosenOdbcDriver();
+  const bool bracesRead = !driver || rt::DriverReadsBraces(*driver);
+  for (const EntryCheck& e : kEntryChecks) {
+    const bool misread = e.namesTheFile && !bracesRead && rt::NeedsBraces(rt::CLIP(entries[e.index]));
+    if (!EntryLostCharacters[e.index] && !misread) continue;
+    rt::ui::Layer().ShowMessageBox(std::string(kInvalidCharactersMessage) + std::string(e.prompt), "Error",
                                    rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK, 1, 0);
     progress->Close();
     return;

@@ -18,7 +18,8 @@ inline constexpr int kProgressText = layouts::ortav004_win_crea::STRING1;
 inline constexpr const char* kMissingEntriesMessage =
     "No se pudo iniciar creaci\xF3n de bases de datos. Datos faltantes";
 // Shown, followed by the entry's prompt, when an entry held a character that
-// the program's code page cannot hold.
+// the program's code page cannot hold, or one that would make the SQLite
+// driver open another database file than the one typed.
 inline constexpr const char* kInvalidCharactersMessage =
     "No se pudo iniciar creaci\xF3n de bases de datos. Caracteres no v\xE1lidos en ";
 

@@ -1,9 +1,11 @@
 // The settings store: window positions in a profile file of sections and
 // "key=value" entries. Sections and keys compare without letter case; a
-// missing or unreadable file has no values; lines that are neither a section
-// header nor an entry are skipped on reading and kept on writing; a write
-// creates the file, keeps every other section and entry and replaces only
-// the entry written.
+// missing or unreadable file, and a symbolic link, has no values; lines that
+// are neither a section header nor an entry are skipped on reading and kept on
+// writing; a write creates the file, keeps every other section and entry and
+// replaces only the entry written. The file is replaced whole at each write
+// (written beside it, then renamed over it): a link in its place is replaced,
+// never written through.
 #pragma once
 
 #include <mutex>
@@ -19,11 +21,12 @@ namespace classlib {
 // A profile file read into memory, edited and written back.
 class ProfileFile {
  public:
-  // Reads the file; a missing or unreadable one gives an empty profile.
+  // Reads the file; a missing or unreadable one, or a link, gives an empty profile.
   static ProfileFile Load(const std::string& path);
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
   void Set(std::string_view section, std::string_view key, std::string_view value);
-  // Writes every line back; false when the file cannot be written.
+  // Writes every line into a new file that replaces the one at path; false
+  // (the old file as it was, no new file left) when that cannot be done.
   bool Save(const std::string& path) const;
 
  private:

@@ -201,6 +201,87 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   EXPECT_FALSE(data.count("hdscrap"));  // the creation loop never ran
 }
 
+// A password typed into another entry reaches the driver inside that entry's
+// value, and the driver's refusal echoes it: neither the trace nor the message
+// shown gives it away.
+TEST_P(Creation, PasswordTypedIntoAnotherEntryIsNeitherTracedNorShown) {
+  if (GetParam() != "PostgreSQL") GTEST_SKIP() << "the file databases echo no entry";
+  const std::string secret = "InServ3rSecret";
+  const std::pair<const char*, std::string Backend::*> entries[] = {
+      {"server", &Backend::server}, {"data database", &Backend::dbData}, {"login", &Backend::login}};
+  ::setenv("ORTAVIA_SQL_TRACE", "1", 1);
+  for (const auto& [name, entry] : entries) {
+    SCOPED_TRACE(name);
+    Backend b = b_;
+    b.*entry += ";PWD=" + secret;
+    testsupport::FakeWindowLayer ui;
+    exitCode_ = -1;
+    ::testing::internal::CaptureStderr();
+    RunOnce(ui, b);
+    const std::string trace = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(exitCode_, 0);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    const std::string& shown = ui.boxes[0].text;
+    EXPECT_NE(shown.find("PWD=********"), std::string::npos) << "the driver's message echoes the entry: " << shown;
+    EXPECT_EQ(shown.find(secret), std::string::npos) << shown;
+    EXPECT_EQ(trace.find(secret), std::string::npos) << trace;
+  }
+  ::unsetenv("ORTAVIA_SQL_TRACE");
+}
+
+// On the SQLite driver the database entries are file names, written into the
+// connection string without braces: an entry that would need them names
+// another file, so it is refused before anything opens; other names are the
+// files' names as typed.
+TEST_P(Creation, OnSqliteAnEntryThatWouldNameAnotherFileIsRefusedAndOtherNamesAreKept) {
+  if (GetParam() != "SQLite") GTEST_SKIP() << "only the SQLite driver reads no braces";
+  const auto in = [this](const char* name) { return (dir_ / name).string(); };
+  struct Case {
+    std::string server, dbServer, dbData;
+    const char* prompt;
+  } cases[] = {
+      {"srv", in("sistema.db"), in("a;b.db"), "Base de Datos - DATA"},
+      {"srv", in("sistema.db"), in("{d"), "Base de Datos - DATA"},
+      {"srv", in("sistema.db"), in("di\"jo.db"), "Base de Datos - DATA"},
+      {"srv", in("x}.db"), in("datos.db"), "Base de Datos - SERVER"},
+      {"srv", in("a,b.db"), in("datos.db"), "Base de Datos - SERVER"},
+      // The server entry stands before the databases: its attributes would win.
+      {"s;Database=" + in("o.db"), in("sistema.db"), in("datos.db"), "Servidor"},
+      {"srv", in("a;b.db"), in("{d"), "Base de Datos - DATA"},  // the first in the check's order
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.server + "|" + c.dbServer + "|" + c.dbData);
+    Backend b = b_;
+    b.server = c.server;
+    b.dbServer = c.dbServer;
+    b.dbData = c.dbData;
+    testsupport::FakeWindowLayer ui;
+    RunOnce(ui, b);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text,
+              std::string("No se pudo iniciar creaci\xC3\xB3n de bases de datos. Caracteres no v\xC3\xA1lidos en ") +
+                  c.prompt);
+    EXPECT_EQ(exitCode_, -1);
+    EXPECT_FALSE(ui.Latest("P1$WIN_CREA")->opened);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_));
+  }
+
+  // Blanks, accents, brackets, quotes and signs are names like any other; the
+  // login is no file name and is not looked at.
+  Backend b = b_;
+  b.server = "servidor local";
+  b.dbData = in("datos (copia) \xC3\xB1.db");
+  b.dbServer = in("it's a=b+c-d.db");
+  b.login = "admin;x";
+  testsupport::FakeWindowLayer ui;
+  RunOnce(ui, b);
+  ExpectCompleted(ui);
+  std::set<std::string> files;
+  for (const auto& f : std::filesystem::directory_iterator(dir_)) files.insert(f.path().filename().string());
+  EXPECT_EQ(files, (std::set<std::string>{"datos (copia) \xC3\xB1.db", "it's a=b+c-d.db"}));
+  EXPECT_EQ(testsupport::TablesIn("Driver={SQLite3};Database=" + b.dbData).size(), 322u);
+}
+
 TEST_P(Creation, EachRunWorksOnTheDatabasesEnteredForIt) {
   auto observer = ObserveDriver();
   testsupport::FakeWindowLayer first;

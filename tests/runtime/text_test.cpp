@@ -156,3 +156,27 @@ TEST(CodePage, WhatTheCodePageCannotHoldIsMarkedLost) {
   EXPECT_TRUE(lost);
   EXPECT_EQ(rt::Cp1252ToUtf16("\x81\x8D"), u"\uFFFD\uFFFD");
 }
+
+// Each of the 251 bytes the code page defines, 0xFF (ÿ, its last letter) among
+// them, stands for a character that crosses to Unicode and back to the same
+// byte without loss; the characters just outside the Latin-1 ranges are not held.
+TEST(CodePage, EveryDefinedByteCrossesBackUnchanged) {
+  int defined = 0;
+  for (int b = 0; b < 256; ++b) {
+    const std::string ansi(1, static_cast<char>(b));
+    const char16_t c = rt::Cp1252ToUnicode(static_cast<unsigned char>(b));
+    if (c == 0xFFFD) continue;  // one of the five undefined bytes
+    ++defined;
+    EXPECT_EQ(rt::UnicodeToCp1252(c), ansi[0]) << b;
+    bool lost = true;
+    EXPECT_EQ(rt::Utf8ToCp1252(rt::Cp1252ToUtf8(ansi), &lost), ansi) << b;
+    EXPECT_FALSE(lost) << b;
+    lost = true;
+    EXPECT_EQ(rt::Utf16ToCp1252(rt::Cp1252ToUtf16(ansi), &lost), ansi) << b;
+    EXPECT_FALSE(lost) << b;
+  }
+  EXPECT_EQ(defined, 251);
+  EXPECT_EQ(rt::Utf8ToCp1252("\xC3\xBF"), "\xFF");  // ÿ as typed
+  for (char32_t outside : {U'\u0080', U'\u009F', U'\u0100', U'\u0179', U'\uFFFD'})
+    EXPECT_EQ(rt::UnicodeToCp1252(outside), std::nullopt) << static_cast<unsigned>(outside);
+}

@@ -87,11 +87,33 @@ TEST(ConnectionString, OwnerPartsRoundTrip) {
   EXPECT_EQ(OwnerPart("sin comas"), "sin comas");
 }
 
-TEST(ConnectionString, TracePasswordIsMasked) {
-  EXPECT_EQ(MaskPassword("Driver={X};Server=s;UID=u;PWD={a;b}}c};Port=1"),
-            "Driver={X};Server=s;UID=u;PWD=********;Port=1");
-  EXPECT_EQ(MaskPassword("Driver={X};Server=s;UID=u;PWD=secreto"), "Driver={X};Server=s;UID=u;PWD=********");
-  EXPECT_EQ(MaskPassword("Driver={X};Server=s"), "Driver={X};Server=s");
+// Connection strings, and the drivers' messages that echo one or a part of one.
+TEST(ConnectionString, EveryPasswordValueIsMaskedInConnectionStringsAndDriverMessages) {
+  struct Case {
+    const char* text;
+    const char* masked;
+  } cases[] = {
+      {"Driver={X};Server=s;UID=u;PWD={a;b}}c};Port=1", "Driver={X};Server=s;UID=u;PWD=********;Port=1"},
+      {"Driver={X};Server=s;UID=u;PWD=secreto", "Driver={X};Server=s;UID=u;PWD=********"},
+      {"Driver={X};Server=s", "Driver={X};Server=s"},
+      // Either key in any case, blanks around it, a braced value after blanks.
+      {"pwd=secreto;Password =secreto;PassWord={se}}cr;eto};x=1", "pwd=********;Password =********;PassWord=********;x=1"},
+      {" PWD= {se;creto} ;Port=1", " PWD=********;Port=1"},
+      // A bare value runs to the semicolon, braces and all.
+      {"UID=sa;PWD=se}creto{;Port=1", "UID=sa;PWD=********;Port=1"},
+      // A key that ends a longer name is another key.
+      {"OLDPWD=a;MyPassword=b;PWDX=c;Password_2=d", "OLDPWD=a;MyPassword=b;PWDX=c;Password_2=d"},
+      // Entries echoed inside their braces: the value ends at the brace that closes them.
+      {"could not translate host name \"{127.0.0.1;PWD=secreto}\" to address: Name or service not known",
+       "could not translate host name \"{127.0.0.1;PWD=********}\" to address: Name or service not known"},
+      {"FATAL:  password authentication failed for user \"{ortavia;pwd=secr}}eto}\"",
+       "FATAL:  password authentication failed for user \"{ortavia;pwd=********}\""},
+      {"database \"{d;PWD={se;cr}}eto}}}\" does not exist", "database \"{d;PWD=********"},
+      // A value ends with its line; the next line is kept.
+      {"first PWD=secreto\nsecond line", "first PWD=********\nsecond line"},
+      {"password authentication failed for user \"ortavia\"", "password authentication failed for user \"ortavia\""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MaskPassword(c.text), c.masked) << c.text;
 }
 
 TEST(ConnectionString, TraceMasksThePasswordInEveryForm) {

@@ -245,7 +245,8 @@ TEST(SqlForm, FloatNamesTheDoubleCodeOnlyOnSqlServer) {
   for (const Case& c : cases) {
     ServerInfo info;
     info.dbmsName = c.dbms;
-    const SqlTypeName* got = TypeList::FromRows(c.rows, info).Find(8);
+    const TypeList types = TypeList::FromRows(c.rows, info);
+    const SqlTypeName* got = types.Find(8);
     if (c.want) {
       ASSERT_TRUE(got) << c.dbms;
       EXPECT_EQ(got->name, c.want) << c.dbms;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,10 +12,12 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 
 #include <cstring>
 #include <set>
 #include <stdexcept>
+#include <tuple>
 
 #include "runtime/qt/qt_layer.h"
 #include "runtime/qt/qt_window.h"
@@ -426,6 +429,31 @@ TEST_F(QtLayerTest, EntriesEditTheirVariablesAndShowChangesAfterEachEvent) {
   EXPECT_STREQ(v.dbData, "datos");
 }
 
+// The lost-characters flag tells of the text the entry holds: typed text that
+// the code page cannot hold sets it, and a text the program sets into the entry
+// clears it once shown.
+TEST_F(QtLayerTest, EntryLostCharactersFlagFollowsTheTextItHolds) {
+  Vars v;
+  bool lost = false;
+  std::vector<ui::BoundVar> vars = v.Bind();
+  vars[0].lost = &lost;  // SERVER
+  auto w = Build("Ortavia$Ortav003", "P1$WINDOW", vars);
+  QWidget* top = Qt(*w).Widget();
+  Run(*w, [&](const ui::Event& ev) {
+    if (ev.event == ui::EVENT_OpenWindow) {
+      testsupport::Type(testsupport::Control(top, "?SERVER"), QString::fromUtf8("srv \xD0\xB4"));
+      EXPECT_STREQ(v.server, "srv ?");
+      EXPECT_TRUE(lost);
+      std::strcpy(v.server, "otro");  // shown once this event's body has run
+      w->PostEvent({0x500, 0});
+    } else if (ev.event == 0x500) {
+      EXPECT_EQ(testsupport::Text(top, "?SERVER"), "otro");
+      EXPECT_FALSE(lost);
+      w->RequestClose();
+    }
+  });
+}
+
 QJsonObject ConnectLayout() {
   QFile f(QStringLiteral(":/layouts/Ortavia$Ortav003/P1$WINDOW"));
   EXPECT_TRUE(f.open(QIODevice::ReadOnly));
@@ -584,6 +612,50 @@ TEST_F(QtLayerTest, GeometryInLayoutUnitsAndState) {
   w->SetGeometry({10, 10, 500, 500}, true);  // a window of fixed size keeps it
   EXPECT_EQ(w->GetGeometry().width, before.width);
   EXPECT_EQ(w->GetGeometry().height, before.height);
+}
+
+// A place and a size set in layout units read back as set, whatever pixels the
+// units have (the layout's font gives them): a place saved at each end and
+// restored at the next start never drifts.
+TEST_F(QtLayerTest, GeometryReadsBackAsSetInTheUnitsOfEveryFontSize) {
+  for (int points = 6; points <= 14; ++points) {
+    QJsonObject layout = ConnectLayout();
+    QJsonObject font = layout.value("font").toObject();
+    font.insert("size", points);
+    layout.insert("font", font);
+    QJsonObject style = layout.value("style").toObject();
+    style.insert("resizable", true);
+    layout.insert("style", style);
+    Vars v;
+    QtWindow w(layout, v.Bind());
+    for (int u = 0; u < 64; ++u) {
+      w.SetGeometry({u, u + 1, 100 + u, 60 + u}, true);
+      const ui::Geometry g = w.GetGeometry();
+      ASSERT_EQ(std::tie(g.x, g.y, g.width, g.height), std::make_tuple(u, u + 1, 100 + u, 60 + u))
+          << points << " points";
+    }
+  }
+}
+
+// A place beyond the screen puts the window against the edges it passed, up to
+// their last pixel.
+TEST_F(QtLayerTest, PlaceBeyondTheScreenPutsTheWindowAgainstItsEdges) {
+  Vars v;
+  auto w = Connect(v);
+  QWidget* top = Qt(*w).Widget();
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  w->Open();
+  for (const bool shown : {false, true}) {
+    if (shown) QCoreApplication::processEvents();
+    SCOPED_TRACE(shown ? "shown" : "not shown yet");
+    ASSERT_EQ(top->isVisible(), shown);
+    w->SetGeometry({1000000, 1000000, 0, 0}, false);
+    EXPECT_EQ(top->frameGeometry().right(), screen.right());
+    EXPECT_EQ(top->frameGeometry().bottom(), screen.bottom());
+    w->SetGeometry({-1000000, -1000000, 0, 0}, false);
+    EXPECT_EQ(top->frameGeometry().topLeft(), screen.topLeft());
+  }
+  w->Close();
 }
 
 }  // namespace

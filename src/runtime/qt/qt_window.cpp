@@ -484,6 +484,14 @@ int UnitsToPixels(int64_t units, int unit, int per) {
   const int64_t px = (units * unit + per / 2) / per;
   return static_cast<int>(std::clamp<int64_t>(px, -1000000, 1000000));
 }
+
+// The top-left corner nearest to pos at which a window of the outer size lies
+// within the area, up to its last pixel; a window larger than the area keeps to
+// its left and top.
+QPoint PlaceWithin(const QRect& area, const QPoint& pos, const QSize& outer) {
+  return {std::clamp(pos.x(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+          std::clamp(pos.y(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height()))};
+}
 }  // namespace
 
 void QtWindow::SetGeometry(const ui::Geometry& g, bool withSize) {
@@ -506,8 +514,7 @@ void QtWindow::SetGeometry(const ui::Geometry& g, bool withSize) {
   if (screen) {
     const QRect avail = screen->availableGeometry();
     if (resizable_) size = size.boundedTo(avail.size()).expandedTo(top_->minimumSize());
-    pos.setX(std::clamp(pos.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - size.width())));
-    pos.setY(std::clamp(pos.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - size.height())));
+    pos = PlaceWithin(avail, pos, size);
   }
   if (resizable_) top_->resize(size);
   top_->move(pos);
@@ -527,11 +534,8 @@ void QtWindow::FitOnScreen() {
   const QSize margins = frame.size() - top_->size();
   QSize size = top_->size();
   if (resizable_) size = size.boundedTo(avail.size() - margins).expandedTo(top_->minimumSize());
-  const QSize outer = size + margins;
-  const QPoint pos(std::clamp(frame.x(), avail.left(), std::max(avail.left(), avail.right() + 1 - outer.width())),
-                   std::clamp(frame.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - outer.height())));
   if (resizable_) top_->resize(size);
-  top_->move(pos);
+  top_->move(PlaceWithin(avail, frame.topLeft(), size + margins));
 }
 
 ui::WindowState QtWindow::State() const {

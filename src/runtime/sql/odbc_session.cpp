@@ -65,7 +65,8 @@ SqlError Diagnose(SQLSMALLINT type, SQLHANDLE handle) {
   SQLSMALLINT len = 0;
   if (SQL_SUCCEEDED(SQLGetDiagRec(type, handle, 1, state, &native, msg, sizeof msg, &len))) {
     err.state = reinterpret_cast<char*>(state);
-    err.message = StripBracketTags(FromDriver(reinterpret_cast<char*>(msg)));
+    // A driver may echo the connection string: no password of it goes further.
+    err.message = MaskPassword(StripBracketTags(FromDriver(reinterpret_cast<char*>(msg))));
   } else {
     err.state = "HY000";
     err.message = "General error";
@@ -632,8 +633,12 @@ std::string ConfiguredOdbcDriverPrefix() {
 #endif
 }
 
+std::optional<std::string> ChosenOdbcDriver() {
+  return ChooseOdbcDriver(InstalledOdbcDrivers(), ConfiguredOdbcDriverPrefix());
+}
+
 std::unique_ptr<SqlSession> OdbcConnect(const std::string& owner, SqlError& err) {
-  std::optional<std::string> driver = ChooseOdbcDriver(InstalledOdbcDrivers(), ConfiguredOdbcDriverPrefix());
+  std::optional<std::string> driver = ChosenOdbcDriver();
   if (!driver) {
     err = {"1", "Driver Not Installed"};
     SqlTrace("no ODBC driver installed for the connection");

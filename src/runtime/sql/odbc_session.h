@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,10 @@ std::vector<std::string> InstalledOdbcDrivers();
 // The configured prefix of the ODBC driver's name: the environment variable
 // ORTAVIA_SQL_DRIVER here, the registry value "DLL" on Windows; empty when unset.
 std::string ConfiguredOdbcDriverPrefix();
+
+// The ODBC driver the program's connections use: the installed one that
+// ChooseOdbcDriver picks for the configured prefix; nothing when none is installed.
+std::optional<std::string> ChosenOdbcDriver();
 
 // Connects for the owner text: driver choice, connection string, multiple
 // active result sets asked for, no prompt. nullptr with err on failure

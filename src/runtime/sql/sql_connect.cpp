@@ -3,6 +3,7 @@
 #include "runtime/sql/sql_connect.h"
 
 #include <algorithm>
+#include <cctype>
 
 #include "runtime/base/text.h"
 
@@ -67,8 +68,12 @@ std::string BuildOwner(std::string_view server, std::string_view database, std::
   return owner;
 }
 
+bool NeedsBraces(std::string_view value) { return value.find_first_of(",;{}\"") != std::string_view::npos; }
+
+bool DriverReadsBraces(std::string_view odbcDriver) { return !StartsWithNoCase(odbcDriver, "SQLite"); }
+
 std::string OdbcValue(std::string_view value) {
-  if (value.find_first_of(",;{}\"") == std::string_view::npos) return std::string(value);
+  if (!NeedsBraces(value)) return std::string(value);
   std::string out = "{";
   for (char c : value) {
     out += c;
@@ -109,40 +114,68 @@ std::string BuildConnectionString(std::string_view odbcDriver, std::string_view 
   return out;
 }
 
-std::string MaskPassword(std::string_view cs) {
-  std::string out;
-  size_t pos = 0;
-  while (pos < cs.size()) {
-    size_t end = pos;
-    // One attribute: up to the next semicolon outside braces.
-    size_t eq = cs.find('=', pos);
-    size_t semi = cs.find(';', pos);
-    if (eq != std::string_view::npos && (semi == std::string_view::npos || eq < semi)) {
-      end = eq + 1;
-      if (end < cs.size() && cs[end] == '{') {
-        ++end;
-        while (end < cs.size()) {
-          if (cs[end] == '}') {
-            if (end + 1 < cs.size() && cs[end + 1] == '}') { end += 2; continue; }
-            ++end;
-            break;
-          }
-          ++end;
-        }
-      }
-      while (end < cs.size() && cs[end] != ';') ++end;
-      std::string_view key = cs.substr(pos, eq - pos);
-      if (SameText(Trim(key), "PWD") || SameText(Trim(key), "PASSWORD"))
-        out += std::string(key) + "=********";
-      else
-        out += cs.substr(pos, end - pos);
-    } else {
-      end = semi == std::string_view::npos ? cs.size() : semi;
-      out += cs.substr(pos, end - pos);
-    }
-    if (end < cs.size()) out += ';';
-    pos = end + 1;
+namespace {
+
+// The length of the password key ("PWD" or "Password", any case, blanks before
+// its "=") that starts at pos, up to and with the "="; 0 when none starts there
+// or the key is the end of a longer name.
+size_t PasswordKeyAt(std::string_view text, size_t pos) {
+  const auto inName = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  if (pos > 0 && inName(text[pos - 1])) return 0;
+  for (std::string_view key : {std::string_view("PWD"), std::string_view("PASSWORD")}) {
+    if (!StartsWithNoCase(text.substr(pos), key)) continue;
+    size_t eq = pos + key.size();
+    while (eq < text.size() && text[eq] == ' ') ++eq;
+    if (eq < text.size() && text[eq] == '=') return eq + 1 - pos;
   }
+  return 0;
+}
+
+// Where the value that starts at pos ends: a brace-quoted run ("}}" a brace
+// inside it) and whatever follows it, or the bare text, up to a semicolon, the
+// line's end or, inside braces, the lone "}" that closes them.
+size_t PasswordValueEnd(std::string_view text, size_t pos, bool inBraces) {
+  const auto pairedBrace = [text](size_t i) { return i + 1 < text.size() && text[i + 1] == '}'; };
+  while (pos < text.size() && text[pos] == ' ') ++pos;
+  if (pos < text.size() && text[pos] == '{') {
+    for (++pos; pos < text.size(); ++pos) {
+      if (text[pos] != '}') continue;
+      const bool paired = pairedBrace(pos++);
+      if (!paired) break;
+    }
+  }
+  for (; pos < text.size(); ++pos) {
+    const char c = text[pos];
+    if (c == ';' || c == '\n' || c == '\r') break;
+    if (c != '}') continue;
+    if (pairedBrace(pos)) ++pos;  // a brace of the value
+    else if (inBraces) break;     // the brace that closes those around it
+  }
+  return pos;
+}
+
+}  // namespace
+
+std::string MaskPassword(std::string_view text) {
+  std::string out;
+  size_t copied = 0;
+  int depth = 0;  // braces open before pos
+  for (size_t pos = 0; pos < text.size(); ++pos) {
+    if (text[pos] == '{') ++depth;
+    if (text[pos] == '}') {
+      if (pos + 1 < text.size() && text[pos + 1] == '}') ++pos;  // a brace inside a value
+      else if (depth > 0) --depth;
+      continue;
+    }
+    const size_t key = PasswordKeyAt(text, pos);
+    if (key == 0) continue;
+    const size_t end = PasswordValueEnd(text, pos + key, depth > 0);
+    out.append(text.substr(copied, pos + key - copied));
+    out += "********";
+    copied = end;
+    pos = end - 1;
+  }
+  out.append(text.substr(copied));
   return out;
 }
 

@@ -27,14 +27,22 @@ std::string BuildOwner(std::string_view server, std::string_view database, std::
                        std::string_view password);
 
 // An attribute value as ODBC reads it back unchanged: brace-quoted ("}" doubled)
-// when it holds a character that would end or open an attribute.
+// when it holds a character that would end or open an attribute (NeedsBraces).
 std::string OdbcValue(std::string_view value);
+bool NeedsBraces(std::string_view value);
+
+// Whether the ODBC driver reads a brace-quoted value as one. The SQLite driver
+// does not: it reads "Database={a;b}" as the file "{a" and an attribute "b}".
+bool DriverReadsBraces(std::string_view odbcDriver);
 
 // The connection string for the ODBC driver and the owner.
 std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner);
 
-// The connection string with every password value (PWD or Password) shown as "********".
-std::string MaskPassword(std::string_view connectionString);
+// The text, a connection string or a driver's message that may echo one, with
+// every password value shown as "********": the value after "PWD=" or
+// "Password=" (any case, a name of its own), brace-quoted or bare, up to the
+// next ";", the line's end or the "}" that closes braces opened before it.
+std::string MaskPassword(std::string_view text);
 
 // The connection string for the ODBC driver and the owner as the trace shows
 // it: the owner's password part and every password value shown as "********",

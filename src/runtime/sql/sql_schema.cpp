@@ -71,7 +71,7 @@ TypeList TypeList::FromRows(const std::vector<TypeInfoRow>& rows, const ServerIn
   return list;
 }
 
-const SqlTypeName* TypeList::Find(int code) const {
+const SqlTypeName* TypeList::Find(int code) const& {
   auto it = types_.find(code);
   return it == types_.end() ? nullptr : &it->second;
 }

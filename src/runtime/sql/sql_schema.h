@@ -26,7 +26,9 @@ struct SqlTypeName {
 class TypeList {
  public:
   static TypeList FromRows(const std::vector<TypeInfoRow>& rows, const ServerInfo& server);
-  const SqlTypeName* Find(int code) const;
+  // The type points into the list: a list about to go (a temporary) gives none.
+  const SqlTypeName* Find(int code) const&;
+  const SqlTypeName* Find(int code) const&& = delete;
   bool Holds(int code) const { return Find(code) != nullptr; }
 
  private:
