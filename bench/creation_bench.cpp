@@ -26,6 +26,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -538,7 +539,8 @@ class DelayProxy {
     pipe.reader = std::thread([this, &link, &pipe, fromClient] {
       std::string buf(kChunk, '\0');
       for (;;) {
-        const ssize_t n = ::read(pipe.from, buf.data(), buf.size());
+        const ssize_t n = ::recv(pipe.from, buf.data(), buf.size(), 0);
+        if (n < 0 && errno == EINTR) continue;
         const Clock::time_point due = Clock::now() + delay_;
         if (fromClient && n > 0 && link.serverSpoke.exchange(false)) ++roundTrips_;
         if (!fromClient && n > 0) link.serverSpoke = true;
@@ -550,7 +552,7 @@ class DelayProxy {
         if (n <= 0) return;
       }
     });
-    pipe.writer = std::thread([&pipe] {
+    pipe.writer = std::thread([&link, &pipe] {
       for (;;) {
         Chunk c;
         {
@@ -565,9 +567,16 @@ class DelayProxy {
           ::shutdown(pipe.to, SHUT_WR);
           return;
         }
+        // The receiving side may have gone (EPIPE, ECONNRESET): that ends the
+        // connection, both ways, and never raises SIGPIPE.
         for (size_t sent = 0; sent < c.data.size();) {
-          const ssize_t n = ::write(pipe.to, c.data.data() + sent, c.data.size() - sent);
-          if (n <= 0) return;
+          const ssize_t n = ::send(pipe.to, c.data.data() + sent, c.data.size() - sent, MSG_NOSIGNAL);
+          if (n < 0 && errno == EINTR) continue;
+          if (n <= 0) {
+            ::shutdown(link.client, SHUT_RDWR);
+            ::shutdown(link.server, SHUT_RDWR);
+            return;
+          }
           sent += static_cast<size_t>(n);
         }
       }
