@@ -81,13 +81,6 @@ double Timed(const std::function<void()>& f) {
   return Millis(Clock::now() - start);
 }
 
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
 // ---------------------------------------------------------------- program side
 
 // The DDL of one transaction (or one statement that committed by itself).
@@ -596,19 +589,86 @@ class DelayProxy {
 
 // ---------------------------------------------------------------- the runs
 
-struct Row {
-  std::string backend, pass;
-  double program, anchor;
-  double lean;        // pass: the leanest listing
-  std::string calls;  // the program's calls to the server
+// One figure over the repetitions.
+class Series {
+ public:
+  void Add(double x) { v_.push_back(x); }
+  double Min() const { return v_.empty() ? 0 : *std::min_element(v_.begin(), v_.end()); }
+  double Max() const { return v_.empty() ? 0 : *std::max_element(v_.begin(), v_.end()); }
+  double Median() const {
+    if (v_.empty()) return 0;
+    std::vector<double> s = v_;
+    std::sort(s.begin(), s.end());
+    const size_t n = s.size();
+    return n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+  }
+  // Each repetition's figure divided by the other's of the same repetition.
+  Series Over(const Series& d) const {
+    Series r;
+    for (size_t i = 0; i < v_.size() && i < d.v_.size(); ++i) r.Add(d.v_[i] > 0 ? v_[i] / d.v_[i] : 0);
+    return r;
+  }
+  Series Minus(const Series& d) const {
+    Series r;
+    for (size_t i = 0; i < v_.size() && i < d.v_.size(); ++i) r.Add(v_[i] - d.v_[i]);
+    return r;
+  }
+
+ private:
+  std::vector<double> v_;
 };
 
-// Where the pass's time goes, medians of the repetitions.
-struct PassSplit {
-  std::string backend;
-  double program, connect, listing;     // the program: whole, connecting, the driver's catalog listings
-  double anchor, anchorConnect;         // the anchor: whole, connecting
+// "min median max", each in width characters.
+std::string Cell(const Series& s, int precision, int width = 8) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%*.*f %*.*f %*.*f", width, precision, s.Min(), width, precision, s.Median(), width,
+                precision, s.Max());
+  return buf;
+}
+
+// The figures of one backend, direct or through the delaying proxy.
+struct Measures {
+  Series progCreate, progPass, anchorCreate, anchorPass, leanPass;
+  Series passConnect, passListing, anchorConnect;              // parts of the pass
+  Series tripsProgCreate, tripsProgPass, tripsAnchorCreate, tripsAnchorPass;  // through the proxy
+  Calls createCalls, passCalls;  // the program's, in the first repetition
+  Ddl ddl;                       // the program's, in the first repetition
+  int refused = 0;
+  long listed = 0, leanListed = 0;
 };
+
+// The time of f in ms, and the proxy's round trips in trips when there is one.
+void Step(DelayProxy* proxy, Series& ms, Series& trips, const std::function<void()>& f) {
+  if (proxy) proxy->ResetCount();
+  ms.Add(Timed(f));
+  if (proxy) trips.Add(static_cast<double>(proxy->RoundTrips()));
+}
+
+// reps repetitions of: the program's creation and pass, then the anchor's, on
+// databases emptied before each creation; b is what the runs connect to,
+// direct what the databases are emptied through.
+Measures Measure(const Backend& b, const Backend& direct, int reps, DelayProxy* proxy) {
+  Measures m;
+  for (int rep = 0; rep < reps; ++rep) {
+    Calls calls;
+    ResetDatabases(direct);
+    Step(proxy, m.progCreate, m.tripsProgCreate, [&] { ProgramRun(b, calls, rep == 0 ? &m.ddl : nullptr); });
+    if (rep == 0) m.createCalls = calls;
+    Step(proxy, m.progPass, m.tripsProgPass, [&] { ProgramRun(b, calls); });
+    if (rep == 0) m.passCalls = calls;
+    m.passConnect.Add(calls.connectMs);
+    m.passListing.Add(calls.listingMs);
+    ResetDatabases(direct);
+    int refused = 0;
+    Step(proxy, m.anchorCreate, m.tripsAnchorCreate, [&] { AnchorCreation(b, m.ddl, refused); });
+    m.refused = std::max(m.refused, refused);
+    double connecting = 0;
+    Step(proxy, m.anchorPass, m.tripsAnchorPass, [&] { AnchorPass(b, true, m.listed, &connecting); });
+    m.anchorConnect.Add(connecting);
+    m.leanPass.Add(AnchorPass(b, false, m.leanListed));
+  }
+  return m;
+}
 
 std::string Per(double n, double d, int precision = 1) {
   char buf[32];
@@ -623,91 +683,72 @@ std::string CallText(const Calls& c, double tables) {
          std::to_string(c.lookups) + " look-ups)";
 }
 
-void Bench(const Backend& b, int reps, std::vector<Row>& rows, std::vector<PassSplit>& splits) {
-  const double tables = static_cast<double>(dict::CreationList().size());
-  Ddl ddl;
-  Calls createCalls, passCalls;
-  std::vector<double> progCreate, progPass, anchorCreate, anchorPass, leanPass;
-  std::vector<double> passConnect, passListing, anchorConnect;
-  int refused = 0;
-  long listed = 0, leanListed = 0;
-  for (int rep = 0; rep < reps; ++rep) {
-    ResetDatabases(b);
-    Calls calls;
-    progCreate.push_back(ProgramRun(b, calls, rep == 0 ? &ddl : nullptr));
-    if (rep == 0) createCalls = calls;
-    progPass.push_back(ProgramRun(b, calls));
-    if (rep == 0) passCalls = calls;
-    passConnect.push_back(calls.connectMs);
-    passListing.push_back(calls.listingMs);
-    ResetDatabases(b);
-    anchorCreate.push_back(AnchorCreation(b, ddl, refused));
-    anchorConnect.push_back(0);
-    anchorPass.push_back(AnchorPass(b, true, listed, &anchorConnect.back()));
-    leanPass.push_back(AnchorPass(b, false, leanListed));
-  }
+void PrintAnchorWork(const std::string& name, const Measures& m) {
   size_t statements = 0, groups = 0;
-  for (const auto& [db, gs] : ddl) {
+  for (const auto& [db, gs] : m.ddl) {
     groups += gs.size();
     for (const Group& g : gs) statements += g.statements.size();
   }
-  std::cout << b.name << ": anchor DDL " << statements << " statements in " << groups << " commits, refused "
-            << refused / reps << " per run; catalog listing " << listed << " columns (leanest " << leanListed << ")\n";
-  rows.push_back({b.name, "creation on empty databases", Median(progCreate), Median(anchorCreate), 0,
-                  CallText(createCalls, tables)});
-  rows.push_back({b.name, "pass over the existing schema", Median(progPass), Median(anchorPass), Median(leanPass),
-                  CallText(passCalls, tables)});
-  splits.push_back({b.name, Median(progPass), Median(passConnect), Median(passListing), Median(anchorPass),
-                    Median(anchorConnect)});
+  std::cout << name << ": anchor DDL " << statements << " statements in " << groups << " commits, refused "
+            << m.refused << " at most per run; catalog listing " << m.listed << " columns\n";
 }
 
-// The runs of a PostgreSQL backend once more through the delaying proxy.
-void BenchThroughProxy(const Backend& direct, int reps) {
-  constexpr auto kDelay = std::chrono::milliseconds(15);
-  DelayProxy proxy(std::atoi(direct.port.c_str()), kDelay);
-  Backend b = direct;
-  b.port = std::to_string(proxy.port());
+// Program, anchor and their ratio per repetition, min median max each.
+void PrintDirect(const std::vector<std::pair<std::string, Measures>>& results, int reps) {
   const double tables = static_cast<double>(dict::CreationList().size());
-  Ddl ddl;
-  Calls calls;
-  int refused = 0;
-  long listed = 0;
-
-  ResetDatabases(direct);
-  proxy.ResetCount();
-  const double progCreate = ProgramRun(b, calls, &ddl);
-  const long progCreateTrips = proxy.RoundTrips();
-  std::vector<double> progPass;
-  long progPassTrips = 0;
-  for (int rep = 0; rep < reps; ++rep) {
-    proxy.ResetCount();
-    progPass.push_back(ProgramRun(b, calls));
-    progPassTrips = proxy.RoundTrips();
+  std::printf("\n%d repetitions, milliseconds, min median max; ratio: the program's time over the anchor's in the "
+              "same repetition\n",
+              reps);
+  std::printf("%-11s %-30s %-26s   %-26s   %-26s   %-26s   %s\n", "backend", "pass", "program", "anchor", "ratio",
+              "leanest listing", "ratio");
+  for (const auto& [name, m] : results) {
+    std::printf("%-11s %-30s %s   %s   %s\n", name.c_str(), "creation on empty databases",
+                Cell(m.progCreate, 1).c_str(), Cell(m.anchorCreate, 1).c_str(),
+                Cell(m.progCreate.Over(m.anchorCreate), 2).c_str());
+    std::printf("%-11s %-30s %s   %s   %s   %s   %s\n", name.c_str(), "pass over the existing schema",
+                Cell(m.progPass, 1).c_str(), Cell(m.anchorPass, 1).c_str(),
+                Cell(m.progPass.Over(m.anchorPass), 2).c_str(), Cell(m.leanPass, 1).c_str(),
+                Cell(m.progPass.Over(m.leanPass), 2).c_str());
   }
-  ResetDatabases(direct);
-  proxy.ResetCount();
-  const double anchorCreate = AnchorCreation(b, ddl, refused);
-  const long anchorCreateTrips = proxy.RoundTrips();
-  std::vector<double> anchorPass;
-  long anchorPassTrips = 0;
-  for (int rep = 0; rep < reps; ++rep) {
-    proxy.ResetCount();
-    anchorPass.push_back(AnchorPass(b, true, listed));
-    anchorPassTrips = proxy.RoundTrips();
+  std::printf("\nthe program's calls to the server (first repetition)\n");
+  for (const auto& [name, m] : results) {
+    std::printf("%-11s %-30s %s\n", name.c_str(), "creation on empty databases", CallText(m.createCalls, tables).c_str());
+    std::printf("%-11s %-30s %s\n", name.c_str(), "pass over the existing schema", CallText(m.passCalls, tables).c_str());
   }
 
-  std::printf("\n%s through a loopback proxy delaying each message %lld ms each way "
-              "(creation once, pass median of %d), milliseconds and round trips\n",
-              direct.name.c_str(), static_cast<long long>(kDelay.count()), reps);
-  std::printf("%-30s %10s %12s %10s %12s %8s\n", "pass", "program", "round trips", "anchor", "round trips", "ratio");
-  std::printf("%-30s %10.0f %12ld %10.0f %12ld %8.2f\n", "creation on empty databases", progCreate, progCreateTrips,
-              anchorCreate, anchorCreateTrips, anchorCreate > 0 ? progCreate / anchorCreate : 0.0);
-  std::printf("%-30s %10.0f %12ld %10.0f %12ld %8.2f\n", "pass over the existing schema", Median(progPass),
-              progPassTrips, Median(anchorPass), anchorPassTrips,
-              Median(anchorPass) > 0 ? Median(progPass) / Median(anchorPass) : 0.0);
-  std::printf("round trips per table in the creation: program %s, anchor %s\n",
-              Per(static_cast<double>(progCreateTrips), tables, 2).c_str(),
-              Per(static_cast<double>(anchorCreateTrips), tables, 2).c_str());
+  std::printf("\nwhere the pass's time goes, milliseconds, min median max: the program's ODBC connections, its "
+              "catalog listings (the driver's catalog call, its rows and their release) and the rest of the pass; "
+              "the anchor's connections and its listing query\n");
+  std::printf("%-11s %-30s %s\n", "backend", "part", "     min   median      max");
+  for (const auto& [name, m] : results) {
+    const std::pair<const char*, Series> parts[] = {
+        {"program", m.progPass},
+        {"  connecting", m.passConnect},
+        {"  catalog listings", m.passListing},
+        {"  the rest", m.progPass.Minus(m.passConnect).Minus(m.passListing)},
+        {"anchor", m.anchorPass},
+        {"  connecting", m.anchorConnect},
+        {"  listing", m.anchorPass.Minus(m.anchorConnect)},
+    };
+    for (const auto& [part, s] : parts) std::printf("%-11s %-30s %s\n", name.c_str(), part, Cell(s, 1).c_str());
+  }
+}
+
+void PrintProxied(const std::string& name, const Measures& m, std::chrono::milliseconds delay, int reps) {
+  const double tables = static_cast<double>(dict::CreationList().size());
+  std::printf("\n%s through a loopback proxy delaying each message %lld ms each way, %d repetitions, min median "
+              "max; ratio: the program's time over the anchor's in the same repetition\n",
+              name.c_str(), static_cast<long long>(delay.count()), reps);
+  std::printf("%-30s %-26s   %-20s   %-26s   %-20s   %s\n", "pass", "program, ms", "round trips", "anchor, ms",
+              "round trips", "ratio");
+  std::printf("%-30s %s   %s   %s   %s   %s\n", "creation on empty databases", Cell(m.progCreate, 0).c_str(),
+              Cell(m.tripsProgCreate, 0, 6).c_str(), Cell(m.anchorCreate, 0).c_str(),
+              Cell(m.tripsAnchorCreate, 0, 6).c_str(), Cell(m.progCreate.Over(m.anchorCreate), 2, 6).c_str());
+  std::printf("%-30s %s   %s   %s   %s   %s\n", "pass over the existing schema", Cell(m.progPass, 0).c_str(),
+              Cell(m.tripsProgPass, 0, 6).c_str(), Cell(m.anchorPass, 0).c_str(),
+              Cell(m.tripsAnchorPass, 0, 6).c_str(), Cell(m.progPass.Over(m.anchorPass), 2, 6).c_str());
+  std::printf("round trips per table in the creation (medians): program %s, anchor %s\n",
+              Per(m.tripsProgCreate.Median(), tables, 2).c_str(), Per(m.tripsAnchorCreate.Median(), tables, 2).c_str());
 }
 
 }  // namespace
@@ -731,34 +772,24 @@ int main(int argc, char** argv) {
     std::cout << "PostgreSQL skipped: ORTAVIA_PG_PORT, ORTAVIA_PG_USER, ORTAVIA_PG_PASSWORD not set\n";
   }
 
-  std::vector<Row> rows;
-  std::vector<PassSplit> splits;
-  for (const Backend& b : backends) Bench(b, reps, rows, splits);
+  std::vector<std::pair<std::string, Measures>> direct;
+  for (const Backend& b : backends) {
+    direct.emplace_back(b.name, Measure(b, b, reps, nullptr));
+    PrintAnchorWork(b.name, direct.back().second);
+  }
   fs::remove_all(dir);
+  PrintDirect(direct, reps);
 
-  std::printf("\nmedian of %d repetitions, milliseconds; anchor through sqlite3 / libpq, one connection per "
-              "database: the same CREATE statements alone with the program's commits (creation), the ODBC "
-              "driver's catalog query for one listing of every table's columns (pass; leanest: the leanest "
-              "query for the same listing)\n",
-              reps);
-  std::printf("%-11s %-30s %9s %9s %6s %9s %6s  %s\n", "backend", "pass", "program", "anchor", "ratio", "leanest",
-              "ratio", "program's calls to the server");
-  for (const Row& r : rows)
-    std::printf("%-11s %-30s %9.1f %9.1f %6.2f %9.1f %6.2f  %s\n", r.backend.c_str(), r.pass.c_str(), r.program,
-                r.anchor, r.anchor > 0 ? r.program / r.anchor : 0.0, r.lean, r.lean > 0 ? r.program / r.lean : 0.0,
-                r.calls.c_str());
-
-  std::printf("\nwhere the pass's time goes, milliseconds (medians): the program's ODBC connections, its catalog "
-              "listings (the driver's catalog call, its rows and their release) and the rest of the pass; the "
-              "anchor's connections and its listing query\n");
-  std::printf("%-11s %9s %9s %9s %9s   %9s %9s %9s\n", "backend", "program", "connect", "listing", "rest", "anchor",
-              "connect", "listing");
-  for (const PassSplit& p : splits)
-    std::printf("%-11s %9.1f %9.1f %9.1f %9.1f   %9.1f %9.1f %9.1f\n", p.backend.c_str(), p.program, p.connect,
-                p.listing, p.program - p.connect - p.listing, p.anchor, p.anchorConnect,
-                p.anchor - p.anchorConnect);
-
-  for (const Backend& b : backends)
-    if (b.kind == Kind::PostgreSQL) BenchThroughProxy(b, std::min(reps, 3));
+  // PostgreSQL once more through the delaying proxy, at most 3 repetitions.
+  constexpr auto kDelay = std::chrono::milliseconds(15);
+  const int proxyReps = std::min(reps, 3);
+  for (const Backend& b : backends) {
+    if (b.kind != Kind::PostgreSQL) continue;
+    DelayProxy proxy(std::atoi(b.port.c_str()), kDelay);
+    Backend through = b;
+    through.port = std::to_string(proxy.port());
+    const Measures m = Measure(through, b, proxyReps, &proxy);
+    PrintProxied(b.name, m, kDelay, proxyReps);
+  }
   return 0;
 }
