@@ -71,6 +71,7 @@ struct Backend {
   std::string odbcDriver;  // ORTAVIA_SQL_DRIVER
   std::string server, dbData, dbServer, login, password;
   std::string port;        // PostgreSQL only: added to the owner as its fifth part
+  std::string settings;    // SQLite only: PRAGMA statements run on each anchor connection
 };
 
 double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -312,8 +313,8 @@ class PgClient : public Client {
 
 class SqliteClient : public Client {
  public:
-  explicit SqliteClient(const std::string& file) {
-    if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK) {
+  SqliteClient(const std::string& file, const std::string& settings) {
+    if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK || (!settings.empty() && !Exec(settings))) {
       std::cerr << "sqlite3: cannot open " << file << "\n";
       std::exit(2);
     }
@@ -367,8 +368,47 @@ class SqliteClient : public Client {
 };
 
 std::unique_ptr<Client> Connect(const Backend& b, const std::string& database) {
-  if (b.kind == Kind::SQLite) return std::make_unique<SqliteClient>(database);
+  if (b.kind == Kind::SQLite) return std::make_unique<SqliteClient>(database, b.settings);
   return std::make_unique<PgClient>(b, database);
+}
+
+// The settings of the SQLite ODBC driver's connections that differ from a
+// plain sqlite3_open's, as the PRAGMA statements that give them (with the
+// installed driver: synchronous NORMAL where sqlite3 runs FULL; both keep
+// the journal in DELETE mode). Read from one connection of each, each to a
+// new file of its own, since a journal mode can stay with its file.
+std::string SqliteDriverSettings(const Backend& b, const fs::path& dir) {
+  static const char* const kSettings[] = {"synchronous", "journal_mode", "locking_mode", "page_size",
+                                          "auto_vacuum", "cache_size",   "cache_spill",  "temp_store",
+                                          "mmap_size",   "secure_delete", "foreign_keys"};
+  const std::string odbcFile = (dir / "settings-odbc.db").string(), plainFile = (dir / "settings-plain.db").string();
+  ::setenv("ORTAVIA_SQL_DRIVER", b.odbcDriver.c_str(), 1);
+  rt::SqlError err;
+  std::unique_ptr<rt::SqlSession> odbc = rt::OdbcConnect(rt::BuildOwner(b.server, odbcFile, b.login, b.password), err);
+  sqlite3* plain = nullptr;
+  if (!odbc || sqlite3_open(plainFile.c_str(), &plain) != SQLITE_OK) {
+    std::cerr << "SQLite settings: cannot connect: " << err.message << "\n";
+    std::exit(2);
+  }
+  std::string settings;
+  for (const char* name : kSettings) {
+    const std::string pragma = std::string("PRAGMA ") + name;
+    std::string driver, own;
+    if (auto cursor = odbc->Query(pragma, {}, {rt::SqlValue::Kind::Text}, err)) {
+      std::vector<rt::SqlValue> row;
+      if (cursor->Fetch(row, err)) driver = row[0].bytes;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(plain, pragma.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+      own = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
+    if (driver != own) settings += pragma + " = " + driver + ";";
+  }
+  sqlite3_close(plain);
+  odbc.reset();
+  fs::remove(odbcFile);
+  fs::remove(plainFile);
+  return settings;
 }
 
 void ResetDatabases(const Backend& b) {
@@ -761,13 +801,16 @@ int main(int argc, char** argv) {
 
   std::vector<Backend> backends;
   backends.push_back({Kind::SQLite, "SQLite", "SQLite3", "localhost", (dir / "data.db").string(),
-                      (dir / "server.db").string(), "admin", "", ""});
+                      (dir / "server.db").string(), "admin", "", "", ""});
+  backends.back().settings = SqliteDriverSettings(backends.back(), dir);
+  std::cout << "SQLite anchor connections run " << (backends.back().settings.empty() ? "as opened" : backends.back().settings)
+            << " (the ODBC driver's settings where sqlite3's own differ)\n";
   const char* port = std::getenv("ORTAVIA_PG_PORT");
   const char* user = std::getenv("ORTAVIA_PG_USER");
   const char* password = std::getenv("ORTAVIA_PG_PASSWORD");
   if (port && *port && user && password) {
     backends.push_back({Kind::PostgreSQL, "PostgreSQL", "PostgreSQL Unicode", "127.0.0.1", "ortavia_data",
-                        "ortavia_server", user, password, port});
+                        "ortavia_server", user, password, port, ""});
   } else {
     std::cout << "PostgreSQL skipped: ORTAVIA_PG_PORT, ORTAVIA_PG_USER, ORTAVIA_PG_PASSWORD not set\n";
   }
