@@ -2,16 +2,37 @@
 // the pass over the existing schema, through the real ODBC driver on SQLite
 // files and (when ORTAVIA_PG_PORT is set) on a PostgreSQL server.
 //
-// The anchor is what the databases cannot do without, sent with each
-// database's own client library (sqlite3's C API, libpq) over one connection
-// per database: for the creation, the CREATE TABLE and CREATE INDEX
-// statements the program sent, alone, with the program's commits; for the
-// pass, one listing of the columns of every table. The program's calls to the
-// server are counted per table and per connection, and on PostgreSQL both
-// runs are made once more through a loopback proxy that delays every message,
-// as a network would. The pass's time is split into the connections, the
-// catalog listing inside the ODBC driver and the rest of the program, beside
-// the anchor's connections and listing.
+// The anchor is the least work that gives the program's result, sent with
+// each database's own client library (sqlite3's C API, libpq) over one
+// connection per database:
+//
+// Creation: the CREATE TABLE and CREATE INDEX statements the program sent, in
+// its order and its transactions, one call (PQexec, sqlite3_exec) each:
+//   - a transaction of several statements: "BEGIN; <first>", the ones
+//     between alone, "<last>; COMMIT";
+//   - a transaction of one statement, and a statement that committed by
+//     itself: the statement alone;
+//   - after a refused statement of a transaction: "ROLLBACK" (never so far).
+//   On PostgreSQL that is one round trip per statement (1270) and libpq's
+//   connection start-up (5 each); the ODBC driver also sends BEGIN with the
+//   first statement but its commit as a call of its own. On SQLite the
+//   connection first runs the ODBC driver's settings where sqlite3's differ
+//   (synchronous NORMAL; both journal in DELETE mode).
+// Pass: per database, one query listing the columns of every table (what the
+//   program's catalog read needs), in one call:
+//   - PostgreSQL: pg_class joined to pg_namespace and pg_attribute, the
+//     ordinary tables of the current schema: one round trip after libpq's
+//     connection start-up; the ODBC driver's listing also reads the indexes'
+//     columns and each column's type and default;
+//   - SQLite: sqlite_master's tables joined to pragma_table_info, where the
+//     ODBC driver lists the tables and then asks for each one's columns.
+//
+// The program's calls to the server are counted per table and per connection,
+// and on PostgreSQL both runs are made once more through a loopback proxy
+// that delays every message, as a network would, and counts round trips. The
+// pass's time is split into the connections, the catalog listing inside the
+// ODBC driver and the rest of the program, beside the anchor's connections and
+// listing. Every figure prints as min, median and max of the repetitions.
 //
 // Usage: ortavia_bench [repetitions]   (ODBCSYSINI must list the drivers)
 #include <arpa/inet.h>
@@ -26,6 +47,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -51,6 +73,7 @@
 #include "dictionary/tables.h"
 #include "runtime/base/code_page.h"
 #include "runtime/base/program.h"
+#include "runtime/files/tps_driver.h"
 #include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
@@ -70,6 +93,7 @@ struct Backend {
   std::string odbcDriver;  // ORTAVIA_SQL_DRIVER
   std::string server, dbData, dbServer, login, password;
   std::string port;        // PostgreSQL only: added to the owner as its fifth part
+  std::string settings;    // SQLite only: PRAGMA statements run on each anchor connection
 };
 
 double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -78,13 +102,6 @@ double Timed(const std::function<void()>& f) {
   Clock::time_point start = Clock::now();
   f();
   return Millis(Clock::now() - start);
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 // ---------------------------------------------------------------- program side
@@ -101,6 +118,7 @@ using Ddl = std::map<std::string, std::vector<Group>>;
 // and in the catalog listings.
 struct Calls {
   int connects = 0, statements = 0, queries = 0, listings = 0, lookups = 0, typeLists = 0, commits = 0;
+  long listedColumns = 0;  // the rows of the catalog listings
   double connectMs = 0, listingMs = 0;
   int Total() const { return statements + queries + listings + lookups + typeLists + commits; }
 };
@@ -145,6 +163,7 @@ class RecordingSession : public rt::SqlSession {
     ++g_recorder.calls.listings;
     bool ok = false;
     g_recorder.calls.listingMs += Timed([&] { ok = inner_->AllColumns(schema, tables, err); });
+    for (const auto& [table, columns] : tables) g_recorder.calls.listedColumns += static_cast<long>(columns.size());
     return ok;
   }
   bool TypeInfo(std::vector<rt::TypeInfoRow>& rows, rt::SqlError& err) override {
@@ -261,28 +280,21 @@ class Client {
  public:
   virtual ~Client() = default;
   virtual bool Exec(const std::string& sql) = 0;
-  // Reads the columns of every table, with the catalog query the ODBC driver
-  // sends for one listing (asDriver) or the leanest query; the rows read.
-  virtual long ListColumns(bool asDriver) = 0;
+  // Lists the columns of every table of the schema; the rows read.
+  virtual long ListColumns() = 0;
 };
 
-// The query the PostgreSQL ODBC driver sends for the columns of every table of
-// the current schema (one SQLColumns call), and the leanest listing.
-const char* const kDriverListing =
-    "select n.nspname, c.relname, a.attname, a.atttypid, t.typname, a.attnum, a.attlen, a.atttypmod, "
-    "a.attnotnull, c.relhasrules, c.relkind, c.oid, pg_get_expr(d.adbin, d.adrelid), case t.typtype when "
-    "'d' then t.typbasetype else 0 end, t.typtypmod, 0, attidentity, c.relhassubclass from "
-    "(((pg_catalog.pg_class c inner join pg_catalog.pg_namespace n on n.oid = c.relnamespace and "
-    "c.relname like '%' and n.nspname like 'public') inner join pg_catalog.pg_attribute a on (not "
-    "a.attisdropped) and a.attnum > 0 and a.attname like '%' and a.attrelid = c.oid) inner join "
-    "pg_catalog.pg_type t on t.oid = a.atttypid) left outer join pg_attrdef d on a.atthasdef and "
-    "d.adrelid = a.attrelid and d.adnum = a.attnum order by n.nspname, c.relname, attnum";
-const char* const kLeanListing =
-    "SELECT c.relname, a.attname FROM pg_catalog.pg_attribute a "
-    "JOIN pg_catalog.pg_class c ON c.oid = a.attrelid "
+// The columns of every table of the schema, in one query: what the program's
+// catalog read needs (the PostgreSQL ODBC driver's listing reads the indexes'
+// columns too). No ORDER BY: the program finds a column by its name (its
+// place is only where it looks first), so an order adds nothing.
+const char* const kPgListing =
+    "SELECT c.relname, a.attname FROM pg_catalog.pg_class c "
     "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
-    "WHERE n.nspname = current_schema() AND a.attnum > 0 AND NOT a.attisdropped "
-    "ORDER BY c.relname, a.attnum";
+    "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
+    "WHERE n.nspname = current_schema() AND c.relkind = 'r' AND a.attnum > 0 AND NOT a.attisdropped";
+const char* const kSqliteListing =
+    "SELECT m.name, p.name FROM sqlite_master m, pragma_table_info(m.name) p WHERE m.type = 'table'";
 
 class PgClient : public Client {
  public:
@@ -305,8 +317,8 @@ class PgClient : public Client {
     PQclear(r);
     return ok;
   }
-  long ListColumns(bool asDriver) override {
-    PGresult* r = PQexec(conn_, asDriver ? kDriverListing : kLeanListing);
+  long ListColumns() override {
+    PGresult* r = PQexec(conn_, kPgListing);
     const long rows = PQresultStatus(r) == PGRES_TUPLES_OK ? PQntuples(r) : -1;
     PQclear(r);
     return rows;
@@ -318,8 +330,8 @@ class PgClient : public Client {
 
 class SqliteClient : public Client {
  public:
-  explicit SqliteClient(const std::string& file) {
-    if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK) {
+  SqliteClient(const std::string& file, const std::string& settings) {
+    if (sqlite3_open(file.c_str(), &db_) != SQLITE_OK || (!settings.empty() && !Exec(settings))) {
       std::cerr << "sqlite3: cannot open " << file << "\n";
       std::exit(2);
     }
@@ -332,33 +344,9 @@ class SqliteClient : public Client {
     sqlite3_free(msg);
     return ok;
   }
-  long ListColumns(bool asDriver) override {
-    if (asDriver) {
-      // The SQLite ODBC driver's way: the tables, then each table's columns.
-      char** tables = nullptr;
-      int n = 0, cols = 0;
-      if (sqlite3_get_table(db_,
-                            "select tbl_name from sqlite_master where (type = 'table' or type = 'view') "
-                            "and tbl_name like '%'",
-                            &tables, &n, &cols, nullptr) != SQLITE_OK)
-        return -1;
-      long rows = 0;
-      for (int i = 1; i <= n; ++i) {
-        char* sql = sqlite3_mprintf("PRAGMA table_info(%Q)", tables[i]);
-        char** info = nullptr;
-        int m = 0, c = 0;
-        if (sqlite3_get_table(db_, sql, &info, &m, &c, nullptr) == SQLITE_OK) rows += m;
-        sqlite3_free_table(info);
-        sqlite3_free(sql);
-      }
-      sqlite3_free_table(tables);
-      return rows;
-    }
+  long ListColumns() override {
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_,
-                           "SELECT m.name, p.name FROM sqlite_master m, pragma_table_info(m.name) p "
-                           "WHERE m.type = 'table' ORDER BY m.name, p.cid",
-                           -1, &stmt, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db_, kSqliteListing, -1, &stmt, nullptr) != SQLITE_OK)
       return -1;
     long rows = 0;
     while (sqlite3_step(stmt) == SQLITE_ROW) {
@@ -373,8 +361,47 @@ class SqliteClient : public Client {
 };
 
 std::unique_ptr<Client> Connect(const Backend& b, const std::string& database) {
-  if (b.kind == Kind::SQLite) return std::make_unique<SqliteClient>(database);
+  if (b.kind == Kind::SQLite) return std::make_unique<SqliteClient>(database, b.settings);
   return std::make_unique<PgClient>(b, database);
+}
+
+// The settings of the SQLite ODBC driver's connections that differ from a
+// plain sqlite3_open's, as the PRAGMA statements that give them (with the
+// installed driver: synchronous NORMAL where sqlite3 runs FULL; both keep
+// the journal in DELETE mode). Read from one connection of each, each to a
+// new file of its own, since a journal mode can stay with its file.
+std::string SqliteDriverSettings(const Backend& b, const fs::path& dir) {
+  static const char* const kSettings[] = {"synchronous", "journal_mode", "locking_mode", "page_size",
+                                          "auto_vacuum", "cache_size",   "cache_spill",  "temp_store",
+                                          "mmap_size",   "secure_delete", "foreign_keys"};
+  const std::string odbcFile = (dir / "settings-odbc.db").string(), plainFile = (dir / "settings-plain.db").string();
+  ::setenv("ORTAVIA_SQL_DRIVER", b.odbcDriver.c_str(), 1);
+  rt::SqlError err;
+  std::unique_ptr<rt::SqlSession> odbc = rt::OdbcConnect(rt::BuildOwner(b.server, odbcFile, b.login, b.password), err);
+  sqlite3* plain = nullptr;
+  if (!odbc || sqlite3_open(plainFile.c_str(), &plain) != SQLITE_OK) {
+    std::cerr << "SQLite settings: cannot connect: " << err.message << "\n";
+    std::exit(2);
+  }
+  std::string settings;
+  for (const char* name : kSettings) {
+    const std::string pragma = std::string("PRAGMA ") + name;
+    std::string driver, own;
+    if (auto cursor = odbc->Query(pragma, {}, {rt::SqlValue::Kind::Text}, err)) {
+      std::vector<rt::SqlValue> row;
+      if (cursor->Fetch(row, err)) driver = row[0].bytes;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(plain, pragma.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+      own = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+    sqlite3_finalize(stmt);
+    if (driver != own) settings += pragma + " = " + driver + ";";
+  }
+  sqlite3_close(plain);
+  odbc.reset();
+  fs::remove(odbcFile);
+  fs::remove(plainFile);
+  return settings;
 }
 
 void ResetDatabases(const Backend& b) {
@@ -389,34 +416,47 @@ void ResetDatabases(const Backend& b) {
   }
 }
 
-// The DDL alone, one connection per database, with the program's commits.
+// The DDL, one call per statement over one connection per database, in the
+// program's transactions: BEGIN rides with the first statement of a
+// transaction and COMMIT with its last, and a transaction of one statement
+// is that statement alone (it commits by itself). A refused statement rolls
+// its transaction back and ends it.
 double AnchorCreation(const Backend& b, const Ddl& ddl, int& refused) {
   return Timed([&] {
     for (const auto& [db, groups] : ddl) {
       auto c = Connect(b, db);
       for (const Group& g : groups) {
-        if (g.transaction) c->Exec("BEGIN");
-        for (const std::string& s : g.statements)
-          if (!c->Exec(s)) ++refused;
-        if (g.transaction) c->Exec("COMMIT");
+        const size_t n = g.statements.size();
+        const bool joined = g.transaction && n > 1;
+        for (size_t i = 0; i < n; ++i) {
+          std::string sql = g.statements[i];
+          if (joined && i == 0) sql = "BEGIN; " + sql;
+          if (joined && i + 1 == n) sql += "; COMMIT";
+          if (c->Exec(sql)) continue;
+          ++refused;
+          if (joined) {
+            c->Exec("ROLLBACK");
+            break;
+          }
+        }
       }
     }
   });
 }
 
 // One listing of the columns of every table, one connection per database;
-// with connectMs, the part of the time spent connecting.
-double AnchorPass(const Backend& b, bool asDriver, long& rows, double* connectMs = nullptr) {
+// connectMs is the part of the time spent connecting.
+double AnchorPass(const Backend& b, long& rows, double& connectMs) {
   double connecting = 0;
   const double ms = Timed([&] {
     rows = 0;
     for (const std::string& db : {b.dbData, b.dbServer}) {
       std::unique_ptr<Client> c;
       connecting += Timed([&] { c = Connect(b, db); });
-      rows += c->ListColumns(asDriver);
+      rows += c->ListColumns();
     }
   });
-  if (connectMs) *connectMs = connecting;
+  connectMs = connecting;
   return ms;
 }
 
@@ -538,7 +578,8 @@ class DelayProxy {
     pipe.reader = std::thread([this, &link, &pipe, fromClient] {
       std::string buf(kChunk, '\0');
       for (;;) {
-        const ssize_t n = ::read(pipe.from, buf.data(), buf.size());
+        const ssize_t n = ::recv(pipe.from, buf.data(), buf.size(), 0);
+        if (n < 0 && errno == EINTR) continue;
         const Clock::time_point due = Clock::now() + delay_;
         if (fromClient && n > 0 && link.serverSpoke.exchange(false)) ++roundTrips_;
         if (!fromClient && n > 0) link.serverSpoke = true;
@@ -550,7 +591,7 @@ class DelayProxy {
         if (n <= 0) return;
       }
     });
-    pipe.writer = std::thread([&pipe] {
+    pipe.writer = std::thread([&link, &pipe] {
       for (;;) {
         Chunk c;
         {
@@ -565,9 +606,16 @@ class DelayProxy {
           ::shutdown(pipe.to, SHUT_WR);
           return;
         }
+        // The receiving side may have gone (EPIPE, ECONNRESET): that ends the
+        // connection, both ways, and never raises SIGPIPE.
         for (size_t sent = 0; sent < c.data.size();) {
-          const ssize_t n = ::write(pipe.to, c.data.data() + sent, c.data.size() - sent);
-          if (n <= 0) return;
+          const ssize_t n = ::send(pipe.to, c.data.data() + sent, c.data.size() - sent, MSG_NOSIGNAL);
+          if (n < 0 && errno == EINTR) continue;
+          if (n <= 0) {
+            ::shutdown(link.client, SHUT_RDWR);
+            ::shutdown(link.server, SHUT_RDWR);
+            return;
+          }
           sent += static_cast<size_t>(n);
         }
       }
@@ -587,19 +635,85 @@ class DelayProxy {
 
 // ---------------------------------------------------------------- the runs
 
-struct Row {
-  std::string backend, pass;
-  double program, anchor;
-  double lean;        // pass: the leanest listing
-  std::string calls;  // the program's calls to the server
+// One figure over the repetitions.
+class Series {
+ public:
+  void Add(double x) { v_.push_back(x); }
+  double Min() const { return v_.empty() ? 0 : *std::min_element(v_.begin(), v_.end()); }
+  double Max() const { return v_.empty() ? 0 : *std::max_element(v_.begin(), v_.end()); }
+  double Median() const {
+    if (v_.empty()) return 0;
+    std::vector<double> s = v_;
+    std::sort(s.begin(), s.end());
+    const size_t n = s.size();
+    return n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+  }
+  // Each repetition's figure divided by the other's of the same repetition.
+  Series Over(const Series& d) const {
+    Series r;
+    for (size_t i = 0; i < v_.size() && i < d.v_.size(); ++i) r.Add(d.v_[i] > 0 ? v_[i] / d.v_[i] : 0);
+    return r;
+  }
+  Series Minus(const Series& d) const {
+    Series r;
+    for (size_t i = 0; i < v_.size() && i < d.v_.size(); ++i) r.Add(v_[i] - d.v_[i]);
+    return r;
+  }
+
+ private:
+  std::vector<double> v_;
 };
 
-// Where the pass's time goes, medians of the repetitions.
-struct PassSplit {
-  std::string backend;
-  double program, connect, listing;     // the program: whole, connecting, the driver's catalog listings
-  double anchor, anchorConnect;         // the anchor: whole, connecting
+// "min median max", each in width characters.
+std::string Cell(const Series& s, int precision, int width = 8) {
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%*.*f %*.*f %*.*f", width, precision, s.Min(), width, precision, s.Median(), width,
+                precision, s.Max());
+  return buf;
+}
+
+// The figures of one backend, direct or through the delaying proxy.
+struct Measures {
+  Series progCreate, progPass, anchorCreate, anchorPass;
+  Series passConnect, passListing, anchorConnect;              // parts of the pass
+  Series tripsProgCreate, tripsProgPass, tripsAnchorCreate, tripsAnchorPass;  // through the proxy
+  Calls createCalls, passCalls;  // the program's, in the first repetition
+  Ddl ddl;                       // the program's, in the first repetition
+  int refused = 0;
+  long listed = 0;
 };
+
+// The time of f in ms, and the proxy's round trips in trips when there is one.
+void Step(DelayProxy* proxy, Series& ms, Series& trips, const std::function<void()>& f) {
+  if (proxy) proxy->ResetCount();
+  ms.Add(Timed(f));
+  if (proxy) trips.Add(static_cast<double>(proxy->RoundTrips()));
+}
+
+// reps repetitions of: the program's creation and pass, then the anchor's, on
+// databases emptied before each creation; b is what the runs connect to,
+// direct what the databases are emptied through.
+Measures Measure(const Backend& b, const Backend& direct, int reps, DelayProxy* proxy) {
+  Measures m;
+  for (int rep = 0; rep < reps; ++rep) {
+    Calls calls;
+    ResetDatabases(direct);
+    Step(proxy, m.progCreate, m.tripsProgCreate, [&] { ProgramRun(b, calls, rep == 0 ? &m.ddl : nullptr); });
+    if (rep == 0) m.createCalls = calls;
+    Step(proxy, m.progPass, m.tripsProgPass, [&] { ProgramRun(b, calls); });
+    if (rep == 0) m.passCalls = calls;
+    m.passConnect.Add(calls.connectMs);
+    m.passListing.Add(calls.listingMs);
+    ResetDatabases(direct);
+    int refused = 0;
+    Step(proxy, m.anchorCreate, m.tripsAnchorCreate, [&] { AnchorCreation(b, m.ddl, refused); });
+    m.refused = std::max(m.refused, refused);
+    double connecting = 0;
+    Step(proxy, m.anchorPass, m.tripsAnchorPass, [&] { AnchorPass(b, m.listed, connecting); });
+    m.anchorConnect.Add(connecting);
+  }
+  return m;
+}
 
 std::string Per(double n, double d, int precision = 1) {
   char buf[32];
@@ -614,91 +728,71 @@ std::string CallText(const Calls& c, double tables) {
          std::to_string(c.lookups) + " look-ups)";
 }
 
-void Bench(const Backend& b, int reps, std::vector<Row>& rows, std::vector<PassSplit>& splits) {
-  const double tables = static_cast<double>(dict::CreationList().size());
-  Ddl ddl;
-  Calls createCalls, passCalls;
-  std::vector<double> progCreate, progPass, anchorCreate, anchorPass, leanPass;
-  std::vector<double> passConnect, passListing, anchorConnect;
-  int refused = 0;
-  long listed = 0, leanListed = 0;
-  for (int rep = 0; rep < reps; ++rep) {
-    ResetDatabases(b);
-    Calls calls;
-    progCreate.push_back(ProgramRun(b, calls, rep == 0 ? &ddl : nullptr));
-    if (rep == 0) createCalls = calls;
-    progPass.push_back(ProgramRun(b, calls));
-    if (rep == 0) passCalls = calls;
-    passConnect.push_back(calls.connectMs);
-    passListing.push_back(calls.listingMs);
-    ResetDatabases(b);
-    anchorCreate.push_back(AnchorCreation(b, ddl, refused));
-    anchorConnect.push_back(0);
-    anchorPass.push_back(AnchorPass(b, true, listed, &anchorConnect.back()));
-    leanPass.push_back(AnchorPass(b, false, leanListed));
-  }
+void PrintAnchorWork(const std::string& name, const Measures& m) {
   size_t statements = 0, groups = 0;
-  for (const auto& [db, gs] : ddl) {
+  for (const auto& [db, gs] : m.ddl) {
     groups += gs.size();
     for (const Group& g : gs) statements += g.statements.size();
   }
-  std::cout << b.name << ": anchor DDL " << statements << " statements in " << groups << " commits, refused "
-            << refused / reps << " per run; catalog listing " << listed << " columns (leanest " << leanListed << ")\n";
-  rows.push_back({b.name, "creation on empty databases", Median(progCreate), Median(anchorCreate), 0,
-                  CallText(createCalls, tables)});
-  rows.push_back({b.name, "pass over the existing schema", Median(progPass), Median(anchorPass), Median(leanPass),
-                  CallText(passCalls, tables)});
-  splits.push_back({b.name, Median(progPass), Median(passConnect), Median(passListing), Median(anchorPass),
-                    Median(anchorConnect)});
+  std::cout << name << ": anchor DDL " << statements << " statements in " << groups << " commits, refused "
+            << m.refused << " at most per run; the pass's listing " << m.listed
+            << " table columns, the program's catalog read " << m.passCalls.listedColumns << " rows\n";
 }
 
-// The runs of a PostgreSQL backend once more through the delaying proxy.
-void BenchThroughProxy(const Backend& direct, int reps) {
-  constexpr auto kDelay = std::chrono::milliseconds(15);
-  DelayProxy proxy(std::atoi(direct.port.c_str()), kDelay);
-  Backend b = direct;
-  b.port = std::to_string(proxy.port());
+// Program, anchor and their ratio per repetition, min median max each.
+void PrintDirect(const std::vector<std::pair<std::string, Measures>>& results, int reps) {
   const double tables = static_cast<double>(dict::CreationList().size());
-  Ddl ddl;
-  Calls calls;
-  int refused = 0;
-  long listed = 0;
-
-  ResetDatabases(direct);
-  proxy.ResetCount();
-  const double progCreate = ProgramRun(b, calls, &ddl);
-  const long progCreateTrips = proxy.RoundTrips();
-  std::vector<double> progPass;
-  long progPassTrips = 0;
-  for (int rep = 0; rep < reps; ++rep) {
-    proxy.ResetCount();
-    progPass.push_back(ProgramRun(b, calls));
-    progPassTrips = proxy.RoundTrips();
+  std::printf("\n%d repetitions, milliseconds, min median max; ratio: the program's time over the anchor's in the "
+              "same repetition\n",
+              reps);
+  std::printf("%-11s %-30s %-26s   %-26s   %s\n", "backend", "pass", "program", "anchor", "ratio");
+  for (const auto& [name, m] : results) {
+    std::printf("%-11s %-30s %s   %s   %s\n", name.c_str(), "creation on empty databases",
+                Cell(m.progCreate, 1).c_str(), Cell(m.anchorCreate, 1).c_str(),
+                Cell(m.progCreate.Over(m.anchorCreate), 2).c_str());
+    std::printf("%-11s %-30s %s   %s   %s\n", name.c_str(), "pass over the existing schema",
+                Cell(m.progPass, 1).c_str(), Cell(m.anchorPass, 1).c_str(),
+                Cell(m.progPass.Over(m.anchorPass), 2).c_str());
   }
-  ResetDatabases(direct);
-  proxy.ResetCount();
-  const double anchorCreate = AnchorCreation(b, ddl, refused);
-  const long anchorCreateTrips = proxy.RoundTrips();
-  std::vector<double> anchorPass;
-  long anchorPassTrips = 0;
-  for (int rep = 0; rep < reps; ++rep) {
-    proxy.ResetCount();
-    anchorPass.push_back(AnchorPass(b, true, listed));
-    anchorPassTrips = proxy.RoundTrips();
+  std::printf("\nthe program's calls to the server (first repetition)\n");
+  for (const auto& [name, m] : results) {
+    std::printf("%-11s %-30s %s\n", name.c_str(), "creation on empty databases", CallText(m.createCalls, tables).c_str());
+    std::printf("%-11s %-30s %s\n", name.c_str(), "pass over the existing schema", CallText(m.passCalls, tables).c_str());
   }
 
-  std::printf("\n%s through a loopback proxy delaying each message %lld ms each way "
-              "(creation once, pass median of %d), milliseconds and round trips\n",
-              direct.name.c_str(), static_cast<long long>(kDelay.count()), reps);
-  std::printf("%-30s %10s %12s %10s %12s %8s\n", "pass", "program", "round trips", "anchor", "round trips", "ratio");
-  std::printf("%-30s %10.0f %12ld %10.0f %12ld %8.2f\n", "creation on empty databases", progCreate, progCreateTrips,
-              anchorCreate, anchorCreateTrips, anchorCreate > 0 ? progCreate / anchorCreate : 0.0);
-  std::printf("%-30s %10.0f %12ld %10.0f %12ld %8.2f\n", "pass over the existing schema", Median(progPass),
-              progPassTrips, Median(anchorPass), anchorPassTrips,
-              Median(anchorPass) > 0 ? Median(progPass) / Median(anchorPass) : 0.0);
-  std::printf("round trips per table in the creation: program %s, anchor %s\n",
-              Per(static_cast<double>(progCreateTrips), tables, 2).c_str(),
-              Per(static_cast<double>(anchorCreateTrips), tables, 2).c_str());
+  std::printf("\nwhere the pass's time goes, milliseconds, min median max: the program's ODBC connections, its "
+              "catalog listings (the driver's catalog call, its rows and their release) and the rest of the pass; "
+              "the anchor's connections and its listing query\n");
+  std::printf("%-11s %-30s %s\n", "backend", "part", "     min   median      max");
+  for (const auto& [name, m] : results) {
+    const std::pair<const char*, Series> parts[] = {
+        {"program", m.progPass},
+        {"  connecting", m.passConnect},
+        {"  catalog listings", m.passListing},
+        {"  the rest", m.progPass.Minus(m.passConnect).Minus(m.passListing)},
+        {"anchor", m.anchorPass},
+        {"  connecting", m.anchorConnect},
+        {"  listing", m.anchorPass.Minus(m.anchorConnect)},
+    };
+    for (const auto& [part, s] : parts) std::printf("%-11s %-30s %s\n", name.c_str(), part, Cell(s, 1).c_str());
+  }
+}
+
+void PrintProxied(const std::string& name, const Measures& m, std::chrono::milliseconds delay, int reps) {
+  const double tables = static_cast<double>(dict::CreationList().size());
+  std::printf("\n%s through a loopback proxy delaying each message %lld ms each way, %d repetitions, min median "
+              "max; ratio: the program's time over the anchor's in the same repetition\n",
+              name.c_str(), static_cast<long long>(delay.count()), reps);
+  std::printf("%-30s %-26s   %-20s   %-26s   %-20s   %s\n", "pass", "program, ms", "round trips", "anchor, ms",
+              "round trips", "ratio");
+  std::printf("%-30s %s   %s   %s   %s   %s\n", "creation on empty databases", Cell(m.progCreate, 0).c_str(),
+              Cell(m.tripsProgCreate, 0, 6).c_str(), Cell(m.anchorCreate, 0).c_str(),
+              Cell(m.tripsAnchorCreate, 0, 6).c_str(), Cell(m.progCreate.Over(m.anchorCreate), 2, 6).c_str());
+  std::printf("%-30s %s   %s   %s   %s   %s\n", "pass over the existing schema", Cell(m.progPass, 0).c_str(),
+              Cell(m.tripsProgPass, 0, 6).c_str(), Cell(m.anchorPass, 0).c_str(),
+              Cell(m.tripsAnchorPass, 0, 6).c_str(), Cell(m.progPass.Over(m.anchorPass), 2, 6).c_str());
+  std::printf("round trips per table in the creation (medians): program %s, anchor %s\n",
+              Per(m.tripsProgCreate.Median(), tables, 2).c_str(), Per(m.tripsAnchorCreate.Median(), tables, 2).c_str());
 }
 
 }  // namespace
@@ -708,48 +802,42 @@ int main(int argc, char** argv) {
   const fs::path dir = fs::temp_directory_path() / ("ortavia-bench-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   rt::RegisterSqlDriver();
+  rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
 
   std::vector<Backend> backends;
   backends.push_back({Kind::SQLite, "SQLite", "SQLite3", "localhost", (dir / "data.db").string(),
-                      (dir / "server.db").string(), "admin", "", ""});
+                      (dir / "server.db").string(), "admin", "", "", ""});
+  backends.back().settings = SqliteDriverSettings(backends.back(), dir);
+  std::cout << "SQLite anchor connections run " << (backends.back().settings.empty() ? "as opened" : backends.back().settings)
+            << " (the ODBC driver's settings where sqlite3's own differ)\n";
   const char* port = std::getenv("ORTAVIA_PG_PORT");
   const char* user = std::getenv("ORTAVIA_PG_USER");
   const char* password = std::getenv("ORTAVIA_PG_PASSWORD");
   if (port && *port && user && password) {
     backends.push_back({Kind::PostgreSQL, "PostgreSQL", "PostgreSQL Unicode", "127.0.0.1", "ortavia_data",
-                        "ortavia_server", user, password, port});
+                        "ortavia_server", user, password, port, ""});
   } else {
     std::cout << "PostgreSQL skipped: ORTAVIA_PG_PORT, ORTAVIA_PG_USER, ORTAVIA_PG_PASSWORD not set\n";
   }
 
-  std::vector<Row> rows;
-  std::vector<PassSplit> splits;
-  for (const Backend& b : backends) Bench(b, reps, rows, splits);
+  std::vector<std::pair<std::string, Measures>> direct;
+  for (const Backend& b : backends) {
+    direct.emplace_back(b.name, Measure(b, b, reps, nullptr));
+    PrintAnchorWork(b.name, direct.back().second);
+  }
   fs::remove_all(dir);
+  PrintDirect(direct, reps);
 
-  std::printf("\nmedian of %d repetitions, milliseconds; anchor through sqlite3 / libpq, one connection per "
-              "database: the same CREATE statements alone with the program's commits (creation), the ODBC "
-              "driver's catalog query for one listing of every table's columns (pass; leanest: the leanest "
-              "query for the same listing)\n",
-              reps);
-  std::printf("%-11s %-30s %9s %9s %6s %9s %6s  %s\n", "backend", "pass", "program", "anchor", "ratio", "leanest",
-              "ratio", "program's calls to the server");
-  for (const Row& r : rows)
-    std::printf("%-11s %-30s %9.1f %9.1f %6.2f %9.1f %6.2f  %s\n", r.backend.c_str(), r.pass.c_str(), r.program,
-                r.anchor, r.anchor > 0 ? r.program / r.anchor : 0.0, r.lean, r.lean > 0 ? r.program / r.lean : 0.0,
-                r.calls.c_str());
-
-  std::printf("\nwhere the pass's time goes, milliseconds (medians): the program's ODBC connections, its catalog "
-              "listings (the driver's catalog call, its rows and their release) and the rest of the pass; the "
-              "anchor's connections and its listing query\n");
-  std::printf("%-11s %9s %9s %9s %9s   %9s %9s %9s\n", "backend", "program", "connect", "listing", "rest", "anchor",
-              "connect", "listing");
-  for (const PassSplit& p : splits)
-    std::printf("%-11s %9.1f %9.1f %9.1f %9.1f   %9.1f %9.1f %9.1f\n", p.backend.c_str(), p.program, p.connect,
-                p.listing, p.program - p.connect - p.listing, p.anchor, p.anchorConnect,
-                p.anchor - p.anchorConnect);
-
-  for (const Backend& b : backends)
-    if (b.kind == Kind::PostgreSQL) BenchThroughProxy(b, std::min(reps, 3));
+  // PostgreSQL once more through the delaying proxy, at most 3 repetitions.
+  constexpr auto kDelay = std::chrono::milliseconds(15);
+  const int proxyReps = std::min(reps, 3);
+  for (const Backend& b : backends) {
+    if (b.kind != Kind::PostgreSQL) continue;
+    DelayProxy proxy(std::atoi(b.port.c_str()), kDelay);
+    Backend through = b;
+    through.port = std::to_string(proxy.port());
+    const Measures m = Measure(through, b, proxyReps, &proxy);
+    PrintProxied(b.name, m, kDelay, proxyReps);
+  }
   return 0;
 }
