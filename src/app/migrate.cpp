@@ -198,7 +198,7 @@ class CopyPlan {
     for (const Step& s : steps_) {
       switch (s.op) {
         case Op::EmptyTime: rt::TimeToStorage(0).Store(out + s.to); break;
-        case Op::Jan1900: rt::DateToStorage(rt::DATE(1, 1, 1900)).Store(out + s.to); break;
+        case Op::Jan1900: rt::kDateOfLoneTime.Store(out + s.to); break;
         case Op::Date:
           rt::DateToStorage(rt::DateFromStorage(rt::DateStorage::Load(in + s.from))).Store(out + s.to);
           break;

@@ -67,6 +67,13 @@ void TimeStorage::Store(uint8_t* b) const {
   b[3] = hours;
 }
 
+DateTimeStorage DateTimeStorage::Load(const uint8_t* b) { return {DateStorage::Load(b), TimeStorage::Load(b + 4)}; }
+
+void DateTimeStorage::Store(uint8_t* b) const {
+  date.Store(b);
+  time.Store(b + 4);
+}
+
 int32_t DateWithCurrentYear(int32_t month, int32_t day, int32_t year, int32_t currentYear) {
   int64_t y = year;
   if (y >= 0 && y < 100) {

@@ -34,6 +34,20 @@ struct TimeStorage {
   bool operator==(const TimeStorage&) const = default;
 };
 
+// The 8-byte handle of a date and a time (an SQL date-time column): the DATE
+// storage, then the TIME storage; all zero is no date-time.
+struct DateTimeStorage {
+  DateStorage date;
+  TimeStorage time;
+
+  static DateTimeStorage Load(const uint8_t* bytes);
+  void Store(uint8_t* bytes) const;
+  bool operator==(const DateTimeStorage&) const = default;
+};
+
+// The date a time without one is given where a date must go with it.
+inline constexpr DateStorage kDateOfLoneTime{1, 1, 1900};  // 1 January 1900
+
 // The standard date of a month, day and year: a year below 100 falls in the
 // window from 80 years before to 19 years after the current year, months past
 // 12 carry into later years, the day is an offset from the month's first day

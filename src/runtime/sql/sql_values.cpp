@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "runtime/base/datetime.h"
+
 namespace rt {
 
 namespace {
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+constexpr uint32_t kNanosecondsPerHundredth = 10000000;
 
 }  // namespace
 
@@ -38,18 +42,12 @@ SqlValue ValueOf(FileBlock& file, const SqlColumn& col) {
   }
   const uint8_t* p = file.buffer() + col.offset;
   if (col.dateTime) {
-    static const uint8_t zero[8] = {};
-    if (std::memcmp(p, zero, 8) == 0) return SqlValue::Null(SqlValue::Kind::Timestamp);
-    SqlTimestamp ts;
-    ts.day = p[0];
-    ts.month = p[1];
-    ts.year = Le16(p + 2);
-    if (ts.day == 0 && ts.month == 0 && ts.year == 0) ts = {1900, 1, 1};  // a time without a date
-    ts.fraction = static_cast<uint32_t>(p[4]) * 10000000u;
-    ts.second = p[5];
-    ts.minute = p[6];
-    ts.hour = p[7];
-    return SqlValue::Time(ts);
+    const DateTimeStorage stamp = DateTimeStorage::Load(p);
+    if (stamp == DateTimeStorage{}) return SqlValue::Null(SqlValue::Kind::Timestamp);
+    const DateStorage& date = stamp.date == DateStorage{} ? kDateOfLoneTime : stamp.date;
+    const TimeStorage& time = stamp.time;
+    return SqlValue::Time({date.year, date.month, date.day, time.hours, time.minutes, time.seconds,
+                           time.hundredths * kNanosecondsPerHundredth});
   }
   switch (col.type) {
     case FieldType::Byte: return SqlValue::Long(p[0]);
@@ -78,16 +76,14 @@ void StoreValue(FileBlock& file, const SqlColumn& col, const SqlValue& v) {
   }
   uint8_t* p = file.buffer() + col.offset;
   if (col.dateTime) {
-    std::memset(p, 0, 8);
-    if (v.isNull) return;
-    p[0] = static_cast<uint8_t>(v.ts.day);
-    p[1] = static_cast<uint8_t>(v.ts.month);
-    p[2] = static_cast<uint8_t>(v.ts.year & 0xFF);
-    p[3] = static_cast<uint8_t>((v.ts.year >> 8) & 0xFF);
-    p[4] = static_cast<uint8_t>(v.ts.fraction / 10000000u);
-    p[5] = static_cast<uint8_t>(v.ts.second);
-    p[6] = static_cast<uint8_t>(v.ts.minute);
-    p[7] = static_cast<uint8_t>(v.ts.hour);
+    DateTimeStorage stamp;
+    if (!v.isNull) {
+      const SqlTimestamp& ts = v.ts;
+      stamp.date = {static_cast<uint8_t>(ts.day), static_cast<uint8_t>(ts.month), static_cast<uint16_t>(ts.year)};
+      stamp.time = {static_cast<uint8_t>(ts.fraction / kNanosecondsPerHundredth), static_cast<uint8_t>(ts.second),
+                    static_cast<uint8_t>(ts.minute), static_cast<uint8_t>(ts.hour)};
+    }
+    stamp.Store(p);
     return;
   }
   switch (col.type) {
