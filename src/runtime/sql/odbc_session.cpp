@@ -611,7 +611,7 @@ std::vector<std::string> InstalledOdbcDrivers() {
   SQLCHAR desc[512], attrs[2048];
   SQLSMALLINT descLen = 0, attrLen = 0;
   SQLUSMALLINT dir = SQL_FETCH_FIRST;
-  while (names.size() < 8 &&
+  while (names.size() < kMaxOdbcDrivers &&
          SQL_SUCCEEDED(SQLDrivers(env, dir, desc, sizeof desc, &descLen, attrs, sizeof attrs, &attrLen))) {
     names.emplace_back(reinterpret_cast<char*>(desc));
     dir = SQL_FETCH_NEXT;

@@ -199,7 +199,7 @@ std::string TracedConnectionString(std::string_view odbcDriver, std::string_view
 std::optional<std::string> ChooseOdbcDriver(const std::vector<std::string>& installed,
                                             std::string_view configuredPrefix) {
   std::vector<std::string> candidates;
-  for (size_t i = 0; i < installed.size() && i < 8; ++i) {
+  for (size_t i = 0; i < installed.size() && i < kMaxOdbcDrivers; ++i) {
     const std::string& name = installed[i];
     if (std::find(candidates.begin(), candidates.end(), name) != candidates.end()) continue;
     bool match = !configuredPrefix.empty()

@@ -3,6 +3,7 @@
 // choice of the ODBC driver among those installed.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,9 +50,14 @@ std::string MaskPassword(std::string_view text);
 // also where the owner text itself is the connection string ("UID=" login).
 std::string TracedConnectionString(std::string_view odbcDriver, std::string_view owner);
 
-// The driver to use among the installed names (at most eight are looked at):
-// those beginning with the configured prefix, else with "SQL Native Client"
-// or "SQL Server"; "SQL Native Client" ones first.
+// The most installed drivers read from the driver manager and looked at: the
+// list is read a name at a time, and the bound keeps a broken driver manager
+// that never says "no more" from holding the program in the loop.
+inline constexpr size_t kMaxOdbcDrivers = 8;
+
+// The driver to use among the first kMaxOdbcDrivers installed names: those
+// beginning with the configured prefix, else with "SQL Native Client" or
+// "SQL Server"; "SQL Native Client" ones first.
 std::optional<std::string> ChooseOdbcDriver(const std::vector<std::string>& installed,
                                             std::string_view configuredPrefix);
 
