@@ -27,15 +27,11 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
     if (!conn.session->TypeInfo(rows, err)) return Refused(err);
     conn.types = TypeList::FromRows(rows, conn.info);
   }
-  std::optional<CreateStatements> stmts;
-  {
-    std::string failed;
-    stmts = BuildCreateStatements(*st.schema, *conn.types, &failed);
-    if (!stmts) {
-      SqlTrace("Could not Create Field " + failed);
-      SqlTrace("File system does not support data type");
-      return kInvalidFieldTypeDescriptor;
-    }
+  const Reasoned<CreateStatements> stmts = BuildCreateStatements(*st.schema, *conn.types);
+  if (!stmts) {
+    SqlTrace("Could not Create Field " + stmts.error());
+    SqlTrace("File system does not support data type");
+    return kInvalidFieldTypeDescriptor;
   }
   auto run = [&](const std::string& sql, SqlError& err) {
     const bool ok = Exec(st, sql, {}, err);

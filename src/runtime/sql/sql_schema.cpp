@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <functional>
 #include <set>
 
 namespace rt {
@@ -46,10 +45,6 @@ const std::set<std::string>& ReservedWords() {
     return s;
   }();
   return words;
-}
-
-void Fail(std::string* error, std::string text) {
-  if (error) *error = std::move(text);
 }
 
 }  // namespace
@@ -103,55 +98,106 @@ std::string IndexNameOf(const KeyDescriptor& key) {
   return name;
 }
 
-std::optional<SqlTableSchema> BuildTableSchema(const TypeRecord& record,
-                                               const std::vector<KeyDescriptor>& keys,
-                                               const std::vector<BlobDescriptor>& blobs,
-                                               std::string_view tableName, const ServerInfo& info,
-                                               std::string* error) {
-  const auto& entries = record.entries();
-  const int n = static_cast<int>(entries.size());
-  std::vector<bool> storage(n + 1, false);
-  std::vector<int> laidOver(n + 1, 0);  // earlier entry of the same level at the same position
+namespace {
 
-  // Walks one level with its fill position; entries laid back have no storage.
-  std::function<bool(int, uint32_t, bool)> walk = [&](int parent, uint32_t start, bool owned) {
+// Which entries of a record have storage of their own, each walked level with
+// its fill position: an entry that starts where the one before it ends has
+// storage; one laid back onto an earlier entry of its level (and all of a
+// group laid back) has none, and stands for that entry in keys. The stored
+// entries but groups are the table's record columns, in entry order.
+class RecordLayout {
+ public:
+  static Reasoned<RecordLayout> Of(const TypeRecord& record) {
+    RecordLayout layout(record.entries());
+    std::string why;
+    if (!layout.Walk(0, 0, true, why)) return Failed(why);
+    int next = 0;
+    for (int i = 1; i <= layout.n_; ++i)
+      if (layout.IsColumn(i)) layout.column_[i] = next++;
+    return layout;
+  }
+
+  bool Stored(int i) const { return stored_[i]; }
+  bool IsColumn(int i) const { return stored_[i] && Entry(i).type != FieldType::Group; }
+
+  // An 8-byte STRING followed by a group laid over it of a DATE and a TIME:
+  // the handle of a date and a time, one column.
+  bool IsDateTimeHandle(int i) const {
+    const TypeEntry& e = Entry(i);
+    if (e.type != FieldType::String || e.size != 8 || i + 3 > n_) return false;
+    const TypeEntry& g = Entry(i + 1);
+    const TypeEntry& d = Entry(i + 2);
+    const TypeEntry& t = Entry(i + 3);
+    return g.type == FieldType::Group && !stored_[i + 1] && d.parent == i + 1 && d.type == FieldType::Date &&
+           t.parent == i + 1 && t.type == FieldType::Time;
+  }
+
+  // The column an entry stands for in a key: its own; for one laid back, the
+  // entry's it is laid over; else that of a column at its position before its
+  // group, or its group's. -1 for none.
+  int ColumnOf(int i, int depth = 0) const {
+    if (i < 1 || i > n_ || depth > n_) return -1;
+    const TypeEntry& e = Entry(i);
+    if (stored_[i]) return column_[i];
+    if (laidOver_[i]) return ColumnOf(laidOver_[i], depth + 1);
+    const int group = e.parent;
+    if (group == 0) return -1;
+    for (int j = 1; j < group; ++j)
+      if (IsColumn(j) && Entry(j).offset == e.offset) return column_[j];
+    return ColumnOf(group, depth + 1);
+  }
+
+ private:
+  explicit RecordLayout(const std::vector<TypeEntry>& entries)
+      : entries_(&entries),
+        n_(static_cast<int>(entries.size())),
+        stored_(n_ + 1, false),
+        laidOver_(n_ + 1, 0),
+        column_(n_ + 1, -1) {}
+
+  const TypeEntry& Entry(int i) const { return (*entries_)[i - 1]; }
+
+  // Walks the members of parent from its start; owned: they have storage of
+  // their own unless laid back.
+  bool Walk(int parent, uint32_t start, bool owned, std::string& why) {
     uint32_t fill = start;
-    for (int i = 1; i <= n; ++i) {
-      const TypeEntry& e = entries[i - 1];
+    for (int i = 1; i <= n_; ++i) {
+      const TypeEntry& e = Entry(i);
       if (e.parent != parent) continue;
-      if (!owned) {
-        if (e.type == FieldType::Group && !walk(i, e.offset, false)) return false;
-        continue;
-      }
-      if (e.offset == fill) {
-        storage[i] = true;
+      bool membersOwned = false;
+      if (owned && e.offset == fill) {
+        stored_[i] = true;
         fill = e.offset + e.size;
-        if (e.type == FieldType::Group && !walk(i, e.offset, true)) return false;
-      } else if (e.offset < fill) {
-        int over = 0;
-        for (int j = 1; j < i && !over; ++j)
-          if (entries[j - 1].parent == parent && entries[j - 1].offset == e.offset) over = j;
-        if (!over) {
-          Fail(error, "entry " + std::to_string(i) + " is laid where no earlier entry starts");
+        membersOwned = true;
+      } else if (owned && e.offset < fill) {
+        for (int j = 1; j < i && !laidOver_[i]; ++j)
+          if (Entry(j).parent == parent && Entry(j).offset == e.offset) laidOver_[i] = j;
+        if (!laidOver_[i]) {
+          why = "entry " + std::to_string(i) + " is laid where no earlier entry starts";
           return false;
         }
-        laidOver[i] = over;
-        if (e.type == FieldType::Group && !walk(i, e.offset, false)) return false;
-      } else {
-        Fail(error, "entry " + std::to_string(i) + " starts after the end of the previous one");
+      } else if (owned) {
+        why = "entry " + std::to_string(i) + " starts after the end of the previous one";
         return false;
       }
+      if (e.type == FieldType::Group && !Walk(i, e.offset, membersOwned, why)) return false;
     }
     return true;
-  };
-  if (!walk(0, 0, true)) return std::nullopt;
+  }
 
-  SqlTableSchema schema;
-  schema.tableName = SqlIdentifier(tableName, info);
-  std::vector<int> columnOfEntry(n + 1, -1);
-  for (int i = 1; i <= n; ++i) {
+  const std::vector<TypeEntry>* entries_;
+  int n_;
+  std::vector<bool> stored_;
+  std::vector<int> laidOver_;  // the earlier entry of the same level at the same position
+  std::vector<int> column_;    // the record column of a stored entry
+};
+
+void AddRecordColumns(const TypeRecord& record, const RecordLayout& layout, const ServerInfo& info,
+                      SqlTableSchema& schema) {
+  const auto& entries = record.entries();
+  for (int i = 1; i <= static_cast<int>(entries.size()); ++i) {
+    if (!layout.IsColumn(i)) continue;
     const TypeEntry& e = entries[i - 1];
-    if (!storage[i] || e.type == FieldType::Group) continue;
     schema.hasFields = true;
     SqlColumn col;
     col.name = ColumnNameOf(e.label, e.externalName, info);
@@ -160,17 +206,13 @@ std::optional<SqlTableSchema> BuildTableSchema(const TypeRecord& record,
     col.size = e.size;
     col.places = e.places;
     col.offset = e.offset;
-    if (e.type == FieldType::String && e.size == 8 && i + 3 <= n) {
-      const TypeEntry& g = entries[i];
-      const TypeEntry& d = entries[i + 1];
-      const TypeEntry& t = entries[i + 2];
-      col.dateTime = g.type == FieldType::Group && !storage[i + 1] && d.parent == i + 1 &&
-                     d.type == FieldType::Date && t.parent == i + 1 && t.type == FieldType::Time;
-    }
-    columnOfEntry[i] = static_cast<int>(schema.columns.size());
+    col.dateTime = layout.IsDateTimeHandle(i);
     schema.columns.push_back(std::move(col));
   }
   schema.recordColumnCount = schema.columns.size();
+}
+
+void AddBlobColumns(const std::vector<BlobDescriptor>& blobs, const ServerInfo& info, SqlTableSchema& schema) {
   for (size_t b = 0; b < blobs.size(); ++b) {
     SqlColumn col;
     col.name = ColumnNameOf(blobs[b].label, blobs[b].externalName, info);
@@ -180,38 +222,41 @@ std::optional<SqlTableSchema> BuildTableSchema(const TypeRecord& record,
     col.type = (blobs[b].attrs & kBlobIsBlob) ? FieldType::String : FieldType::Memo;
     schema.columns.push_back(std::move(col));
   }
+}
 
-  // The column an entry stands for in a key.
-  std::function<int(int, int)> resolve = [&](int i, int depth) -> int {
-    if (i < 1 || i > n || depth > n) return -1;
-    const TypeEntry& e = entries[i - 1];
-    if (storage[i]) return e.type == FieldType::Group ? -1 : columnOfEntry[i];
-    if (laidOver[i]) return resolve(laidOver[i], depth + 1);
-    int g = e.parent;
-    if (g == 0) return -1;
-    for (int j = 1; j < g; ++j)
-      if (storage[j] && entries[j - 1].type != FieldType::Group && entries[j - 1].offset == e.offset)
-        return columnOfEntry[j];
-    return resolve(g, depth + 1);
-  };
+// The key's columns; the columns of a key that takes no empty part made NOT
+// NULL where the server allows it.
+Reasoned<SqlKey> KeyOf(const KeyDescriptor& key, const RecordLayout& layout, const ServerInfo& info,
+                       SqlTableSchema& schema) {
+  SqlKey k;
+  k.key = &key;
+  k.indexName = IndexNameOf(key);
+  const bool notNull = ((key.attrs & kKeyPrimary) || !(key.attrs & kKeyOpt)) && info.nonNullableColumns;
+  for (int32_t comp : key.components) {
+    const int col = layout.ColumnOf(comp < 0 ? -comp : comp);
+    if (col < 0) return Failed("key " + key.label + " names entry " + std::to_string(comp) + " that is no column");
+    k.columns.push_back({col, comp < 0});
+    if (notNull) schema.columns[col].notNull = true;
+  }
+  return k;
+}
 
+}  // namespace
+
+Reasoned<SqlTableSchema> BuildTableSchema(const TypeRecord& record, const std::vector<KeyDescriptor>& keys,
+                                          const std::vector<BlobDescriptor>& blobs, std::string_view tableName,
+                                          const ServerInfo& info) {
+  const Reasoned<RecordLayout> layout = RecordLayout::Of(record);
+  if (!layout) return Failed(layout.error());
+  SqlTableSchema schema;
+  schema.tableName = SqlIdentifier(tableName, info);
+  AddRecordColumns(record, *layout, info, schema);
+  AddBlobColumns(blobs, info, schema);
   for (const KeyDescriptor& key : keys) {
-    SqlKey k;
-    k.key = &key;
-    k.indexName = IndexNameOf(key);
-    for (int32_t comp : key.components) {
-      int col = resolve(comp < 0 ? -comp : comp, 0);
-      if (col < 0) {
-        Fail(error, "key " + key.label + " names entry " + std::to_string(comp) + " that is no column");
-        return std::nullopt;
-      }
-      k.columns.push_back({col, comp < 0});
-      bool notNull = (key.attrs & kKeyPrimary) || !(key.attrs & kKeyOpt);
-      if (notNull && info.nonNullableColumns) schema.columns[col].notNull = true;
-    }
-    if ((key.attrs & kKeyPrimary) && schema.primaryKey < 0)
-      schema.primaryKey = static_cast<int>(schema.keys.size());
-    schema.keys.push_back(std::move(k));
+    Reasoned<SqlKey> k = KeyOf(key, *layout, info, schema);
+    if (!k) return Failed(k.error());
+    if ((key.attrs & kKeyPrimary) && schema.primaryKey < 0) schema.primaryKey = static_cast<int>(schema.keys.size());
+    schema.keys.push_back(std::move(*k));
   }
   return schema;
 }
@@ -300,19 +345,14 @@ std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool 
   return out + ")";
 }
 
-std::optional<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema,
-                                                      const TypeList& types,
-                                                      std::string* failedColumn) {
+Reasoned<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, const TypeList& types) {
   CreateStatements out;
   std::string& sql = out.createTable;
   sql = "CREATE TABLE " + schema.tableName + " (";
   for (size_t i = 0; i < schema.columns.size(); ++i) {
     const SqlColumn& col = schema.columns[i];
     std::optional<std::string> type = SqlTypeOf(col, types);
-    if (!type) {
-      if (failedColumn) *failedColumn = col.name;
-      return std::nullopt;
-    }
+    if (!type) return Failed(col.name);
     if (col.blob >= 0) {
       sql += ", " + col.name + " " + *type;
     } else {

@@ -12,6 +12,7 @@
 
 #include "runtime/decl/file_decl.h"
 #include "runtime/sql/server_info.h"
+#include "runtime/sql/sql_result.h"
 
 namespace rt {
 
@@ -81,13 +82,11 @@ struct SqlTableSchema {
   bool hasFields = false;
 };
 
-// Derives the schema; nullopt with error 75 cases (a layout that breaks the
-// storage rules or a key component that stands for no column) and a reason.
-std::optional<SqlTableSchema> BuildTableSchema(const TypeRecord& record,
-                                               const std::vector<KeyDescriptor>& keys,
-                                               const std::vector<BlobDescriptor>& blobs,
-                                               std::string_view tableName, const ServerInfo& info,
-                                               std::string* error = nullptr);
+// Derives the schema, or the reason it cannot (error 75: a layout that breaks
+// the storage rules or a key component that stands for no column).
+Reasoned<SqlTableSchema> BuildTableSchema(const TypeRecord& record, const std::vector<KeyDescriptor>& keys,
+                                          const std::vector<BlobDescriptor>& blobs, std::string_view tableName,
+                                          const ServerInfo& info);
 
 // The SQL type of a column with its parameters; nullopt when the type list
 // cannot store it.
@@ -97,14 +96,11 @@ struct CreateStatements {
   std::string createTable;
   std::vector<std::string> indexNames;     // one per index statement
   std::vector<std::string> createIndexes;
-  std::string failedColumn;                // set when a type is missing
 };
 
-// CREATE TABLE and CREATE INDEX texts; nullopt (with failedColumn) when a column
-// type is not in the list.
-std::optional<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema,
-                                                      const TypeList& types,
-                                                      std::string* failedColumn = nullptr);
+// CREATE TABLE and CREATE INDEX texts; where a column's type is not in the
+// list, the reason is that column's name.
+Reasoned<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, const TypeList& types);
 
 // Text of a key's column list as written in constraint and index clauses.
 std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections);
