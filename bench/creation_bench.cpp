@@ -60,6 +60,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -138,55 +139,54 @@ class RecordingSession : public rt::SqlSession {
   RecordingSession(std::unique_ptr<rt::SqlSession> inner, std::string database)
       : inner_(std::move(inner)), database_(std::move(database)) {}
 
-  bool Exec(const std::string& sql, const std::vector<rt::SqlValue>& params, rt::SqlError& err) override {
+  rt::SqlStatus Exec(const std::string& sql, const std::vector<rt::SqlValue>& params) override {
     ++g_recorder.calls.statements;
-    const bool ok = inner_->Exec(sql, params, err);
-    if (ok && g_recorder.capture && IsDdl(sql)) {
+    rt::SqlStatus ran = inner_->Exec(sql, params);
+    if (ran && g_recorder.capture && IsDdl(sql)) {
       auto& groups = (*g_recorder.capture)[database_];
       if (!g_recorder.inTransaction[database_]) groups.push_back({false, {}});
       groups.back().statements.push_back(rt::Cp1252ToUtf8(sql));
     }
-    return ok;
+    return ran;
   }
-  std::unique_ptr<rt::SqlCursor> Query(const std::string& sql, const std::vector<rt::SqlValue>& params,
-                                       const std::vector<rt::SqlValue::Kind>& kinds, rt::SqlError& err) override {
+  rt::SqlResult<std::unique_ptr<rt::SqlCursor>> Query(const std::string& sql, const std::vector<rt::SqlValue>& params,
+                                                      const std::vector<rt::SqlValue::Kind>& kinds) override {
     ++g_recorder.calls.queries;
-    return inner_->Query(sql, params, kinds, err);
+    return inner_->Query(sql, params, kinds);
   }
-  bool Columns(const std::string& schema, const std::string& table, std::vector<std::string>& names,
-               rt::SqlError& err) override {
+  rt::SqlResult<std::vector<std::string>> Columns(const std::string& schema, const std::string& table) override {
     ++g_recorder.calls.lookups;
-    return inner_->Columns(schema, table, names, err);
+    return inner_->Columns(schema, table);
   }
-  bool AllColumns(const std::string& schema, std::map<std::string, std::vector<std::string>>& tables,
-                  rt::SqlError& err) override {
+  rt::SqlResult<TableColumns> AllColumns(const std::string& schema) override {
     ++g_recorder.calls.listings;
-    bool ok = false;
-    g_recorder.calls.listingMs += Timed([&] { ok = inner_->AllColumns(schema, tables, err); });
-    for (const auto& [table, columns] : tables) g_recorder.calls.listedColumns += static_cast<long>(columns.size());
-    return ok;
+    std::optional<rt::SqlResult<TableColumns>> listed;
+    g_recorder.calls.listingMs += Timed([&] { listed.emplace(inner_->AllColumns(schema)); });
+    if (*listed)
+      for (const auto& [table, columns] : **listed) g_recorder.calls.listedColumns += static_cast<long>(columns.size());
+    return std::move(*listed);
   }
-  bool TypeInfo(std::vector<rt::TypeInfoRow>& rows, rt::SqlError& err) override {
+  rt::SqlResult<std::vector<rt::TypeInfoRow>> TypeInfo() override {
     ++g_recorder.calls.typeLists;
-    return inner_->TypeInfo(rows, err);
+    return inner_->TypeInfo();
   }
   rt::ServerInfo Info() override { return inner_->Info(); }
   bool Broken() override { return inner_->Broken(); }
-  bool BeginTransaction(rt::SqlError& err) override {
+  rt::SqlStatus BeginTransaction() override {
     if (g_recorder.capture) {
       (*g_recorder.capture)[database_].push_back({true, {}});
       g_recorder.inTransaction[database_] = true;
     }
-    return inner_->BeginTransaction(err);
+    return inner_->BeginTransaction();
   }
-  bool EndTransaction(bool commit, rt::SqlError& err) override {
+  rt::SqlStatus EndTransaction(bool commit) override {
     ++g_recorder.calls.commits;
     if (g_recorder.capture) {
       g_recorder.inTransaction[database_] = false;
       auto& groups = (*g_recorder.capture)[database_];
       if (!commit && !groups.empty()) groups.pop_back();
     }
-    return inner_->EndTransaction(commit, err);
+    return inner_->EndTransaction(commit);
   }
 
  private:
@@ -197,18 +197,18 @@ class RecordingSession : public rt::SqlSession {
 // The ODBC connection for an owner, with the port added as the owner's fifth
 // part when the backend has one (the connection window has no port entry).
 rt::SqlSessionFactory RecordingFactory(const Backend& b) {
-  return [port = b.port](const std::string& owner, rt::SqlError& err) -> std::unique_ptr<rt::SqlSession> {
+  return [port = b.port](const std::string& owner) -> rt::SqlResult<std::unique_ptr<rt::SqlSession>> {
     rt::OwnerParts p = rt::ParseOwner(owner);
     std::string full = owner;
     if (!port.empty()) {
       full = rt::OwnerPart(p.server) + "," + rt::OwnerPart(p.database) + "," + rt::OwnerPart(p.login) + "," +
              rt::OwnerPart(p.password) + ",Port=" + port;
     }
-    std::unique_ptr<rt::SqlSession> inner;
-    g_recorder.calls.connectMs += Timed([&] { inner = rt::OdbcConnect(full, err); });
-    if (!inner) return nullptr;
+    std::optional<rt::SqlResult<std::unique_ptr<rt::SqlSession>>> inner;
+    g_recorder.calls.connectMs += Timed([&] { inner.emplace(rt::OdbcConnect(full)); });
+    if (!*inner) return std::move(*inner);
     ++g_recorder.calls.connects;
-    return std::make_unique<RecordingSession>(std::move(inner), p.database);
+    return std::make_unique<RecordingSession>(std::move(**inner), p.database);
   };
 }
 
@@ -376,20 +376,21 @@ std::string SqliteDriverSettings(const Backend& b, const fs::path& dir) {
                                           "mmap_size",   "secure_delete", "foreign_keys"};
   const std::string odbcFile = (dir / "settings-odbc.db").string(), plainFile = (dir / "settings-plain.db").string();
   ::setenv("ORTAVIA_SQL_DRIVER", b.odbcDriver.c_str(), 1);
-  rt::SqlError err;
-  std::unique_ptr<rt::SqlSession> odbc = rt::OdbcConnect(rt::BuildOwner(b.server, odbcFile, b.login, b.password), err);
+  rt::SqlResult<std::unique_ptr<rt::SqlSession>> connected =
+      rt::OdbcConnect(rt::BuildOwner(b.server, odbcFile, b.login, b.password));
   sqlite3* plain = nullptr;
-  if (!odbc || sqlite3_open(plainFile.c_str(), &plain) != SQLITE_OK) {
-    std::cerr << "SQLite settings: cannot connect: " << err.message << "\n";
+  if (!connected || sqlite3_open(plainFile.c_str(), &plain) != SQLITE_OK) {
+    std::cerr << "SQLite settings: cannot connect: " << (connected ? "" : connected.error().message) << "\n";
     std::exit(2);
   }
+  std::unique_ptr<rt::SqlSession> odbc = std::move(*connected);
   std::string settings;
   for (const char* name : kSettings) {
     const std::string pragma = std::string("PRAGMA ") + name;
     std::string driver, own;
-    if (auto cursor = odbc->Query(pragma, {}, {rt::SqlValue::Kind::Text}, err)) {
+    if (auto cursor = odbc->Query(pragma, {}, {rt::SqlValue::Kind::Text})) {
       std::vector<rt::SqlValue> row;
-      if (cursor->Fetch(row, err)) driver = row[0].bytes;
+      if (const auto fetched = (*cursor)->Fetch(row); fetched && *fetched == rt::Fetched::Row) driver = row[0].bytes;
     }
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(plain, pragma.c_str(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)

@@ -104,7 +104,7 @@ TEST_F(SqlDriverOnServer, ExistingIndexIsDroppedAndCreatedAgain) {
 }
 
 TEST_F(SqlDriverOnServer, FailedIndexStopsTheSequenceAndDropsTheTable) {
-  server_.state().refuseOnce.push_back({"CREATE INDEX HDS_KEY_TURNO", {"37000", "Incorrect syntax near 'X'."}});
+  server_.state().refuseOnce.push_back({"CREATE INDEX HDS_KEY_TURNO", {"37000", 102, "Incorrect syntax near 'X'."}});
   auto decl = Hdscrap().Decl("HDSCRAP", kOwner);
   FileBlock f(*decl);
   CREATE(f);
@@ -163,7 +163,7 @@ TEST_F(SqlDriverOnServer, Odbc3StatesAreActedOnAlike) {
 
 TEST_F(SqlDriverOnServer, IndexWhoseDropFailsAnswersTheDropError) {
   server_.state().indexes.insert("LOG_KEY_ORDEN");
-  server_.state().refuseOnce.push_back({"DROP INDEX", {"42000", "Permission denied."}});
+  server_.state().refuseOnce.push_back({"DROP INDEX", {"42000", 3704, "Permission denied."}});
   auto decl = Logs().Decl("LOGS", kOwner);
   FileBlock f(*decl);
   CREATE(f);
@@ -173,7 +173,7 @@ TEST_F(SqlDriverOnServer, IndexWhoseDropFailsAnswersTheDropError) {
 }
 
 TEST_F(SqlDriverOnServer, RefusedCreateTableSendsNothingElse) {
-  server_.state().refuseOnce.push_back({"CREATE TABLE", {"42000", "CREATE TABLE permission denied."}});
+  server_.state().refuseOnce.push_back({"CREATE TABLE", {"42000", 262, "CREATE TABLE permission denied."}});
   auto decl = Hdscrap().Decl("HDSCRAP", kOwner);
   FileBlock f(*decl);
   CREATE(f);
@@ -261,7 +261,7 @@ TEST_F(SqlDriverOnServer, ConnectionsPerOwnerAndThread) {
 }
 
 TEST_F(SqlDriverOnServer, RefusedLoginAnswersTheServerError) {
-  server_.state().refuseLogin = SqlError{"28000", "Login failed for user 'admin'."};
+  server_.state().refuseLogin = SqlError{"28000", 18456, "Login failed for user 'admin'."};
   auto decl = Logs().Decl("LOGS", kOwner);
   FileBlock f(*decl);
   OPEN(f);

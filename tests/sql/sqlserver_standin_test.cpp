@@ -128,11 +128,12 @@ TEST_F(StandIn, TheProgramsDriverChoiceFindsItAndItAnswersAsSqlServer) {
   EXPECT_EQ(ChooseOdbcDriver(InstalledOdbcDrivers(), ""), kStandIn);
   EXPECT_EQ(ChooseOdbcDriver(InstalledOdbcDrivers(), "SQL Server"), kStandIn);
 
-  SqlError err;
-  std::unique_ptr<SqlSession> session = OdbcConnect(Owner(), err);
-  ASSERT_TRUE(session) << err.state << " " << err.message;
-  std::vector<TypeInfoRow> rows;
-  ASSERT_TRUE(session->TypeInfo(rows, err)) << err.message;
+  SqlResult<std::unique_ptr<SqlSession>> connected = OdbcConnect(Owner());
+  ASSERT_TRUE(connected) << connected.error().state << " " << connected.error().message;
+  std::unique_ptr<SqlSession>& session = *connected;
+  SqlResult<std::vector<TypeInfoRow>> typeList = session->TypeInfo();
+  ASSERT_TRUE(typeList) << typeList.error().message;
+  const std::vector<TypeInfoRow>& rows = *typeList;
   const std::vector<TypeInfoRow>& want = testsupport::SqlServerTypeRows();
   ASSERT_EQ(rows.size(), want.size());
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -161,9 +162,9 @@ TEST_F(StandIn, TheProgramsDriverChoiceFindsItAndItAnswersAsSqlServer) {
 }
 
 TEST_F(StandIn, StatementsAnswerWithSqlServersStatesAndMessages) {
-  SqlError err;
-  std::unique_ptr<SqlSession> s = OdbcConnect(Owner(), err);
-  ASSERT_TRUE(s) << err.message;
+  SqlResult<std::unique_ptr<SqlSession>> connected = OdbcConnect(Owner());
+  ASSERT_TRUE(connected) << connected.error().message;
+  std::unique_ptr<SqlSession>& s = *connected;
   struct Case {
     const char* sql;
     const char* state;  // empty: accepted
@@ -192,23 +193,25 @@ TEST_F(StandIn, StatementsAnswerWithSqlServersStatesAndMessages) {
       {"INSERT INTO T (a) VALUES (1)", "", ""},
   };
   for (const Case& c : cases) {
-    SqlError e;
-    bool ok = s->Exec(c.sql, {}, e);
-    EXPECT_EQ(ok, !*c.state) << c.sql << ": " << e.state << " " << e.message;
+    const SqlStatus ran = s->Exec(c.sql, {});
+    const SqlError e = ran ? SqlError{} : ran.error();
+    EXPECT_EQ(ran.ok(), !*c.state) << c.sql << ": " << e.state << " " << e.message;
     EXPECT_EQ(e.state, c.state) << c.sql;
     EXPECT_EQ(e.message, c.message) << c.sql;
   }
-  SqlError e;
-  EXPECT_FALSE(s->Query("SELECT * FROM XT WHERE 0 = 1", {}, {}, e));
+  const SqlResult<std::unique_ptr<SqlCursor>> missing = s->Query("SELECT * FROM XT WHERE 0 = 1", {}, {});
+  EXPECT_FALSE(missing);
+  const SqlError e = missing ? SqlError{} : missing.error();
   EXPECT_EQ(e.state, "S0002");
   EXPECT_EQ(e.message, "Invalid object name 'XT'.");
 
   // The catalog lists a table's columns by its name in any letter case, and nothing for a gone table.
-  std::vector<std::string> columns;
-  ASSERT_TRUE(s->Columns("", "t", columns, e));
-  EXPECT_EQ(columns, (std::vector<std::string>{"a"}));
-  ASSERT_TRUE(s->Columns("", "XT", columns, e));
-  EXPECT_TRUE(columns.empty());
+  SqlResult<std::vector<std::string>> columns = s->Columns("", "t");
+  ASSERT_TRUE(columns);
+  EXPECT_EQ(*columns, (std::vector<std::string>{"a"}));
+  columns = s->Columns("", "XT");
+  ASSERT_TRUE(columns);
+  EXPECT_TRUE(columns->empty());
   EXPECT_EQ(Sqlite("SELECT name FROM sqlite_master WHERE type = 'index' AND sql IS NOT NULL ORDER BY name"),
             (std::vector<std::string>{"T.IX"}));
 

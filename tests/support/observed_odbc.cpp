@@ -11,33 +11,31 @@ class ObservedSession : public rt::SqlSession {
   ObservedSession(std::unique_ptr<rt::SqlSession> inner, std::shared_ptr<OdbcObserver> observer)
       : inner_(std::move(inner)), observer_(std::move(observer)) {}
 
-  bool Exec(const std::string& sql, const std::vector<rt::SqlValue>& params, rt::SqlError& err) override {
+  rt::SqlStatus Exec(const std::string& sql, const std::vector<rt::SqlValue>& params) override {
     observer_->statements.push_back(sql);
-    const bool ok = inner_->Exec(sql, params, err);
-    if (observer_->afterStatement) observer_->afterStatement(sql, ok);
-    return ok;
+    rt::SqlStatus ran = inner_->Exec(sql, params);
+    if (observer_->afterStatement) observer_->afterStatement(sql, ran.ok());
+    return ran;
   }
-  std::unique_ptr<rt::SqlCursor> Query(const std::string& sql, const std::vector<rt::SqlValue>& params,
-                                       const std::vector<rt::SqlValue::Kind>& kinds, rt::SqlError& err) override {
-    return inner_->Query(sql, params, kinds, err);
+  rt::SqlResult<std::unique_ptr<rt::SqlCursor>> Query(const std::string& sql, const std::vector<rt::SqlValue>& params,
+                                                      const std::vector<rt::SqlValue::Kind>& kinds) override {
+    return inner_->Query(sql, params, kinds);
   }
-  bool Columns(const std::string& schema, const std::string& table, std::vector<std::string>& names,
-               rt::SqlError& err) override {
+  rt::SqlResult<std::vector<std::string>> Columns(const std::string& schema, const std::string& table) override {
     ++observer_->tableLookups;
-    return inner_->Columns(schema, table, names, err);
+    return inner_->Columns(schema, table);
   }
-  bool AllColumns(const std::string& schema, std::map<std::string, std::vector<std::string>>& tables,
-                  rt::SqlError& err) override {
+  rt::SqlResult<TableColumns> AllColumns(const std::string& schema) override {
     ++observer_->catalogListings;
-    return inner_->AllColumns(schema, tables, err);
+    return inner_->AllColumns(schema);
   }
-  bool TypeInfo(std::vector<rt::TypeInfoRow>& rows, rt::SqlError& err) override { return inner_->TypeInfo(rows, err); }
+  rt::SqlResult<std::vector<rt::TypeInfoRow>> TypeInfo() override { return inner_->TypeInfo(); }
   rt::ServerInfo Info() override { return inner_->Info(); }
   bool Broken() override { return inner_->Broken(); }
-  bool BeginTransaction(rt::SqlError& err) override { return inner_->BeginTransaction(err); }
-  bool EndTransaction(bool commit, rt::SqlError& err) override {
+  rt::SqlStatus BeginTransaction() override { return inner_->BeginTransaction(); }
+  rt::SqlStatus EndTransaction(bool commit) override {
     observer_->ends.push_back(commit ? "commit" : "rollback");
-    return inner_->EndTransaction(commit, err);
+    return inner_->EndTransaction(commit);
   }
 
  private:
@@ -48,11 +46,11 @@ class ObservedSession : public rt::SqlSession {
 }  // namespace
 
 rt::SqlSessionFactory ObservedOdbc(std::shared_ptr<OdbcObserver> observer) {
-  return [observer](const std::string& owner, rt::SqlError& err) -> std::unique_ptr<rt::SqlSession> {
-    std::unique_ptr<rt::SqlSession> inner = rt::OdbcConnect(owner, err);
-    if (!inner) return nullptr;
+  return [observer](const std::string& owner) -> rt::SqlResult<std::unique_ptr<rt::SqlSession>> {
+    rt::SqlResult<std::unique_ptr<rt::SqlSession>> inner = rt::OdbcConnect(owner);
+    if (!inner) return inner;
     ++observer->connects;
-    return std::make_unique<ObservedSession>(std::move(inner), observer);
+    return std::make_unique<ObservedSession>(std::move(*inner), observer);
   };
 }
 

@@ -61,10 +61,7 @@ std::vector<std::string> ColumnsOfCreate(const std::string& sql) {
 class EmptyCursor : public rt::SqlCursor {
  public:
   explicit EmptyCursor(std::vector<std::string> names) : names_(std::move(names)) {}
-  bool Fetch(std::vector<rt::SqlValue>&, rt::SqlError& err) override {
-    err = {};
-    return false;
-  }
+  rt::SqlResult<rt::Fetched> Fetch(std::vector<rt::SqlValue>&) override { return rt::Fetched::End; }
   std::vector<std::string> ColumnNames() override { return names_; }
 
  private:
@@ -75,22 +72,24 @@ class DoubleSession : public rt::SqlSession {
  public:
   explicit DoubleSession(std::shared_ptr<SqlServerState> s) : s_(std::move(s)) {}
 
-  // The SQLSTATE in the spelling the server uses.
-  std::string State(const std::string& odbc2) const {
-    if (!s_->odbc3States) return odbc2;
-    if (odbc2 == "S0001") return "42S01";
-    if (odbc2 == "S0011") return "42S11";
-    if (odbc2 == "S0002") return "42S02";
-    return odbc2;
+  // SQL Server's refusal, its SQLSTATE in the spelling the server uses.
+  rt::Failure<rt::SqlError> Refuse(const std::string& odbc2, int32_t native, std::string message) const {
+    std::string state = odbc2;
+    if (s_->odbc3States) {
+      if (odbc2 == "S0001") state = "42S01";
+      if (odbc2 == "S0011") state = "42S11";
+      if (odbc2 == "S0002") state = "42S02";
+    }
+    return rt::Failed(rt::SqlError{state, native, std::move(message), "SQLExecDirect"});
   }
 
-  bool Exec(const std::string& sql, const std::vector<rt::SqlValue>&, rt::SqlError& err) override {
+  rt::SqlStatus Exec(const std::string& sql, const std::vector<rt::SqlValue>&) override {
     s_->log.push_back(sql);
     for (auto it = s_->refuseOnce.begin(); it != s_->refuseOnce.end(); ++it) {
       if (Starts(sql, it->first)) {
-        err = it->second;
+        rt::SqlError err = it->second;
         s_->refuseOnce.erase(it);
-        return false;
+        return rt::Failed(std::move(err));
       }
     }
     size_t pos = 0;
@@ -100,78 +99,61 @@ class DoubleSession : public rt::SqlSession {
     if (verb == "CREATE" && what == "TABLE") {
       if (s_->tables.count(name) || s_->phantomTableExists > 0) {
         if (!s_->tables.count(name)) --s_->phantomTableExists;
-        err = {State("S0001"), "There is already an object named '" + name + "' in the database."};
-        return false;
+        return Refuse("S0001", 2714, "There is already an object named '" + name + "' in the database.");
       }
       s_->tables[name] = ColumnsOfCreate(sql);
-      return true;
+      return {};
     }
     if (verb == "CREATE" && what == "INDEX") {
       if (s_->indexes.count(name) || s_->phantomIndexExists > 0) {
         if (!s_->indexes.count(name)) --s_->phantomIndexExists;
-        err = {State("S0011"), "The operation failed because an index or statistics with name '" + name +
-                            "' already exists."};
-        return false;
+        return Refuse("S0011", 1913,
+                      "The operation failed because an index or statistics with name '" + name + "' already exists.");
       }
       s_->indexes.insert(name);
-      return true;
+      return {};
     }
     if (verb == "DROP" && what == "TABLE") {
       if (!s_->tables.erase(name)) {
-        if (s_->phantomTableExists > 0) return true;
-        err = {State("S0002"), "Cannot drop the table '" + name + "', because it does not exist or you do not have permission."};
-        return false;
+        if (s_->phantomTableExists > 0) return {};
+        return Refuse("S0002", 3701,
+                      "Cannot drop the table '" + name + "', because it does not exist or you do not have permission.");
       }
       s_->hiddenFromCatalog.erase(name);
-      return true;
+      return {};
     }
     if (verb == "DROP" && what == "INDEX") {
       if (!s_->indexes.erase(name)) {
-        if (s_->phantomIndexExists > 0) return true;
-        err = {State("S0002"), "Cannot drop the index '" + name + "', because it does not exist."};
-        return false;
+        if (s_->phantomIndexExists > 0) return {};
+        return Refuse("S0002", 3701, "Cannot drop the index '" + name + "', because it does not exist.");
       }
-      return true;
+      return {};
     }
-    return true;
+    return {};
   }
 
-  std::unique_ptr<rt::SqlCursor> Query(const std::string& sql, const std::vector<rt::SqlValue>& params,
-                                       const std::vector<rt::SqlValue::Kind>&, rt::SqlError& err) override {
+  rt::SqlResult<std::unique_ptr<rt::SqlCursor>> Query(const std::string& sql, const std::vector<rt::SqlValue>&,
+                                                      const std::vector<rt::SqlValue::Kind>&) override {
     s_->log.push_back(sql);
-    (void)params;
     size_t from = Upper(sql).find(" FROM ");
-    if (from == std::string::npos) {
-      err = {"37000", "Incorrect syntax."};
-      return nullptr;
-    }
+    if (from == std::string::npos) return rt::Failed(rt::SqlError{"37000", 102, "Incorrect syntax.", "SQLExecDirect"});
     size_t pos = from + 6;
     std::string name = Upper(Unquote(Word(sql, pos)));
     auto it = s_->tables.find(name);
-    if (it == s_->tables.end()) {
-      err = {State("S0002"), "Invalid object name '" + name + "'."};
-      return nullptr;
-    }
+    if (it == s_->tables.end()) return Refuse("S0002", 208, "Invalid object name '" + name + "'.");
     return std::make_unique<EmptyCursor>(it->second);
   }
 
-  bool Columns(const std::string&, const std::string& table, std::vector<std::string>& names,
-               rt::SqlError& err) override {
-    names.clear();
-    if (s_->catalogFails) {
-      err = {"IM001", "Driver does not support this function"};
-      return false;
-    }
+  rt::SqlResult<std::vector<std::string>> Columns(const std::string&, const std::string& table) override {
+    if (s_->catalogFails)
+      return rt::Failed(rt::SqlError{"IM001", 0, "Driver does not support this function", "SQLColumns"});
     std::string name = Upper(table);
     auto it = s_->tables.find(name);
-    if (it != s_->tables.end() && !s_->hiddenFromCatalog.count(name)) names = it->second;
-    return true;
+    if (it != s_->tables.end() && !s_->hiddenFromCatalog.count(name)) return it->second;
+    return std::vector<std::string>{};
   }
 
-  bool TypeInfo(std::vector<rt::TypeInfoRow>& rows, rt::SqlError&) override {
-    rows = SqlServerTypeRows();
-    return true;
-  }
+  rt::SqlResult<std::vector<rt::TypeInfoRow>> TypeInfo() override { return SqlServerTypeRows(); }
 
   rt::ServerInfo Info() override { return SqlServerInfo(); }
 
@@ -215,12 +197,9 @@ std::unique_ptr<rt::SqlSession> SqlServerDouble::Connect() { return std::make_un
 
 rt::SqlSessionFactory SqlServerDouble::Factory() {
   auto s = state_;
-  return [s](const std::string& owner, rt::SqlError& err) -> std::unique_ptr<rt::SqlSession> {
+  return [s](const std::string& owner) -> rt::SqlResult<std::unique_ptr<rt::SqlSession>> {
     s->owners.push_back(owner);
-    if (s->refuseLogin) {
-      err = *s->refuseLogin;
-      return nullptr;
-    }
+    if (s->refuseLogin) return rt::Failed(*s->refuseLogin);
     ++s->connects;
     return std::make_unique<DoubleSession>(s);
   };

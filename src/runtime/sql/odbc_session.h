@@ -22,9 +22,9 @@ std::string ConfiguredOdbcDriverPrefix();
 std::optional<std::string> ChosenOdbcDriver();
 
 // Connects for the owner text: driver choice, connection string, multiple
-// active result sets asked for, no prompt. nullptr with err on failure
-// (state "1", "Driver Not Installed" when no candidate driver is installed).
-std::unique_ptr<SqlSession> OdbcConnect(const std::string& owner, SqlError& err);
+// active result sets asked for, no prompt. The error on failure has state "1",
+// "Driver Not Installed" when no candidate driver is installed.
+SqlResult<std::unique_ptr<SqlSession>> OdbcConnect(const std::string& owner);
 
 // The driver's trace (ORTAVIA_SQL_TRACE=1), to standard error.
 bool SqlTraceOn();

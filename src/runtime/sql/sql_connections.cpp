@@ -47,7 +47,7 @@ int SqlDriver::Impl::Attach(FileBlock& file, SqlFileState& st, bool* reused) {
     // not go on, one by one, on a new connection.
     if (inTransaction) {
       SqlTrace("connection lost in a transaction");
-      return Refused({"08S01", "The connection was lost in the middle of a transaction"});
+      return Refused(SqlError{"08S01", 0, "The connection was lost in the middle of a transaction"});
     }
     SqlTrace("connection lost; connecting again");
   }
@@ -55,12 +55,11 @@ int SqlDriver::Impl::Attach(FileBlock& file, SqlFileState& st, bool* reused) {
   if (it != pool.end()) {
     st.conn = it->second;
   } else {
-    SqlError err;
-    std::unique_ptr<SqlSession> session = factory(owner, err);
-    if (!session) return Refused(err);
+    SqlResult<std::unique_ptr<SqlSession>> session = factory(owner);
+    if (!session) return Refused(session.error());
     auto conn = std::make_shared<SqlConnection>();
-    conn->info = session->Info();
-    conn->session = std::move(session);
+    conn->info = (*session)->Info();
+    conn->session = std::move(*session);
     pool[key] = conn;
     st.conn = conn;
   }
@@ -109,22 +108,21 @@ SqlDriver::Impl::CatalogTable SqlDriver::Impl::CatalogName(const SqlFileState& s
 }
 
 // The connection's catalog read of the schema, read when it has none for
-// this run and epoch; nullptr when the listing failed (then tables are
-// looked up one by one). A lost connection leaves its error in err.
-CatalogRead* SqlDriver::Impl::Catalog(SqlFileState& st, const std::string& schema, SqlError& err) {
+// this run and epoch; the listing's error when it fails now, and null while
+// it has failed in this run (then tables are looked up one by one).
+SqlResult<CatalogRead*> SqlDriver::Impl::Catalog(SqlFileState& st, const std::string& schema) {
   CatalogRead& cat = st.conn->catalogs[schema];
-  if (!IsCurrent(cat)) {
-    const uint64_t run = FileRun(), epoch = catalogEpoch.load();
-    std::map<std::string, std::vector<std::string>> listed;
-    cat = CatalogRead{true, run, epoch, false, {}};
-    if (st.conn->session->AllColumns(schema, listed, err)) {
-      for (auto& [name, columns] : listed) cat.Put(name, std::move(columns));
-    } else {
-      cat.failed = true;
-      SqlTrace("catalog listing failed (" + err.state + " " + err.message + "); tables are looked up one by one");
-    }
+  if (IsCurrent(cat)) return cat.failed ? nullptr : &cat;
+  cat = CatalogRead{true, FileRun(), catalogEpoch.load(), false, {}};
+  SqlResult<SqlSession::TableColumns> listed = st.conn->session->AllColumns(schema);
+  if (!listed) {
+    cat.failed = true;
+    SqlTrace("catalog listing failed (" + listed.error().state + " " + listed.error().message +
+             "); tables are looked up one by one");
+    return Failed(listed.error());
   }
-  return cat.failed ? nullptr : &cat;
+  for (auto& [name, columns] : *listed) cat.Put(name, std::move(columns));
+  return &cat;
 }
 
 // The catalog read of the schema when there is a current one, without reading.
@@ -159,33 +157,38 @@ int SqlDriver::Impl::Check(FileBlock& file, SqlFileState& st, bool fresh) {
   if (SqlOptionSet(file.decl().options, "VERIFYVIASELECT")) st.verifyViaSelect = true;
   if (!st.verifyViaSelect) {
     const CatalogTable t = CatalogName(st);
-    SqlError err;
-    CatalogRead* cat = fresh ? CurrentCatalog(st, t.schema) : Catalog(st, t.schema, err);
-    if (!cat && !fresh && s.Broken()) return Refused(err);
+    CatalogRead* cat = nullptr;
+    if (fresh) {
+      cat = CurrentCatalog(st, t.schema);
+    } else {
+      SqlResult<CatalogRead*> read = Catalog(st, t.schema);
+      if (!read && s.Broken()) return Refused(read.error());
+      cat = read ? *read : nullptr;
+    }
     Listed listed = cat && !fresh ? Find(*cat, t, names) : Listed::Ask;
     st.checkedFromCatalog = listed != Listed::Ask;
     st.checkRun = FileRun();
     st.checkEpoch = catalogEpoch.load();
     if (listed == Listed::Ask) {
-      if (!s.Columns(t.schema, t.name, names, err)) {
-        if (s.Broken()) return Refused(err);
+      SqlResult<std::vector<std::string>> columns = s.Columns(t.schema, t.name);
+      if (!columns) {
+        if (s.Broken()) return Refused(columns.error());
         st.verifyViaSelect = true;
-      } else if (cat && !names.empty()) {
-        cat->Put(t.name, names);
+      } else {
+        names = std::move(*columns);
+        if (cat && !names.empty()) cat->Put(t.name, names);
       }
     }
   }
   if (st.verifyViaSelect) {
-    names.clear();
     std::string sql = "SELECT * FROM " + st.schema->tableName + " WHERE 0 = 1";
     st.lastSql = sql;
-    SqlError err;
-    std::unique_ptr<SqlCursor> cursor = s.Query(sql, {}, {}, err);
+    SqlResult<std::unique_ptr<SqlCursor>> cursor = s.Query(sql, {}, {});
     if (!cursor) {
-      if (StateIs(err, "S0002", "42S02")) return kFileNotFound;
-      return Refused(err);
+      if (StateIs(cursor.error(), "S0002", "42S02")) return kFileNotFound;
+      return Refused(cursor.error());
     }
-    names = cursor->ColumnNames();
+    names = (*cursor)->ColumnNames();
   }
   if (names.empty()) return st.schema->hasFields ? kFileNotFound : kNoError;
   const std::string& q = st.conn->info.identifierQuote;

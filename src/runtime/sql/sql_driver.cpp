@@ -22,10 +22,9 @@ constexpr int kMaxRecreate = 16;
 int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAgain, bool& untouched) {
   SqlConnection& conn = *st.conn;
   if (!conn.types) {
-    std::vector<TypeInfoRow> rows;
-    SqlError err;
-    if (!conn.session->TypeInfo(rows, err)) return Refused(err);
-    conn.types = TypeList::FromRows(rows, conn.info);
+    SqlResult<std::vector<TypeInfoRow>> rows = conn.session->TypeInfo();
+    if (!rows) return Refused(rows.error());
+    conn.types = TypeList::FromRows(*rows, conn.info);
   }
   const Reasoned<CreateStatements> stmts = BuildCreateStatements(*st.schema, *conn.types);
   if (!stmts) {
@@ -34,9 +33,10 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
     return kInvalidFieldTypeDescriptor;
   }
   auto run = [&](const std::string& sql, SqlError& err) {
-    const bool ok = Exec(st, sql, {}, err);
-    if (ok) untouched = false;
-    return ok;
+    const SqlStatus ran = Exec(st, sql, {});
+    if (ran) untouched = false;
+    else err = ran.error();
+    return ran.ok();
   };
   // Where the server can roll back DDL, the table and its indexes are made in
   // one transaction, so no failure or interruption leaves part of them behind.
@@ -45,12 +45,12 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
   const bool joined = conn.transaction;
   const bool atomic = conn.info.ddlTransactions && !joined;
   auto begin = [&]() -> int {
-    SqlError err;
-    return !atomic || conn.session->BeginTransaction(err) ? kNoError : Refused(err);
+    if (!atomic) return kNoError;
+    const SqlStatus begun = conn.session->BeginTransaction();
+    return begun ? kNoError : Refused(begun.error());
   };
   auto rollback = [&] {
-    SqlError ignored;
-    if (atomic) conn.session->EndTransaction(false, ignored);
+    if (atomic) static_cast<void>(conn.session->EndTransaction(false));
   };
   auto fail = [&](const SqlError& err) {
     rollback();
@@ -100,10 +100,8 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
       return fail(err);
     }
   }
-  if (atomic) {
-    SqlError err;
-    if (!conn.session->EndTransaction(true, err)) return Refused(err);
-  }
+  if (atomic)
+    if (SqlStatus committed = conn.session->EndTransaction(true); !committed) return Refused(committed.error());
   Created(st);
   return kNoError;
 }
@@ -172,10 +170,9 @@ int SqlDriver::Create(FileBlock& file) {
 int SqlDriver::Remove(FileBlock& file) {
   SqlFileState& st = StateOf(file);
   if (int rc = impl_->AttachWithSchema(file, st)) return rc;
-  SqlError err;
   impl_->CatalogChanged();
-  if (!impl_->Exec(st, "DROP TABLE " + st.schema->tableName, {}, err)) return Refused(err);
-  return kNoError;
+  SqlStatus dropped = impl_->Exec(st, "DROP TABLE " + st.schema->tableName, {});
+  return dropped ? kNoError : Refused(dropped.error());
 }
 
 bool SqlDriver::GetProperty(FileBlock& file, int prop, std::string& value) {
@@ -197,14 +194,13 @@ int SqlDriver::SetProperty(FileBlock& file, int prop, const std::string& value) 
   // Whatever the statement changed, the catalog is read afresh before the next check.
   impl_->CatalogChanged();
   return impl_->OnOwnerConnection(file, st, false, [&] {
-    SqlError err;
-    return impl_->Exec(st, value, {}, err) ? kNoError : Refused(err);
+    SqlStatus ran = impl_->Exec(st, value, {});
+    return ran ? kNoError : Refused(ran.error());
   });
 }
 
 int SqlDriver::Transaction(FileBlock& file, TransactionStep step) {
   SqlFileState& st = StateOf(file);
-  SqlError err;
   if (step == TransactionStep::Begin) {
     if (int rc = impl_->Attach(file, st)) return rc;
     SqlConnection& conn = *st.conn;
@@ -213,7 +209,7 @@ int SqlDriver::Transaction(FileBlock& file, TransactionStep step) {
       return kFileSystemError;
     }
     if (!conn.info.ddlTransactions) return kFunctionNotSupported;
-    if (!conn.session->BeginTransaction(err)) return Refused(err);
+    if (SqlStatus begun = conn.session->BeginTransaction(); !begun) return Refused(begun.error());
     conn.transaction = true;
     ++conn.transactionNumber;
     return kNoError;
@@ -222,10 +218,10 @@ int SqlDriver::Transaction(FileBlock& file, TransactionStep step) {
   SqlConnection& conn = *st.conn;
   conn.transaction = false;
   const bool commit = step == TransactionStep::Commit;
-  const bool ended = conn.session->EndTransaction(commit, err);
+  const SqlStatus ended = conn.session->EndTransaction(commit);
   // What was rolled back may be in the catalog reads kept: they are read again.
   if (!commit || !ended) impl_->CatalogChanged();
-  return ended ? kNoError : Refused(err);
+  return ended ? kNoError : Refused(ended.error());
 }
 
 void SqlDriver::Destroy(FileBlock& file) { file.driverState.reset(); }

@@ -11,8 +11,8 @@
 
 namespace rt {
 
-// Makes the session for an owner text; nullptr with err when it cannot.
-using SqlSessionFactory = std::function<std::unique_ptr<SqlSession>(const std::string& owner, SqlError& err)>;
+// Makes the session for an owner text, or answers why it cannot.
+using SqlSessionFactory = std::function<SqlResult<std::unique_ptr<SqlSession>>(const std::string& owner)>;
 
 class SqlDriver : public FileDriver {
  public:

@@ -134,9 +134,9 @@ struct SqlDriver::Impl {
     return rc ? rc : op();
   }
 
-  bool Exec(SqlFileState& st, const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) {
+  SqlStatus Exec(SqlFileState& st, const std::string& sql, const std::vector<SqlValue>& params) {
     st.lastSql = sql;
-    return st.conn->session->Exec(sql, params, err);
+    return st.conn->session->Exec(sql, params);
   }
 
   // The table name as the catalog knows it: split at the first period, quotes
@@ -148,7 +148,7 @@ struct SqlDriver::Impl {
   };
 
   CatalogTable CatalogName(const SqlFileState& st) const;
-  CatalogRead* Catalog(SqlFileState& st, const std::string& schema, SqlError& err);
+  SqlResult<CatalogRead*> Catalog(SqlFileState& st, const std::string& schema);
   bool IsCurrent(const CatalogRead& cat) const { return cat.read && cat.run == FileRun() && cat.epoch == catalogEpoch.load(); }
   CatalogRead* CurrentCatalog(SqlFileState& st, const std::string& schema);
   static Listed Find(const CatalogRead& cat, const CatalogTable& t, std::vector<std::string>& names);
@@ -167,9 +167,9 @@ struct SqlDriver::Impl {
   std::vector<SqlValue> RowOfBuffer(FileBlock& file, const SqlTableSchema& s);
   std::vector<SqlValue::Kind> Kinds(const SqlTableSchema& s);
   void TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row);
-  // Whether the table holds a row with the row's values of a unique key; false
-  // with err set when the server could not say.
-  bool KeyTaken(SqlFileState& st, const SqlKey& key, const std::vector<SqlValue>& row, SqlError& err);
+  // The first unique key whose values in the row a row of the table holds;
+  // null when none does.
+  SqlResult<const SqlKey*> TakenKey(SqlFileState& st, const std::vector<SqlValue>& row);
   // 0 when no row of the table holds the row's values of a unique key; 40 (a
   // duplicate key) when one does; the server's refusal otherwise.
   int UniqueKeysFree(SqlFileState& st, const std::vector<SqlValue>& row);

@@ -98,18 +98,17 @@ int SqlDriver::Next(FileBlock& file) {
       }
     }
     st.lastSql = sql;
-    SqlError err;
-    st.cursor = st.conn->session->Query(sql, {}, impl_->Kinds(s), err);
-    if (!st.cursor) return Refused(err);
+    SqlResult<std::unique_ptr<SqlCursor>> cursor = st.conn->session->Query(sql, {}, impl_->Kinds(s));
+    if (!cursor) return Refused(cursor.error());
+    st.cursor = std::move(*cursor);
     st.sequenceStarted = true;
   }
   if (!st.cursor) return kRecordNotAvailable;
   std::vector<SqlValue> row;
-  SqlError err;
-  if (!st.cursor->Fetch(row, err)) {
+  const SqlResult<Fetched> fetched = st.cursor->Fetch(row);
+  if (!fetched || *fetched == Fetched::End) {
     st.cursor.reset();
-    if (!err.state.empty()) return Refused(err);
-    return kRecordNotAvailable;
+    return fetched ? kRecordNotAvailable : Refused(fetched.error());
   }
   impl_->TakeRow(file, st, row);
   return kNoError;
@@ -126,28 +125,31 @@ int SqlDriver::Get(FileBlock& file, const KeyDescriptor& key) {
   std::vector<SqlValue> params;
   impl_->KeyWhere(s, *k, impl_->RowOfBuffer(file, s), sql, params);
   st.lastSql = sql;
-  SqlError err;
-  std::unique_ptr<SqlCursor> cursor = st.conn->session->Query(sql, params, impl_->Kinds(s), err);
-  if (!cursor) return Refused(err);
+  SqlResult<std::unique_ptr<SqlCursor>> cursor = st.conn->session->Query(sql, params, impl_->Kinds(s));
+  if (!cursor) return Refused(cursor.error());
   std::vector<SqlValue> row;
-  if (!cursor->Fetch(row, err)) {
-    if (!err.state.empty()) return Refused(err);
-    return kRecordNotFound;
-  }
+  const SqlResult<Fetched> fetched = (*cursor)->Fetch(row);
+  if (!fetched) return Refused(fetched.error());
+  if (*fetched == Fetched::End) return kRecordNotFound;
   impl_->TakeRow(file, st, row);
   return kNoError;
 }
 
-bool SqlDriver::Impl::KeyTaken(SqlFileState& st, const SqlKey& key, const std::vector<SqlValue>& row,
-                               SqlError& err) {
+SqlResult<const SqlKey*> SqlDriver::Impl::TakenKey(SqlFileState& st, const std::vector<SqlValue>& row) {
   const SqlTableSchema& s = *st.schema;
-  std::string sql = "SELECT 1 FROM " + s.tableName;
-  std::vector<SqlValue> params;
-  KeyWhere(s, key, row, sql, params);
-  std::unique_ptr<SqlCursor> cursor = st.conn->session->Query(sql, params, {SqlValue::Kind::Long}, err);
-  if (!cursor) return false;
-  std::vector<SqlValue> found;
-  return cursor->Fetch(found, err);
+  for (const SqlKey& key : s.keys) {
+    if (key.key->attrs & kKeyDup) continue;
+    std::string sql = "SELECT 1 FROM " + s.tableName;
+    std::vector<SqlValue> params;
+    KeyWhere(s, key, row, sql, params);
+    SqlResult<std::unique_ptr<SqlCursor>> cursor = st.conn->session->Query(sql, params, {SqlValue::Kind::Long});
+    if (!cursor) return Failed(cursor.error());
+    std::vector<SqlValue> found;
+    const SqlResult<Fetched> fetched = (*cursor)->Fetch(found);
+    if (!fetched) return Failed(fetched.error());
+    if (*fetched == Fetched::Row) return &key;
+  }
+  return nullptr;
 }
 
 // A hash of a row's values of a key, as loose as any server's comparison of
@@ -175,16 +177,11 @@ std::optional<uint64_t> LooseKeyHash(const SqlKey& key, const std::vector<SqlVal
 }
 
 int SqlDriver::Impl::UniqueKeysFree(SqlFileState& st, const std::vector<SqlValue>& row) {
-  for (const SqlKey& key : st.schema->keys) {
-    if (key.key->attrs & kKeyDup) continue;
-    SqlError err;
-    if (KeyTaken(st, key, row, err)) {
-      SetFileError("23000", "The row's " + key.key->label + " is taken");
-      return kCreatesDuplicateKey;
-    }
-    if (!err.state.empty()) return Refused(err);
-  }
-  return kNoError;
+  const SqlResult<const SqlKey*> taken = TakenKey(st, row);
+  if (!taken) return Refused(taken.error());
+  if (!*taken) return kNoError;
+  SetFileError("23000", "The row's " + (*taken)->key->label + " is taken");
+  return kCreatesDuplicateKey;
 }
 
 int SqlDriver::Add(FileBlock& file) {
@@ -209,9 +206,8 @@ int SqlDriver::Add(FileBlock& file) {
     }
     if (seen)
       if (int rc = impl_->UniqueKeysFree(st, row)) return rc;
-    SqlError err;
     // A refusal now may be of rows added before this one: never this row's duplicate.
-    if (!conn.session->ExecDeferred(head, row, err)) return Refused(err);
+    if (SqlStatus sent = conn.session->ExecDeferred(head, row); !sent) return Refused(sent.error());
     st.addedKeys.insert(hashes.begin(), hashes.end());
     st.currentRow = std::move(row);
     st.haveCurrent = true;
@@ -221,8 +217,8 @@ int SqlDriver::Add(FileBlock& file) {
   // is answered before it is sent.
   if (conn.transaction && conn.info.RefusalEndsTransaction())
     if (int rc = impl_->UniqueKeysFree(st, row)) return rc;
-  SqlError err;
-  if (!impl_->Exec(st, head + RowPlaceholders(row.size()), row, err)) return WriteRefused(err);
+  if (SqlStatus added = impl_->Exec(st, head + RowPlaceholders(row.size()), row); !added)
+    return WriteRefused(added.error());
   st.currentRow = std::move(row);
   st.haveCurrent = true;
   return kNoError;
@@ -247,8 +243,7 @@ int SqlDriver::Put(FileBlock& file) {
     params.push_back(row[i]);
   }
   impl_->KeyWhere(s, *key, st.currentRow, sql, params);
-  SqlError err;
-  if (!impl_->Exec(st, sql, params, err)) return WriteRefused(err);
+  if (SqlStatus put = impl_->Exec(st, sql, params); !put) return WriteRefused(put.error());
   st.currentRow = std::move(row);
   return kNoError;
 }

@@ -1,7 +1,8 @@
 // What a call of the SQL layer answers: a value, or the failure that stopped
-// it. The SQL form's builders fail with a reason.
+// it. Sessions fail with an SqlError; the SQL form's builders with a reason.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -9,6 +10,16 @@
 #include <variant>
 
 namespace rt {
+
+// A call the server or its driver refused: the SQLSTATE and native error code
+// the driver gave, its message (without the driver's bracketed tags, every
+// password masked) and the call that failed.
+struct SqlError {
+  std::string state;
+  int32_t native = 0;
+  std::string message;
+  std::string call;  // the ODBC function ("SQLExecute", ...), or the session's own step
+};
 
 // A failure on its way into a Result: return Failed(error).
 template <class E>
@@ -66,6 +77,9 @@ Result<void, E> StatusOf(const Result<T, E>& result) {
   return {};
 }
 
+template <class T>
+using SqlResult = Result<T, SqlError>;
+using SqlStatus = Result<void, SqlError>;
 // A value, or the reason (a text for the trace) there is none.
 template <class T>
 using Reasoned = Result<T, std::string>;

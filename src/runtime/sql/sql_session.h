@@ -9,14 +9,9 @@
 #include <vector>
 
 #include "runtime/sql/server_info.h"
+#include "runtime/sql/sql_result.h"
 
 namespace rt {
-
-// A failure as the server reported it: SQLSTATE and message without its tags.
-struct SqlError {
-  std::string state;
-  std::string message;
-};
 
 struct SqlTimestamp {
   int year = 0;
@@ -45,39 +40,51 @@ struct SqlValue {
 // "(?,?,...)": the placeholders of one row of count values.
 std::string RowPlaceholders(size_t count);
 
+// What a fetch found: a row, or the end of the rows.
+enum class Fetched { Row, End };
+
 // Rows of a query, fetched one at a time in the kinds asked for.
 class SqlCursor {
  public:
   virtual ~SqlCursor() = default;
-  // True with a row; false at the end (err empty) or on a failure (err set).
-  virtual bool Fetch(std::vector<SqlValue>& row, SqlError& err) = 0;
+  virtual SqlResult<Fetched> Fetch(std::vector<SqlValue>& row) = 0;
   virtual std::vector<std::string> ColumnNames() = 0;
 };
 
+// Fetches the cursor's rows to the end, each handed to each in turn; the
+// error of a fetch that fails.
+template <class Each>
+SqlStatus ForEachRow(SqlCursor& cursor, Each each) {
+  std::vector<SqlValue> row;
+  while (true) {
+    SqlResult<Fetched> fetched = cursor.Fetch(row);
+    if (!fetched) return Failed(fetched.error());
+    if (*fetched == Fetched::End) return {};
+    each(row);
+  }
+}
+
+// Every call answers what the server did or the error it refused with.
 class SqlSession {
  public:
   virtual ~SqlSession() = default;
-  // Runs one statement with its parameters; false with err on a refusal.
-  virtual bool Exec(const std::string& sql, const std::vector<SqlValue>& params, SqlError& err) = 0;
+  // Runs one statement with its parameters.
+  virtual SqlStatus Exec(const std::string& sql, const std::vector<SqlValue>& params) = 0;
   // Runs a query whose result columns are read as the given kinds.
-  virtual std::unique_ptr<SqlCursor> Query(const std::string& sql, const std::vector<SqlValue>& params,
-                                           const std::vector<SqlValue::Kind>& resultKinds,
-                                           SqlError& err) = 0;
-  // The catalog's columns of a table named exactly (no pattern); false when the
-  // catalog call itself fails.
-  virtual bool Columns(const std::string& schema, const std::string& table,
-                       std::vector<std::string>& names, SqlError& err) = 0;
+  virtual SqlResult<std::unique_ptr<SqlCursor>> Query(const std::string& sql, const std::vector<SqlValue>& params,
+                                                      const std::vector<SqlValue::Kind>& resultKinds) = 0;
+  // The catalog's columns of a table named exactly (no pattern); none for a
+  // table the catalog does not list.
+  virtual SqlResult<std::vector<std::string>> Columns(const std::string& schema, const std::string& table) = 0;
   // The columns of every table of a schema (the connection's own when empty) in
-  // one catalog call, by the table name as the catalog reports it; false when
-  // the call fails or the session cannot list the catalog.
-  virtual bool AllColumns(const std::string& /*schema*/, std::map<std::string, std::vector<std::string>>& tables,
-                          SqlError& err) {
-    tables.clear();
-    err = {"IM001", "Catalog listing not supported"};
-    return false;
+  // one catalog call, by the table name as the catalog reports it; an error
+  // also where the session cannot list the catalog.
+  using TableColumns = std::map<std::string, std::vector<std::string>>;
+  virtual SqlResult<TableColumns> AllColumns(const std::string& /*schema*/) {
+    return Failed(SqlError{"IM001", 0, "Catalog listing not supported", "AllColumns"});
   }
   // The server's type list (all types).
-  virtual bool TypeInfo(std::vector<TypeInfoRow>& rows, SqlError& err) = 0;
+  virtual SqlResult<std::vector<TypeInfoRow>> TypeInfo() = 0;
   // Identifier quote, cases, keywords and column nullability.
   virtual ServerInfo Info() = 0;
   // True once the connection is known to be lost (the server went away).
@@ -85,20 +92,18 @@ class SqlSession {
   // Runs head + "(?,...)" with the row; a session that can instead queues the
   // row and sends it with others in one INSERT of many rows (head + "(...),
   // (...)"), before any other statement and at the latest before a commit
-  // (a rollback drops the queue). False with err when the server refused rows
-  // sent now, this row's or rows queued before it.
-  virtual bool ExecDeferred(const std::string& head, const std::vector<SqlValue>& row, SqlError& err) {
-    return Exec(head + RowPlaceholders(row.size()), row, err);
+  // (a rollback drops the queue). An error when the server refused rows sent
+  // now, this row's or rows queued before it.
+  virtual SqlStatus ExecDeferred(const std::string& head, const std::vector<SqlValue>& row) {
+    return Exec(head + RowPlaceholders(row.size()), row);
   }
   // Statements after Begin run in one transaction until End commits or rolls
   // it back; afterwards each statement commits by itself again.
-  virtual bool BeginTransaction(SqlError& err) {
-    err = {"HYC00", "Transactions not supported"};
-    return false;
+  virtual SqlStatus BeginTransaction() {
+    return Failed(SqlError{"HYC00", 0, "Transactions not supported", "BeginTransaction"});
   }
-  virtual bool EndTransaction(bool /*commit*/, SqlError& err) {
-    err = {"HYC00", "Transactions not supported"};
-    return false;
+  virtual SqlStatus EndTransaction(bool /*commit*/) {
+    return Failed(SqlError{"HYC00", 0, "Transactions not supported", "EndTransaction"});
   }
 };
 

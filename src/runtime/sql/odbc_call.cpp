@@ -1,0 +1,79 @@
+// The ODBC answers checked and read: return codes, diagnostic records, the
+// shared environment, and texts converted to and from the driver's.
+#include "runtime/sql/odbc_call.h"
+
+#include <vector>
+
+#include "runtime/base/code_page.h"
+#include "runtime/sql/odbc_session.h"
+#include "runtime/sql/sql_connect.h"
+
+namespace rt::odbc {
+
+namespace {
+
+// The driver manager of this platform passes narrow texts on as UTF-8; that of Windows as they are.
+#ifdef _WIN32
+constexpr bool kDriverTextIsUtf8 = false;
+#else
+constexpr bool kDriverTextIsUtf8 = true;
+#endif
+
+// One diagnostic record of the handle; nothing past the last one.
+std::optional<SqlError> Record(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number) {
+  SQLCHAR state[6] = {};
+  SQLINTEGER native = 0;
+  SQLCHAR message[2048] = {};
+  SQLSMALLINT length = 0;
+  if (!SQL_SUCCEEDED(SQLGetDiagRec(type, handle, number, state, &native, message, sizeof message, &length)))
+    return std::nullopt;
+  // A driver may echo the connection string: no password of it goes further.
+  return SqlError{reinterpret_cast<char*>(state), native,
+                  MaskPassword(StripBracketTags(FromDriver(reinterpret_cast<char*>(message)))), call};
+}
+
+// The failure a call's diagnostic records tell. A driver ranks its records,
+// errors first, but a driver manager may put a warning of its own (class 01)
+// ahead of them: the failure is the first record that is no warning, else the
+// first. Every record is traced.
+SqlError Diagnose(const char* call, SQLSMALLINT type, SQLHANDLE handle) {
+  std::vector<SqlError> records;
+  if (handle != SQL_NULL_HANDLE)
+    while (std::optional<SqlError> record = Record(call, type, handle, static_cast<SQLSMALLINT>(records.size() + 1)))
+      records.push_back(std::move(*record));
+  if (records.empty()) records.push_back(SqlError{"HY000", 0, "General error", call});
+  size_t told = 0;
+  while (told < records.size() && records[told].state.starts_with("01")) ++told;
+  if (told == records.size()) told = 0;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const SqlError& r = records[i];
+    SqlTrace(std::string(i == told ? "  -> " : "     ") + call + ": " + r.state + " (" + std::to_string(r.native) +
+             ") " + r.message);
+  }
+  return records[told];
+}
+
+}  // namespace
+
+std::string ToDriver(std::string_view text) { return kDriverTextIsUtf8 ? Cp1252ToUtf8(text) : std::string(text); }
+std::string FromDriver(std::string_view text) { return kDriverTextIsUtf8 ? Utf8ToCp1252(text) : std::string(text); }
+
+Answer Check(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
+  if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return rc;
+  return Failed(Diagnose(call, type, handle));
+}
+
+std::shared_ptr<const EnvHandle> Environment() {
+  static const std::shared_ptr<const EnvHandle> env = []() -> std::shared_ptr<const EnvHandle> {
+    SqlResult<EnvHandle> made = Allocate<SQL_HANDLE_ENV>(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
+    if (!made) return nullptr;
+    auto shared = std::make_shared<const EnvHandle>(std::move(*made));
+    static_cast<void>(Check("SQLSetEnvAttr", *shared,
+                            SQLSetEnvAttr(shared->get(), SQL_ATTR_ODBC_VERSION,
+                                          reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0)));
+    return shared;
+  }();
+  return env;
+}
+
+}  // namespace rt::odbc
