@@ -148,7 +148,7 @@ TEST_F(StandIn, TheProgramsDriverChoiceFindsItAndItAnswersAsSqlServer) {
   EXPECT_EQ(info.identifierCase, sqlServer.identifierCase);
   EXPECT_EQ(info.keywords, sqlServer.keywords);
   EXPECT_EQ(info.searchPatternEscape, sqlServer.searchPatternEscape);
-  EXPECT_TRUE(info.IsSqlServer()) << info.dbmsName;
+  EXPECT_EQ(info.Dialect().name, "SQL Server") << info.dbmsName;
 
   RawConnection raw(Connection(), SQL_OV_ODBC3);
   ASSERT_TRUE(raw.connected());

@@ -101,6 +101,26 @@ bool Execute(const std::string& connectionString, const std::string& sql) {
   return ok && taken;
 }
 
+std::vector<RawAnswer> RawAnswers(const std::string& connectionString, const std::vector<std::string>& statements) {
+  std::vector<RawAnswer> answers;
+  WithConnection(connectionString, [&](SQLHSTMT st) {
+    for (const std::string& sql : statements) {
+      RawAnswer answer;
+      const SQLRETURN rc = SQLExecDirect(st, (SQLCHAR*)sql.c_str(), SQL_NTS);
+      if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+        SQLCHAR state[6] = {}, message[1024] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT length = 0;
+        SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, message, sizeof message, &length);
+        answer = {reinterpret_cast<char*>(state), static_cast<int>(native), reinterpret_cast<char*>(message)};
+      }
+      SQLFreeStmt(st, SQL_CLOSE);
+      answers.push_back(std::move(answer));
+    }
+  });
+  return answers;
+}
+
 std::string PostgresAdminConnection(const std::string& database) {
   const char* port = std::getenv("ORTAVIA_PG_PORT");
   return "Driver={PostgreSQL Unicode};Server=127.0.0.1;Port=" + std::string(port ? port : "5432") +

@@ -18,6 +18,17 @@ bool EmptySchema(const std::string& connectionString);
 // Runs one statement; false when no connection can be made or it is refused.
 bool Execute(const std::string& connectionString, const std::string& sql);
 
+// A statement's answer on a connection of its own: SQLSTATE, native code and
+// message of its first diagnostic record; an empty state where it was taken.
+struct RawAnswer {
+  std::string state;
+  int native = 0;
+  std::string message;
+};
+// Runs the statements one after another on one connection at ODBC 3; the
+// answer of each. Nothing when no connection can be made.
+std::vector<RawAnswer> RawAnswers(const std::string& connectionString, const std::vector<std::string>& statements);
+
 // The test PostgreSQL server on 127.0.0.1 and the port in ORTAVIA_PG_PORT, as
 // its superuser (who logs in without a password on loopback).
 std::string PostgresAdminConnection(const std::string& database = "postgres");

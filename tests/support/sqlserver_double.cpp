@@ -6,6 +6,7 @@
 #include <cctype>
 
 #include "runtime/base/text.h"
+#include "support/server_answers.h"
 #include "support/sqlserver_answers.h"
 
 namespace testsupport {
@@ -70,17 +71,18 @@ class EmptyCursor : public rt::SqlCursor {
 
 class DoubleSession : public rt::SqlSession {
  public:
+  // SQL Server's number for a DROP of a table or index there is not.
+  static constexpr int32_t kCannotDrop = 3701;
+
   explicit DoubleSession(std::shared_ptr<SqlServerState> s) : s_(std::move(s)) {}
 
-  // SQL Server's refusal, its SQLSTATE in the spelling the server uses.
-  rt::Failure<rt::SqlError> Refuse(const std::string& odbc2, int32_t native, std::string message) const {
-    std::string state = odbc2;
-    if (s_->odbc3States) {
-      if (odbc2 == "S0001") state = "42S01";
-      if (odbc2 == "S0011") state = "42S11";
-      if (odbc2 == "S0002") state = "42S02";
-    }
-    return rt::Failed(rt::SqlError{state, native, std::move(message), "SQLExecDirect"});
+  // SQL Server's refusal, its SQLSTATE in the spelling the server uses; with
+  // a native number of its own where SQL Server numbers the statement's apart.
+  rt::Failure<rt::SqlError> Refuse(rt::Refusal refusal, std::string message, int32_t native = 0) const {
+    const ServerAnswer& answer = AnswerOf(sqlserver::Info().dbmsName, refusal);
+    const std::string_view state = s_->odbc3States ? answer.state3 : answer.state2;
+    return rt::Failed(rt::SqlError{std::string(state), native ? native : answer.native, std::move(message),
+                                   "SQLExecDirect"});
   }
 
   rt::SqlStatus Exec(const std::string& sql, const std::vector<rt::SqlValue>&) override {
@@ -99,7 +101,7 @@ class DoubleSession : public rt::SqlSession {
     if (verb == "CREATE" && what == "TABLE") {
       if (s_->tables.count(name) || s_->phantomTableExists > 0) {
         if (!s_->tables.count(name)) --s_->phantomTableExists;
-        return Refuse("S0001", 2714, "There is already an object named '" + name + "' in the database.");
+        return Refuse(rt::Refusal::TableExists, "There is already an object named '" + name + "' in the database.");
       }
       s_->tables[name] = ColumnsOfCreate(sql);
       return {};
@@ -107,8 +109,8 @@ class DoubleSession : public rt::SqlSession {
     if (verb == "CREATE" && what == "INDEX") {
       if (s_->indexes.count(name) || s_->phantomIndexExists > 0) {
         if (!s_->indexes.count(name)) --s_->phantomIndexExists;
-        return Refuse("S0011", 1913,
-                      "The operation failed because an index or statistics with name '" + name + "' already exists.");
+        return Refuse(rt::Refusal::IndexExists, "The operation failed because an index or statistics with name '" +
+                                                    name + "' already exists.");
       }
       s_->indexes.insert(name);
       return {};
@@ -116,8 +118,9 @@ class DoubleSession : public rt::SqlSession {
     if (verb == "DROP" && what == "TABLE") {
       if (!s_->tables.erase(name)) {
         if (s_->phantomTableExists > 0) return {};
-        return Refuse("S0002", 3701,
-                      "Cannot drop the table '" + name + "', because it does not exist or you do not have permission.");
+        return Refuse(rt::Refusal::TableMissing,
+                      "Cannot drop the table '" + name + "', because it does not exist or you do not have permission.",
+                      kCannotDrop);
       }
       s_->hiddenFromCatalog.erase(name);
       return {};
@@ -125,7 +128,8 @@ class DoubleSession : public rt::SqlSession {
     if (verb == "DROP" && what == "INDEX") {
       if (!s_->indexes.erase(name)) {
         if (s_->phantomIndexExists > 0) return {};
-        return Refuse("S0002", 3701, "Cannot drop the index '" + name + "', because it does not exist.");
+        return Refuse(rt::Refusal::TableMissing, "Cannot drop the index '" + name + "', because it does not exist.",
+                      kCannotDrop);
       }
       return {};
     }
@@ -140,7 +144,7 @@ class DoubleSession : public rt::SqlSession {
     size_t pos = from + 6;
     std::string name = Upper(Unquote(Word(sql, pos)));
     auto it = s_->tables.find(name);
-    if (it == s_->tables.end()) return Refuse("S0002", 208, "Invalid object name '" + name + "'.");
+    if (it == s_->tables.end()) return Refuse(rt::Refusal::TableMissing, "Invalid object name '" + name + "'.");
     return std::make_unique<EmptyCursor>(it->second);
   }
 

@@ -1,6 +1,7 @@
 // A stand-in for SQL Server behind the SQL driver's session: its type list,
-// its identifier answers and its SQLSTATEs for existing and missing tables and
-// indexes, with a log of every statement it received.
+// its identifier answers and its refusals of existing and missing tables and
+// indexes (as server_answers.h gives them), with a log of every statement it
+// received.
 #pragma once
 
 #include <map>

@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 
-#include "runtime/base/text.h"
 #include "runtime/sql/odbc_call.h"
 #include "runtime/sql/sql_connect.h"
 
@@ -386,11 +385,16 @@ class OdbcSession : public SqlSession {
  private:
   SQLHDBC dbc() const { return conn_->get(); }
 
-  // The result of a call on this connection: a connection-class SQLSTATE
-  // marks the connection lost.
+  const ServerDialect& Dialect() {
+    if (!info_) Info();
+    return info_->Dialect();
+  }
+
+  // The result of a call on this connection: a refusal that means the
+  // connection is gone marks it lost.
   template <class R>
   R Noted(R result) {
-    if (!result && result.error().state.rfind("08", 0) == 0) lost_ = true;
+    if (!result && Dialect().Means(result.error(), Refusal::ConnectionLost)) lost_ = true;
     return result;
   }
   template <class... Args>
@@ -469,7 +473,7 @@ class OdbcSession : public SqlSession {
       }
       SqlTrace(sql.substr(0, queuedHead_.size() + one.size()) + ",... (" + std::to_string(rows.size()) + " rows)");
       SqlStatus sent = RunPrepared(sql, params);
-      if (sent || Info().RefusalEndsTransaction() || lost_) return sent;
+      if (sent || Dialect().refusalEndsTransaction || lost_) return sent;
     }
     for (const std::vector<SqlValue>& row : rows) {
       SqlTrace(queuedHead_ + one);
@@ -550,13 +554,6 @@ std::string RowPlaceholders(size_t count) {
   std::string out = "(";
   for (size_t i = 0; i < count; ++i) out += i ? ",?" : "?";
   return out + ")";
-}
-
-bool IsDuplicateKeyState(const SqlError& err) {
-  if (err.state.rfind("23", 0) == 0) return true;
-  const std::string m = Lower(err.message);
-  return m.find("unique constraint") != std::string::npos || m.find("duplicate key") != std::string::npos ||
-         m.find("primary key constraint") != std::string::npos;
 }
 
 bool SqlTraceOn() {

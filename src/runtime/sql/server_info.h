@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/sql/server_dialect.h"
+
 namespace rt {
 
 // ODBC 2 SQL data type codes the driver works with.
@@ -37,12 +39,8 @@ struct ServerInfo {
   std::string dbmsName;                    // SQL_DBMS_NAME
   bool ddlTransactions = false;            // SQL_TXN_CAPABLE == SQL_TC_ALL: DDL can be rolled back
 
-  // The server names itself SQL Server.
-  bool IsSqlServer() const { return dbmsName.find("SQL Server") != std::string::npos; }
-
-  // A statement the server refuses ends the whole transaction it ran in: every
-  // later statement of it is refused until it is rolled back.
-  bool RefusalEndsTransaction() const { return dbmsName == "PostgreSQL"; }
+  // What the server means by its refusals and how it behaves, by its name.
+  const ServerDialect& Dialect() const { return DialectOf(dbmsName); }
 
   // Reads the comma-separated SQL_KEYWORDS text.
   void SetKeywords(std::string_view commaList);

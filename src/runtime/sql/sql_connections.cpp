@@ -185,7 +185,7 @@ int SqlDriver::Impl::Check(FileBlock& file, SqlFileState& st, bool fresh) {
     st.lastSql = sql;
     SqlResult<std::unique_ptr<SqlCursor>> cursor = s.Query(sql, {}, {});
     if (!cursor) {
-      if (StateIs(cursor.error(), "S0002", "42S02")) return kFileNotFound;
+      if (st.conn->info.Dialect().Means(cursor.error(), Refusal::TableMissing)) return kFileNotFound;
       return Refused(cursor.error());
     }
     names = (*cursor)->ColumnNames();

@@ -76,7 +76,7 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
       if (found != kFileNotFound) return found;
       if (int rc = begin()) return rc;
     }
-    if (!StateIs(err, "S0001", "42S01") || attempt >= kMaxRecreate) return fail(err);
+    if (!conn.info.Dialect().Means(err, Refusal::TableExists) || attempt >= kMaxRecreate) return fail(err);
     SqlError dropErr;
     CatalogChanged();
     if (!run(dropTable, dropErr)) return fail(dropErr);
@@ -86,7 +86,7 @@ int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAga
     bool ok = false;
     for (int attempt = 0;; ++attempt) {
       if (run(stmts->createIndexes[i], err)) { ok = true; break; }
-      if (!StateIs(err, "S0011", "42S11") || attempt >= kMaxRecreate) break;
+      if (!conn.info.Dialect().Means(err, Refusal::IndexExists) || attempt >= kMaxRecreate) break;
       SqlError dropErr;
       if (!run("DROP INDEX " + stmts->indexNames[i], dropErr)) { err = dropErr; break; }
     }

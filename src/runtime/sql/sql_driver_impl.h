@@ -20,10 +20,6 @@
 
 namespace rt {
 
-inline bool StateIs(const SqlError& err, const char* odbc2, const char* odbc3) {
-  return err.state == odbc2 || err.state == odbc3;
-}
-
 // The columns of every table of one schema as one catalog call reported them,
 // kept current for the tables the driver creates.
 struct CatalogRead {

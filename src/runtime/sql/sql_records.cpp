@@ -19,8 +19,8 @@ std::string ColumnList(const SqlTableSchema& s) {
 }
 
 // A refused INSERT or UPDATE: a duplicate key has its own error code.
-int WriteRefused(const SqlError& err) {
-  if (!IsDuplicateKeyState(err)) return Refused(err);
+int WriteRefused(const SqlConnection& conn, const SqlError& err) {
+  if (!conn.info.Dialect().Means(err, Refusal::DuplicateKey)) return Refused(err);
   SetFileError(err.state, err.message);
   return kCreatesDuplicateKey;
 }
@@ -215,10 +215,10 @@ int SqlDriver::Add(FileBlock& file) {
   }
   // Where a refused INSERT would end the transaction it runs in, a duplicate
   // is answered before it is sent.
-  if (conn.transaction && conn.info.RefusalEndsTransaction())
+  if (conn.transaction && conn.info.Dialect().refusalEndsTransaction)
     if (int rc = impl_->UniqueKeysFree(st, row)) return rc;
   if (SqlStatus added = impl_->Exec(st, head + RowPlaceholders(row.size()), row); !added)
-    return WriteRefused(added.error());
+    return WriteRefused(conn, added.error());
   st.currentRow = std::move(row);
   st.haveCurrent = true;
   return kNoError;
@@ -243,7 +243,7 @@ int SqlDriver::Put(FileBlock& file) {
     params.push_back(row[i]);
   }
   impl_->KeyWhere(s, *key, st.currentRow, sql, params);
-  if (SqlStatus put = impl_->Exec(st, sql, params); !put) return WriteRefused(put.error());
+  if (SqlStatus put = impl_->Exec(st, sql, params); !put) return WriteRefused(*st.conn, put.error());
   st.currentRow = std::move(row);
   return kNoError;
 }

@@ -51,7 +51,7 @@ const std::set<std::string>& ReservedWords() {
 
 TypeList TypeList::FromRows(const std::vector<TypeInfoRow>& rows, const ServerInfo& server) {
   TypeList list;
-  const bool floatNamesDouble = server.IsSqlServer();
+  const bool floatNamesDouble = server.Dialect().floatIsDouble;
   for (const TypeInfoRow& row : rows) {
     int code = row.dataType;
     if (code == 91) code = sqlcode::kDate;

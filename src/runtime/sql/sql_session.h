@@ -107,7 +107,4 @@ class SqlSession {
   }
 };
 
-// True for the SQLSTATEs of a duplicate key.
-bool IsDuplicateKeyState(const SqlError& err);
-
 }  // namespace rt

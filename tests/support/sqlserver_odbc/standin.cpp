@@ -4,7 +4,8 @@
 // manager holds are that driver's own. What the program relies on and SQL
 // Server does differently is answered here: its type list, its information
 // items, SP_RENAME, index names scoped by table ("DROP INDEX table.index"),
-// its SQLSTATEs and bracketed messages, the multiple-active-result-sets
+// its SQLSTATEs (those of the refusals the program acts on from
+// server_answers.h) and bracketed messages, the multiple-active-result-sets
 // attribute.
 #include <dlfcn.h>
 #include <sql.h>
@@ -20,6 +21,7 @@
 #include <tuple>
 #include <vector>
 
+#include "support/server_answers.h"
 #include "support/sqlserver_answers.h"
 
 namespace {
@@ -45,7 +47,7 @@ F Real(const char* name) {
 // ---- handles and their own diagnostics -----------------------------------
 
 struct Diag {
-  std::string state3;  // ODBC 3 spelling; the ODBC 2 one is derived
+  std::string state2, state3;  // as an ODBC 2 and an ODBC 3 caller gets it
   SQLINTEGER native = 0;
   std::string message;
 };
@@ -89,21 +91,28 @@ SQLHANDLE ParentOf(SQLHANDLE h) {
   return p == r.parent.end() ? SQL_NULL_HANDLE : p->second;
 }
 
-std::string StateFor(SQLHANDLE h, const std::string& state3) {
-  if (Odbc3(h)) return state3;
-  static const std::map<std::string, std::string> odbc2 = {
-      {"42S01", "S0001"}, {"42S02", "S0002"}, {"42S11", "S0011"}, {"42S12", "S0012"},
-      {"42S22", "S0022"}, {"42000", "37000"}, {"HY000", "S1000"}, {"HYC00", "S1C00"}};
-  auto it = odbc2.find(state3);
-  return it == odbc2.end() ? state3 : it->second;
-}
+std::string StateFor(SQLHANDLE h, const Diag& d) { return Odbc3(h) ? d.state3 : d.state2; }
 
-SQLRETURN Answer(SQLHANDLE h, const std::string& state3, SQLINTEGER native, const std::string& message,
-                 SQLRETURN rc = SQL_ERROR) {
+SQLRETURN Keep(SQLHANDLE h, Diag d, SQLRETURN rc) {
   Registry& r = Reg();
   std::lock_guard<std::mutex> lock(r.m);
-  r.diags[h] = {state3, native, kTags + message};
+  r.diags[h] = std::move(d);
   return rc;
+}
+
+// An answer of the stand-in's own, its ODBC 2 state derived from the ODBC 3 one.
+SQLRETURN Answer(SQLHANDLE h, const std::string& state3, SQLINTEGER native, const std::string& message,
+                 SQLRETURN rc = SQL_ERROR) {
+  static const std::map<std::string, std::string> odbc2 = {
+      {"42S02", "S0002"}, {"42S22", "S0022"}, {"42000", "37000"}, {"HY000", "S1000"}, {"HYC00", "S1C00"}};
+  auto it = odbc2.find(state3);
+  return Keep(h, {it == odbc2.end() ? state3 : it->second, state3, native, kTags + message}, rc);
+}
+
+// SQL Server's answer to a refusal the program acts on, as the servers' answers give it.
+SQLRETURN Answer(SQLHANDLE h, rt::Refusal refusal, const std::string& message) {
+  const testsupport::ServerAnswer& a = testsupport::AnswerOf(sqlserver::Info().dbmsName, refusal);
+  return Keep(h, {std::string(a.state2), std::string(a.state3), a.native, kTags + message}, SQL_ERROR);
 }
 
 std::optional<Diag> OwnDiag(SQLHANDLE h) {
@@ -361,14 +370,14 @@ bool SayAsSqlServer(SQLHSTMT stmt, const std::string& sql) {
   };
   if (msg.find("already exists") != std::string::npos) {
     if (word(0) == "CREATE" && word(1) == "TABLE") {
-      Answer(stmt, "42S01", 2714, "There is already an object named '" + Bare(w[2]) + "' in the database.");
+      Answer(stmt, rt::Refusal::TableExists, "There is already an object named '" + Bare(w[2]) + "' in the database.");
       return true;
     }
     auto at = std::find_if(w.begin(), w.end(), [](const std::string& s) { return Upper(s) == "INDEX"; });
     if (word(0) == "CREATE" && at != w.end()) {
       std::string index = at + 1 < w.end() ? Bare(*(at + 1)) : std::string();
       std::string table = at + 3 < w.end() ? Bare(*(at + 3)) : std::string();
-      Answer(stmt, "42S11", 1913, "The operation failed because an index or statistics with name '" + index +
+      Answer(stmt, rt::Refusal::IndexExists, "The operation failed because an index or statistics with name '" + index +
                                       "' already exists on table 'dbo." + table + "'.");
       return true;
     }
@@ -382,7 +391,7 @@ bool SayAsSqlServer(SQLHSTMT stmt, const std::string& sql) {
       Answer(stmt, "42S02", 1088,
              "Cannot find the object \"" + name + "\" because it does not exist or you do not have permissions.");
     else
-      Answer(stmt, "42S02", 208, "Invalid object name '" + name + "'.");
+      Answer(stmt, rt::Refusal::TableMissing, "Invalid object name '" + name + "'.");
     return true;
   }
   if (msg.find("no such index") != std::string::npos) {
@@ -394,7 +403,7 @@ bool SayAsSqlServer(SQLHSTMT stmt, const std::string& sql) {
   if (msg.find("UNIQUE constraint failed") != std::string::npos) {
     std::string column = after("constraint failed: ");
     std::string table = column.substr(0, column.find('.'));
-    Answer(stmt, "23000", 2627,
+    Answer(stmt, rt::Refusal::DuplicateKey,
            "Violation of PRIMARY KEY constraint 'PK_" + table + "'. Cannot insert duplicate key in object 'dbo." +
                table + "'.");
     return true;
@@ -644,7 +653,7 @@ SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT 
   std::optional<Diag> d = OwnDiag(handle);
   if (!d) return REAL(SQLGetDiagRec)(type, handle, record, state, native, message, size, length);
   if (record != 1) return SQL_NO_DATA;
-  if (state) std::memcpy(state, StateFor(handle, d->state3).c_str(), 6);
+  if (state) std::memcpy(state, StateFor(handle, *d).c_str(), 6);
   if (native) *native = d->native;
   SQLINTEGER full = 0;
   SQLRETURN rc = PutText(d->message, message, size, &full);
@@ -677,7 +686,7 @@ SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLIN
   }
   if (record != 1) return SQL_NO_DATA;
   switch (field) {
-    case SQL_DIAG_SQLSTATE: return text(StateFor(handle, d->state3));
+    case SQL_DIAG_SQLSTATE: return text(StateFor(handle, *d));
     case SQL_DIAG_NATIVE: return number(d->native);
     case SQL_DIAG_MESSAGE_TEXT: return text(d->message);
     case SQL_DIAG_CLASS_ORIGIN:
