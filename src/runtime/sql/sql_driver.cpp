@@ -16,94 +16,133 @@ constexpr int kMaxRecreate = 16;
 
 }  // namespace
 
-// Creates the table on its connection: CREATE TABLE and its indexes, with
-// the retries on "exists" and the drop on failure. untouched stays true
-// while the server has taken no statement of this creation.
-int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAgain, bool& untouched) {
-  SqlConnection& conn = *st.conn;
-  if (!conn.types) {
-    SqlResult<std::vector<TypeInfoRow>> rows = conn.session->TypeInfo();
-    if (!rows) return Refused(rows.error());
-    conn.types = TypeList::FromRows(*rows, conn.info);
+// One creation of a table on its connection: CREATE TABLE and its indexes,
+// each sent again after a drop while the server answers that it exists, and
+// the table dropped when an index fails. Where the server can roll back DDL,
+// the table and its indexes are made in one transaction, so no failure or
+// interruption leaves part of them behind. In a transaction begun already (a
+// migration's), the creation is part of it: it neither commits nor rolls
+// back, and a failure is left to its owner. untouched stays true while the
+// server has taken no statement of this creation.
+class SqlDriver::Impl::TableCreation {
+ public:
+  TableCreation(Impl& driver, FileBlock& file, SqlFileState& st, bool& untouched)
+      : driver_(driver),
+        file_(file),
+        st_(st),
+        conn_(*st.conn),
+        dialect_(conn_.info.Dialect()),
+        untouched_(untouched),
+        joined_(conn_.transaction),
+        atomic_(conn_.info.ddlTransactions && !joined_),
+        dropTable_("DROP TABLE " + st.schema->tableName) {}
+
+  int Run(bool lookAgain) {
+    if (!conn_.types) {
+      SqlResult<std::vector<TypeInfoRow>> rows = conn_.session->TypeInfo();
+      if (!rows) return Refused(rows.error());
+      conn_.types = TypeList::FromRows(*rows, conn_.info);
+    }
+    const Reasoned<CreateStatements> stmts = BuildCreateStatements(*st_.schema, *conn_.types);
+    if (!stmts) {
+      SqlTrace("Could not Create Field " + stmts.error());
+      SqlTrace("File system does not support data type");
+      return kInvalidFieldTypeDescriptor;
+    }
+    if (int rc = Begin()) return rc;
+    bool opened = false;
+    // A refused statement may have ended a joined transaction: the table is not looked at again then.
+    if (int rc = CreateTheTable(stmts->createTable, lookAgain && !joined_, opened)) return rc;
+    if (opened) return kNoError;  // the open that follows answers as for any existing table
+    if (int rc = CreateIndexes(*stmts)) return rc;
+    if (atomic_)
+      if (SqlStatus committed = conn_.session->EndTransaction(true); !committed) return Refused(committed.error());
+    driver_.Created(st_);
+    return kNoError;
   }
-  const Reasoned<CreateStatements> stmts = BuildCreateStatements(*st.schema, *conn.types);
-  if (!stmts) {
-    SqlTrace("Could not Create Field " + stmts.error());
-    SqlTrace("File system does not support data type");
-    return kInvalidFieldTypeDescriptor;
+
+ private:
+  SqlStatus Send(const std::string& sql) {
+    SqlStatus sent = driver_.Exec(st_, sql, {});
+    if (sent) untouched_ = false;
+    return sent;
   }
-  auto run = [&](const std::string& sql, SqlError& err) {
-    const SqlStatus ran = Exec(st, sql, {});
-    if (ran) untouched = false;
-    else err = ran.error();
-    return ran.ok();
-  };
-  // Where the server can roll back DDL, the table and its indexes are made in
-  // one transaction, so no failure or interruption leaves part of them behind.
-  // In a transaction begun already (a migration's), the creation is part of it:
-  // it neither commits nor rolls back, and a failure is left to its owner.
-  const bool joined = conn.transaction;
-  const bool atomic = conn.info.ddlTransactions && !joined;
-  auto begin = [&]() -> int {
-    if (!atomic) return kNoError;
-    const SqlStatus begun = conn.session->BeginTransaction();
+
+  int Begin() {
+    if (!atomic_) return kNoError;
+    SqlStatus begun = conn_.session->BeginTransaction();
     return begun ? kNoError : Refused(begun.error());
-  };
-  auto rollback = [&] {
-    if (atomic) static_cast<void>(conn.session->EndTransaction(false));
-  };
-  auto fail = [&](const SqlError& err) {
-    rollback();
+  }
+  void RollBack() {
+    if (atomic_) static_cast<void>(conn_.session->EndTransaction(false));
+  }
+  int Fail(const SqlError& err) {
+    RollBack();
     return Refused(err);
-  };
-  if (joined) lookAgain = false;  // a refused statement may have ended the transaction
-  if (int rc = begin()) return rc;
-  const std::string dropTable = "DROP TABLE " + st.schema->tableName;
-  for (int attempt = 0;; ++attempt) {
-    SqlError err;
-    if (run(stmts->createTable, err)) break;
-    // A check answered from a catalog read may be older than the table:
-    // another process may have made it since. The table itself is looked at
-    // first, and a table found there is opened, never dropped.
-    if (lookAgain && !conn.session->Broken()) {
-      lookAgain = false;
-      rollback();
-      const int found = Check(file, st, true);
+  }
+
+  // The answer to sql after dropping with drop what the server answers exists
+  // already (the refusal exists) and sending sql again, while it keeps so
+  // answering; a server that still answers "exists" after kMaxRecreate drops
+  // is given up on.
+  SqlStatus Recreate(SqlStatus sent, const std::string& sql, Refusal exists, const std::string& drop) {
+    for (int drops = 0; !sent && dialect_.Means(sent.error(), exists) && drops < kMaxRecreate; ++drops) {
+      if (exists == Refusal::TableExists) driver_.CatalogChanged();  // a table goes from the catalog reads
+      if (SqlStatus dropped = Send(drop); !dropped) return dropped;
+      sent = Send(sql);
+    }
+    return sent;
+  }
+
+  // CREATE TABLE. A check answered from a catalog read may be older than the
+  // table: another process may have made it since. With lookAgain the table
+  // itself is looked at first at a refusal, and a table found there is
+  // opened, never dropped (opened set).
+  int CreateTheTable(const std::string& createTable, bool lookAgain, bool& opened) {
+    SqlStatus sent = Send(createTable);
+    if (!sent && lookAgain && !conn_.session->Broken()) {
+      RollBack();
+      const int found = driver_.Check(file_, st_, true);
       if (found == kNoError || found == kInvalidRecordDeclaration) {
-        SqlTrace(st.schema->tableName + " exists already; it is opened as it is");
-        return kNoError;  // the open that follows answers as for any existing table
+        SqlTrace(st_.schema->tableName + " exists already; it is opened as it is");
+        opened = true;
+        return kNoError;
       }
       if (found != kFileNotFound) return found;
-      if (int rc = begin()) return rc;
+      if (int rc = Begin()) return rc;
     }
-    if (!conn.info.Dialect().Means(err, Refusal::TableExists) || attempt >= kMaxRecreate) return fail(err);
-    SqlError dropErr;
-    CatalogChanged();
-    if (!run(dropTable, dropErr)) return fail(dropErr);
+    sent = Recreate(std::move(sent), createTable, Refusal::TableExists, dropTable_);
+    return sent ? kNoError : Fail(sent.error());
   }
-  for (size_t i = 0; i < stmts->createIndexes.size(); ++i) {
-    SqlError err;
-    bool ok = false;
-    for (int attempt = 0;; ++attempt) {
-      if (run(stmts->createIndexes[i], err)) { ok = true; break; }
-      if (!conn.info.Dialect().Means(err, Refusal::IndexExists) || attempt >= kMaxRecreate) break;
-      SqlError dropErr;
-      if (!run("DROP INDEX " + stmts->indexNames[i], dropErr)) { err = dropErr; break; }
-    }
-    if (!ok) {
+
+  int CreateIndexes(const CreateStatements& stmts) {
+    for (size_t i = 0; i < stmts.createIndexes.size(); ++i) {
+      const std::string& sql = stmts.createIndexes[i];
+      const SqlStatus sent = Recreate(Send(sql), sql, Refusal::IndexExists, "DROP INDEX " + stmts.indexNames[i]);
+      if (sent) continue;
       // No table stays behind with only part of its indexes.
-      if (!atomic && !joined) {
-        SqlError ignored;
-        CatalogChanged();
-        run(dropTable, ignored);
+      if (!atomic_ && !joined_) {
+        driver_.CatalogChanged();
+        static_cast<void>(Send(dropTable_));
       }
-      return fail(err);
+      return Fail(sent.error());
     }
+    return kNoError;
   }
-  if (atomic)
-    if (SqlStatus committed = conn.session->EndTransaction(true); !committed) return Refused(committed.error());
-  Created(st);
-  return kNoError;
+
+  Impl& driver_;
+  FileBlock& file_;
+  SqlFileState& st_;
+  SqlConnection& conn_;
+  const ServerDialect& dialect_;
+  bool& untouched_;
+  const bool joined_;
+  const bool atomic_;
+  const std::string dropTable_;
+};
+
+int SqlDriver::Impl::CreateTable(FileBlock& file, SqlFileState& st, bool lookAgain, bool& untouched) {
+  return TableCreation(*this, file, st, untouched).Run(lookAgain);
 }
 
 bool SqlOptionSet(std::string_view options, std::string_view name) {

@@ -154,6 +154,7 @@ struct SqlDriver::Impl {
   // A statement that may have changed the catalog was sent.
   void CatalogChanged() { ++catalogEpoch; }
 
+  class TableCreation;
   int CreateTable(FileBlock& file, SqlFileState& st, bool lookAgain, bool& untouched);
   const SqlKey* KeyOf(SqlFileState& st, const KeyDescriptor* key);
 
