@@ -2,8 +2,6 @@
 // procedure names, and the message boxes of raised errors.
 #include "classlib/error_reporter.h"
 
-#include <cstdio>
-
 #include "runtime/base/program.h"
 #include "runtime/base/text.h"
 #include "runtime/files/files.h"
@@ -161,12 +159,7 @@ int ErrorReporter::Raise(ErrorId id, const ErrorContext& context) {
   if (!found) return ResultHardFail;
   ErrorEntry entry = *found;  // the table may change while the box is up
   std::string text = FormatMessage(entry, context);
-  if (rt::ui::HasLayer()) {
-    rt::ui::Layer().ShowMessageBox(text, entry.title, rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK,
-                                   rt::ui::BUTTON_OK, 0);
-  } else {
-    std::fprintf(stderr, "%s: %s\n", entry.title.c_str(), text.c_str());
-  }
+  rt::ui::ShowErrorMessage(text, entry.title);
   if (entry.level == 2 || entry.level == 3) rt::HaltProgram(0);
   return entry.level == 5 ? ResultSoftFail : ResultHardFail;
 }
