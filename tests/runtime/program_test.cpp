@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "runtime/base/program.h"
+#include "runtime/test_hooks.h"
 #include "support/fake_ui.h"
 
 namespace rt {

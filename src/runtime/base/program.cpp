@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "runtime/test_hooks.h"
+
 namespace rt {
 
 namespace {

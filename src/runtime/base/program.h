@@ -35,7 +35,7 @@ void RuntimeShutdown();
 void SetWindowLayerCleanup(Routine cleanup);
 // Runs the walk at the end on thread 1, then the window layer's clean-up (when
 // RuntimeShutdown has not run it), and ends the process with the code.
-// With a halt handler set (tests), the handler is called instead of exiting.
+// With a halt handler set (runtime/test_hooks.h), the handler is called instead of exiting.
 [[noreturn]] void HaltProgram(int exitCode);
 // A fatal runtime error: the text under the caption "Runtime Error N", shown by
 // the display the window layer set or else written to stderr; then the program
@@ -47,14 +47,6 @@ using ErrorDisplay = void (*)(const std::string& text, const std::string& captio
 void SetRuntimeErrorDisplay(ErrorDisplay display);
 // Runs the walk at the end without ending the process (for tests and HaltProgram).
 void RunModuleWalkAtEnd();
-// Forgets every registered module and the state of the walks (tests).
-void ResetModules();
-// Tests: called by HaltProgram instead of ending the process; HaltProgram then
-// throws ProgramHalted so that the caller never goes on. An empty handler restores exiting.
-void SetHaltHandler(std::function<void(int)> handler);
-struct ProgramHalted {
-  int exitCode;
-};
 // True once RuntimeShutdown has run: only close events are delivered from then on.
 bool RuntimeIsShutDown();
 
