@@ -78,6 +78,7 @@
 #include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
+#include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 

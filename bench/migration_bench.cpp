@@ -46,6 +46,7 @@
 #include "runtime/files/files.h"
 #include "runtime/files/tps_driver.h"
 #include "runtime/sql/sql_driver.h"
+#include "runtime/test_hooks.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"
 

@@ -13,7 +13,7 @@ char DB_SERVER[51] = "";
 char DB_DATA[51] = "";
 char USUARIO[51] = "";
 char PWD[21] = "";
-bool EntryLostCharacters[5] = {};
+LostCharacters EntryLostCharacters;
 
 int ConnectWindowController::Setup() {
   // The window's position is neither restored nor saved.
@@ -31,7 +31,7 @@ int ConnectWindowController::HandleAccepted() {
   if (rt::ui::AcceptedControl() == kCancelButton) {
     SERVER[0] = '\0';
     USUARIO[0] = '\0';
-    EntryLostCharacters[0] = EntryLostCharacters[3] = false;
+    EntryLostCharacters.server = EntryLostCharacters.usuario = false;
   }
   return WindowController::HandleAccepted();
 }
@@ -40,11 +40,11 @@ void Window_Conect() {
   // Each variable goes to the entry whose layout names it.
   std::unique_ptr<rt::ui::Window> window = rt::ui::Layer().BuildWindow(
       kConnectModule, kConnectLabel,
-      {{"SERVER", SERVER, sizeof SERVER, &EntryLostCharacters[0]},
-       {"DB_SERVER", DB_SERVER, sizeof DB_SERVER, &EntryLostCharacters[1]},
-       {"DB_DATA", DB_DATA, sizeof DB_DATA, &EntryLostCharacters[2]},
-       {"USUARIO", USUARIO, sizeof USUARIO, &EntryLostCharacters[3]},
-       {"PWD", PWD, sizeof PWD, &EntryLostCharacters[4]}},
+      {{"SERVER", SERVER, sizeof SERVER, &EntryLostCharacters.server},
+       {"DB_SERVER", DB_SERVER, sizeof DB_SERVER, &EntryLostCharacters.dbServer},
+       {"DB_DATA", DB_DATA, sizeof DB_DATA, &EntryLostCharacters.dbData},
+       {"USUARIO", USUARIO, sizeof USUARIO, &EntryLostCharacters.usuario},
+       {"PWD", PWD, sizeof PWD, &EntryLostCharacters.pwd}},
       false);
   classlib::ToolbarRouter router;
   {

@@ -19,9 +19,16 @@ extern char DB_SERVER[51];
 extern char DB_DATA[51];
 extern char USUARIO[51];
 extern char PWD[21];
-// For each of the five variables, in the order above: the text of its entry
-// held a character that the code page cannot hold, which the variable got as '?'.
-extern bool EntryLostCharacters[5];
+// For each of the five variables: the text of its entry held a character that
+// the code page cannot hold, which the variable got as '?'.
+struct LostCharacters {
+  bool server = false;
+  bool dbServer = false;
+  bool dbData = false;
+  bool usuario = false;
+  bool pwd = false;
+};
+extern LostCharacters EntryLostCharacters;
 
 // Runs the window until it closes; leaves the run's response in WindowResponse.
 void Window_Conect();

@@ -31,19 +31,23 @@ constexpr std::pair<std::string_view, std::string_view> kTableNames[] = {
     {"USUAR_EXT", "USUAR_EXT"},
 };
 
-// The entries by their index in EntryLostCharacters, in the order they are
-// checked, with their prompts in the connection window, and whether the entry
-// decides which database file opens on a driver that reads no braces: the
-// database entries are the file names there, and the server entry stands before
-// them in the connection string.
+// The entries in the order they are checked: each variable with its
+// lost-character flag, its prompt in the connection window, and whether the
+// entry decides which database file opens on a driver that reads no braces:
+// the database entries are the file names there, and the server entry stands
+// before them in the connection string.
 struct EntryCheck {
-  int index;
+  const char* entry;
+  bool LostCharacters::*lost;
   std::string_view prompt;
   bool namesTheFile;
 };
 constexpr EntryCheck kEntryChecks[] = {
-    {0, "Servidor", true},  {2, "Base de Datos - DATA", true}, {1, "Base de Datos - SERVER", true},
-    {3, "Usuario", false}, {4, "Contrase\xF1" "a", false},
+    {SERVER, &LostCharacters::server, "Servidor", true},
+    {DB_DATA, &LostCharacters::dbData, "Base de Datos - DATA", true},
+    {DB_SERVER, &LostCharacters::dbServer, "Base de Datos - SERVER", true},
+    {USUARIO, &LostCharacters::usuario, "Usuario", false},
+    {PWD, &LostCharacters::pwd, "Contrase\xF1" "a", false},
 };
 
 }  // namespace
@@ -63,12 +67,11 @@ void CreateSchema() {
   // entry would name another database or send another password. On a driver
   // that reads no braces (the SQLite default) an entry that needs them would
   // open another file than the one typed.
-  const char* const entries[] = {SERVER, DB_SERVER, DB_DATA, USUARIO, PWD};
   const std::optional<std::string> driver = rt::ChosenOdbcDriver();
   const bool bracesRead = !driver || rt::DriverReadsBraces(*driver);
   for (const EntryCheck& e : kEntryChecks) {
-    const bool misread = e.namesTheFile && !bracesRead && rt::NeedsBraces(rt::CLIP(entries[e.index]));
-    if (!EntryLostCharacters[e.index] && !misread) continue;
+    const bool misread = e.namesTheFile && !bracesRead && rt::NeedsBraces(rt::CLIP(e.entry));
+    if (!(EntryLostCharacters.*e.lost) && !misread) continue;
     rt::ui::Layer().ShowMessageBox(std::string(kInvalidCharactersMessage) + std::string(e.prompt), "Error",
                                    rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK, 1, 0);
     progress->Close();

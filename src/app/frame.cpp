@@ -1,9 +1,11 @@
 // The main frame: its window controller, the schema button's action and Main, which runs the frame.
 #include "app/frame.h"
 
+#include <functional>
 #include <memory>
 
 #include "app/program.h"
+#include "app/test_hooks.h"
 
 namespace app {
 namespace {

@@ -2,8 +2,6 @@
 // buttons; the first runs the schema creation, the second ends the program.
 #pragma once
 
-#include <functional>
-
 #include "app/procedure.h"
 #include "layouts/ortav001_appframe.h"
 #include "runtime/ui/ui.h"
@@ -16,9 +14,6 @@ inline constexpr int kSchemaButton = layouts::ortav001_appframe::BUTTON1;
 
 // Runs the main frame until it closes; leaves the run's response in WindowResponse.
 void Main();
-
-// What the schema button runs (the start-up sets CreateSchema; tests set their own).
-void SetSchemaButtonAction(std::function<void()> action);
 
 class FrameWindowController : public ProcedureWindowController {
  public:

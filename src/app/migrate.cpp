@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "classlib/results.h"
+#include "dictionary/catalogue.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/datetime.h"
 #include "runtime/base/program.h"
@@ -170,9 +171,9 @@ class CopyPlan {
     for (const rt::ValueField& f : rt::ValueFieldsOf(to)) {
       const rt::TypeEntry& e = to.entry(f.entry);
       Step step{Op::Raw, e.offset, e.size, 0, 0};
-      if (f.name.ends_with("_SQLDATETIMEFIELD")) {
+      if (f.name.ends_with(dict::kTimePartSuffix)) {
         step.op = Op::EmptyTime;
-      } else if (f.name.ends_with("_SQLDATEDATEFIELD")) {
+      } else if (f.name.ends_with(dict::kDatePartSuffix)) {
         step.op = Op::Jan1900;
       } else {
         if (f.name == keepEmpty) continue;
@@ -441,11 +442,11 @@ void MoveUsers() {
       SetText(row, "PUESTO", password);
       for (const char* date : {"FECHA_ALTA", "FECHA_BAJA", "FECHA_CAMBIOPWD"}) {
         SetDate(row, date, jan1900);
-        SetTime(row, std::string(date) + "_SQLDATETIMEFIELD", 0);
+        SetTime(row, dict::TimePartOf(date), 0);
       }
       SetDate(row, "FECHA_MOD", rt::TODAY());
-      SetTime(row, "FECHA_MOD_SQLDATETIMEFIELD", 0);
-      SetDate(row, "HORA_MOD_SQLDATEDATEFIELD", jan1900);
+      SetTime(row, dict::TimePartOf("FECHA_MOD"), 0);
+      SetDate(row, dict::DatePartOf("HORA_MOD"), jan1900);
       SetTime(row, "HORA_MOD", rt::CLOCK());
       SetText(row, "USER_MOD", code);
       ext.AddRecord();

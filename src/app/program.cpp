@@ -9,6 +9,7 @@
 #include "app/create_schema.h"
 #include "app/frame.h"
 #include "app/migrate.h"
+#include "app/test_hooks.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/tables.h"
 #include "runtime/decl/file_block.h"

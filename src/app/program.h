@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "classlib/error_reporter.h"
@@ -63,8 +62,5 @@ struct ProgramQueues {
   Queue6 rec6; std::vector<Queue6> q6;
 };
 ProgramQueues& Queues();
-
-// When set, each routine of the start-up and shut-down appends its name (tests).
-void SetLifeTrace(std::vector<std::string>* trace);
 
 }  // namespace app

@@ -2,8 +2,6 @@
 // procedure names, and the message boxes of raised errors.
 #include "classlib/error_reporter.h"
 
-#include <cstdio>
-
 #include "runtime/base/program.h"
 #include "runtime/base/text.h"
 #include "runtime/files/files.h"
@@ -25,23 +23,23 @@ ThreadErrorState& OwnThreadState() {
 
 const std::vector<ErrorEntry>& DefaultErrorTable() {
   static const std::vector<ErrorEntry> table = {
-      {1, 5, "Record Retrieval Error",
+      {ErrorId::RecordRetrieval, 5, "Record Retrieval Error",
        "Error: (%ErrorText) attempting to access a record from the %File file.  Returning to previous window."},
-      {4, 5, "Record Insert Error",
+      {ErrorId::RecordInsert, 5, "Record Insert Error",
        "An error was experienced during the creation of a record.|File: %File|Error: %ErrorText."},
-      {7, 5, "Record Was Not Updated", "This record was changed by another station."},
-      {12, 3, "File Creation Error", "Error: (%ErrorText) creating %File."},
-      {15, 5, "Duplicate Key Error", "Adding this record creates a duplicate entry for the key: %Message"},
-      {17, 5, "Value Error", "The value of %Field must be in the list : %Message."},
-      {26, 3, "File Access Error", "File %File could not be opened.  Error: %ErrorText."},
-      {28, 5, "Record was not updated",
+      {ErrorId::RecordChanged, 5, "Record Was Not Updated", "This record was changed by another station."},
+      {ErrorId::FileCreation, 3, "File Creation Error", "Error: (%ErrorText) creating %File."},
+      {ErrorId::DuplicateKey, 5, "Duplicate Key Error", "Adding this record creates a duplicate entry for the key: %Message"},
+      {ErrorId::ValueNotInList, 5, "Value Error", "The value of %Field must be in the list : %Message."},
+      {ErrorId::FileAccess, 3, "File Access Error", "File %File could not be opened.  Error: %ErrorText."},
+      {ErrorId::RecordUpdate, 5, "Record was not updated",
        "An error (%ErrorText) was experienced when making changes to the %File file."},
-      {29, 3, "Key was not built", "Error: (%ErrorText) repairing key for %File."},
-      {31, 5, "Record not read",
+      {ErrorId::KeyBuild, 3, "Key was not built", "Error: (%ErrorText) repairing key for %File."},
+      {ErrorId::RecordHeld, 5, "Record not read",
        "A record held by another station was encountered reading from the %File file."},
-      {33, 5, "Referential Integrity Delete Error",
+      {ErrorId::RestrictedDelete, 5, "Referential Integrity Delete Error",
        "This record is referenced from the file %File. This record cannot be deleted while these references exist."},
-      {34, 5, "Referential Integrity Update Error",
+      {ErrorId::RestrictedUpdate, 5, "Referential Integrity Update Error",
        "This record is referenced from the file %File. Linking field(s) have been restricted from change and have been reset to original values."},
   };
   return table;
@@ -98,10 +96,10 @@ std::string ErrorReporter::CurrentProcedure() const {
 
 void ErrorReporter::SetFieldLabel(std::string_view text) { ThreadState().SetFieldName(text); }
 
-const ErrorEntry* ErrorReporter::FindEntry(int errorNumber) const {
+const ErrorEntry* ErrorReporter::FindEntry(ErrorId id) const {
   std::lock_guard<std::mutex> guard(lock_);
   for (const ErrorEntry& e : table_) {
-    if (e.number == errorNumber) return &e;
+    if (e.id == id) return &e;
   }
   return nullptr;
 }
@@ -151,22 +149,17 @@ std::string ErrorReporter::FormatMessage(const ErrorEntry& entry, const ErrorCon
   return out;
 }
 
-int ErrorReporter::RaiseWithText(int errorNumber, std::string_view text, const ErrorContext& context) {
+int ErrorReporter::RaiseWithText(ErrorId id, std::string_view text, const ErrorContext& context) {
   ThreadState().SetMessageText(text);
-  return Raise(errorNumber, context);
+  return Raise(id, context);
 }
 
-int ErrorReporter::Raise(int errorNumber, const ErrorContext& context) {
-  const ErrorEntry* found = FindEntry(errorNumber);
+int ErrorReporter::Raise(ErrorId id, const ErrorContext& context) {
+  const ErrorEntry* found = FindEntry(id);
   if (!found) return ResultHardFail;
   ErrorEntry entry = *found;  // the table may change while the box is up
   std::string text = FormatMessage(entry, context);
-  if (rt::ui::HasLayer()) {
-    rt::ui::Layer().ShowMessageBox(text, entry.title, rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK,
-                                   rt::ui::BUTTON_OK, 0);
-  } else {
-    std::fprintf(stderr, "%s: %s\n", entry.title.c_str(), text.c_str());
-  }
+  rt::ui::ShowErrorMessage(text, entry.title);
   if (entry.level == 2 || entry.level == 3) rt::HaltProgram(0);
   return entry.level == 5 ? ResultSoftFail : ResultHardFail;
 }

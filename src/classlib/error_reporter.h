@@ -31,8 +31,24 @@
 
 namespace classlib {
 
+// The entries of the default error table, by name; each value is the entry's number.
+enum class ErrorId : int {
+  RecordRetrieval = 1,       // a record could not be read
+  RecordInsert = 4,          // a record could not be added
+  RecordChanged = 7,         // another station changed the record first
+  FileCreation = 12,         // a missing table could not be created (fatal)
+  DuplicateKey = 15,         // an added record repeats a unique key
+  ValueNotInList = 17,       // a field's value is not one of its list
+  FileAccess = 26,           // a table could not be opened (fatal)
+  RecordUpdate = 28,         // a record could not be rewritten
+  KeyBuild = 29,             // a key could not be rebuilt (fatal)
+  RecordHeld = 31,           // another station holds the record
+  RestrictedDelete = 33,     // references forbid deleting the record
+  RestrictedUpdate = 34,     // references forbid changing the linking fields
+};
+
 struct ErrorEntry {
-  int number = 0;
+  ErrorId id{};
   int level = 0;
   std::string title;
   std::string message;
@@ -86,13 +102,13 @@ class ErrorReporter {
   std::string CurrentProcedure() const;
 
   void SetFieldLabel(std::string_view text);
-  int RaiseWithText(int errorNumber, std::string_view text, const ErrorContext& context = {});
-  // Shows the error of that number and returns its level's result. An
-  // unknown number shows nothing and gives ResultHardFail.
-  int Raise(int errorNumber, const ErrorContext& context = {});
+  int RaiseWithText(ErrorId id, std::string_view text, const ErrorContext& context = {});
+  // Shows the error of that entry and returns its level's result. An entry
+  // the table lacks shows nothing and gives ResultHardFail.
+  int Raise(ErrorId id, const ErrorContext& context = {});
 
-  // The entry of a number, null when the table has none.
-  const ErrorEntry* FindEntry(int errorNumber) const;
+  // The entry, null when the table has none.
+  const ErrorEntry* FindEntry(ErrorId id) const;
   // The text the user sees for the entry (placeholders filled, lines broken,
   // the fatal suffix added), without showing it.
   std::string FormatMessage(const ErrorEntry& entry, const ErrorContext& context) const;

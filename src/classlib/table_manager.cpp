@@ -107,9 +107,9 @@ void TableManager::RegisterKey(rt::KeyDescriptor& key, std::string description, 
 
 ErrorContext TableManager::Context(std::string key) const { return ErrorContext{fileNameValue, std::move(key)}; }
 
-int TableManager::Report(int errorNumber, std::string key) {
+int TableManager::Report(ErrorId id, std::string key) {
   if (!errors) return ResultHardFail;
-  return errors->Raise(errorNumber, Context(std::move(key)));
+  return errors->Raise(id, Context(std::move(key)));
 }
 
 void TableManager::ClearBuffer() {
@@ -128,7 +128,7 @@ int TableManager::RunOpenStep() {
   if (err == rt::kFileNotFound && create) {
     rt::CREATE(*file);
     if (rt::LastErrorCode() != rt::kNoError) {
-      Report(12);
+      Report(ErrorId::FileCreation);
       return ResultHardFail;
     }
     rt::OPEN(*file, openMode_);
@@ -136,14 +136,14 @@ int TableManager::RunOpenStep() {
   } else if (err == rt::kKeyFileMustBeRebuilt) {
     rt::BUILD(*file);
     if (rt::LastErrorCode() != rt::kNoError) {
-      Report(29);
+      Report(ErrorId::KeyBuild);
       return ResultHardFail;
     }
     rt::OPEN(*file, openMode_);
     err = rt::LastErrorCode();
   }
   if (err != rt::kNoError) {
-    Report(26);
+    Report(ErrorId::FileAccess);
     return ResultHardFail;
   }
   // An open already counted by OpenTable is the one this open serves; a
@@ -237,10 +237,10 @@ int TableManager::AddRecord() {
     const RegisteredKey* k = FindDuplicatedKey();
     std::string description = k ? k->description : std::string();
     std::string keyText = k && IsBlank(description) ? k->key->label : description;
-    if (errors) errors->RaiseWithText(15, description, Context(keyText));
+    if (errors) errors->RaiseWithText(ErrorId::DuplicateKey, description, Context(keyText));
     return ResultSoftFail;
   }
-  int result = Report(4);
+  int result = Report(ErrorId::RecordInsert);
   return result == ResultOk ? ResultHardFail : result;
 }
 
@@ -253,9 +253,9 @@ int TableManager::ReadNext() {
     if (err == rt::kRecordNotAvailable) return ResultSoftFail;
     if (err == rt::kRecordIsAlreadyHeld) {
       if (skipHeldRecords) continue;
-      return Report(31);
+      return Report(ErrorId::RecordHeld);
     }
-    return Report(1);
+    return Report(ErrorId::RecordRetrieval);
   }
 }
 
@@ -276,7 +276,7 @@ int TableManager::RewriteRecord() {
   rt::PUT(*file);
   int err = rt::LastErrorCode();
   if (err == rt::kNoError) return ResultOk;
-  int result = Report(err == rt::kRecordChangedByAnotherStation ? 7 : 28);
+  int result = Report(err == rt::kRecordChangedByAnotherStation ? ErrorId::RecordChanged : ErrorId::RecordUpdate);
   return result == ResultOk ? ResultHardFail : result;
 }
 

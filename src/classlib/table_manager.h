@@ -108,7 +108,7 @@ class TableManager {
   int RunOpenStep();
   int ValidateRecord();
   void ClearBuffer();
-  int Report(int errorNumber, std::string key = {});
+  int Report(ErrorId id, std::string key = {});
   ErrorContext Context(std::string key = {}) const;
   // The first registered key that the record in the buffer duplicates.
   const RegisteredKey* FindDuplicatedKey();

@@ -193,7 +193,8 @@ int DictTableManager::CheckFieldValue(int fieldNumber, bool report) {
   bool bracketed = value.find_first_of("[]") != std::string::npos;
   if (bracketed || std::string(check.list).find("]" + value + "[") == std::string::npos)
     result = classlib::ResultSoftFail;
-  if (result != classlib::ResultOk && report) result = Reporter().RaiseWithText(17, check.message, Context());
+  if (result != classlib::ResultOk && report)
+    result = Reporter().RaiseWithText(classlib::ErrorId::ValueNotInList, check.message, Context());
   return result;
 }
 

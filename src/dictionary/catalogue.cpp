@@ -342,17 +342,17 @@ class TableParser {
     if (!IsName(name)) Fail(text, "bad field name");
     if (s == "date pair" || s == "time pair") {
       std::string n(name);
-      rt::FieldSpec handle = Simple(rt::FieldType::String, Label(n + "_SQLDATEHANDLE", text), 8);
+      rt::FieldSpec handle = Simple(rt::FieldType::String, Label(n + std::string(kPairHandleSuffix), text), 8);
       std::vector<rt::FieldSpec> members;
       if (s == "date pair") {
         members.push_back(Simple(rt::FieldType::Date, Label(n, text)));
-        members.push_back(Simple(rt::FieldType::Time, Label(n + "_SQLDATETIMEFIELD", text)));
+        members.push_back(Simple(rt::FieldType::Time, Label(TimePartOf(n), text)));
       } else {
-        members.push_back(Simple(rt::FieldType::Date, Label(n + "_SQLDATEDATEFIELD", text)));
+        members.push_back(Simple(rt::FieldType::Date, Label(DatePartOf(n), text)));
         members.push_back(Simple(rt::FieldType::Time, Label(n, text)));
       }
       out.push_back(std::move(handle));
-      out.push_back(Group(Label(n + "_SQLDATEGROUP", text), std::move(members), -8));
+      out.push_back(Group(Label(n + std::string(kPairGroupSuffix), text), std::move(members), -8));
       return out;
     }
     rt::FieldSpec f = Typed(name, s, text);

@@ -17,6 +17,20 @@
 
 namespace dict {
 
+// The names a date or time pair makes beside its own. "X date pair" is the
+// 8-byte text handle X_SQLDATEHANDLE with the group X_SQLDATEGROUP over it: the
+// date X, then its time part X_SQLDATETIMEFIELD. "X time pair" is the same with
+// the date part X_SQLDATEDATEFIELD, then the time X. Readers of a record find
+// the parts by these suffixes.
+inline constexpr std::string_view kPairHandleSuffix = "_SQLDATEHANDLE";
+inline constexpr std::string_view kPairGroupSuffix = "_SQLDATEGROUP";
+inline constexpr std::string_view kTimePartSuffix = "_SQLDATETIMEFIELD";
+inline constexpr std::string_view kDatePartSuffix = "_SQLDATEDATEFIELD";
+
+// The time part of the date field X, the date part of the time field X.
+inline std::string TimePartOf(std::string_view date) { return std::string(date).append(kTimePartSuffix); }
+inline std::string DatePartOf(std::string_view time) { return std::string(time).append(kDatePartSuffix); }
+
 // One table of the dictionary: its declaration and the per-table values of its managers.
 struct TableInfo {
   rt::FileDecl decl;                         // decl.label is the dictionary label

@@ -17,6 +17,7 @@
 #include "runtime/base/program.h"
 #include "runtime/files/tps_driver.h"
 #include "runtime/sql/sql_driver.h"
+#include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 #include "support/sqlserver_double.h"

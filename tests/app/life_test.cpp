@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "app/program.h"
+#include "app/test_hooks.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
+#include "runtime/test_hooks.h"
 #include "runtime/ui/syssettings.h"
 #include "support/fake_ui.h"
 #include "support/recording_settings.h"

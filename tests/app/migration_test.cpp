@@ -34,6 +34,7 @@
 #include "runtime/files/tps_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
+#include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
 #include "support/database_probe.h"
 #include "support/fake_ui.h"

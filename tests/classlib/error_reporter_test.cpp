@@ -13,6 +13,7 @@ namespace testsupport {
 namespace {
 
 using classlib::ErrorContext;
+using classlib::ErrorId;
 
 class ErrorReporterTest : public ClasslibTest {};
 
@@ -45,18 +46,18 @@ TEST_F(ErrorReporterTest, DefaultTableHasTheLevelsTitlesAndMessages) {
   };
   ASSERT_EQ(classlib::DefaultErrorTable().size(), std::size(rows));
   for (const Row& r : rows) {
-    const classlib::ErrorEntry* e = reporter.FindEntry(r.number);
+    const classlib::ErrorEntry* e = reporter.FindEntry(ErrorId{r.number});
     ASSERT_NE(e, nullptr) << r.number;
     EXPECT_EQ(e->level, r.level) << r.number;
     EXPECT_EQ(e->title, r.title) << r.number;
     EXPECT_EQ(e->message, r.message) << r.number;
   }
-  EXPECT_EQ(reporter.FindEntry(2), nullptr);
+  EXPECT_EQ(reporter.FindEntry(ErrorId{2}), nullptr);
 }
 
 TEST_F(ErrorReporterTest, NonFatalErrorShowsFilledMessageAndReturnsSoftFail) {
   rt::SetLastError(rt::kFileSystemError, "42S02", "Invalid object name");
-  int result = reporter.Raise(4, ErrorContext{"CLAVES_P   ", ""});
+  int result = reporter.Raise(ErrorId::RecordInsert, ErrorContext{"CLAVES_P   ", ""});
   EXPECT_EQ(result, classlib::ResultSoftFail);
   EXPECT_FALSE(haltCode.has_value());
   ASSERT_EQ(layer.boxes.size(), 1u);
@@ -71,7 +72,7 @@ TEST_F(ErrorReporterTest, NonFatalErrorShowsFilledMessageAndReturnsSoftFail) {
 
 TEST_F(ErrorReporterTest, FatalErrorAddsTheEndTextAndHaltsWithZeroAfterOk) {
   rt::SetLastError(rt::kInvalidRecordDeclaration);
-  EXPECT_TRUE(Halts([&] { reporter.Raise(26, ErrorContext{"EMPRESAS", ""}); }));
+  EXPECT_TRUE(Halts([&] { reporter.Raise(ErrorId::FileAccess, ErrorContext{"EMPRESAS", ""}); }));
   EXPECT_EQ(haltCode, 0);
   ASSERT_EQ(layer.boxes.size(), 1u);
   EXPECT_EQ(layer.boxes[0].text,
@@ -82,7 +83,7 @@ TEST_F(ErrorReporterTest, FatalErrorAddsTheEndTextAndHaltsWithZeroAfterOk) {
 
 TEST_F(ErrorReporterTest, FieldLabelAndMessageTextFillTheirPlaceholders) {
   reporter.SetFieldLabel("Tipo de Telefono (0 - Mexico  1 - USA)");
-  EXPECT_EQ(reporter.RaiseWithText(17, "'Mexico','USA'"), classlib::ResultSoftFail);
+  EXPECT_EQ(reporter.RaiseWithText(ErrorId::ValueNotInList, "'Mexico','USA'"), classlib::ResultSoftFail);
   ASSERT_EQ(layer.boxes.size(), 1u);
   EXPECT_EQ(layer.boxes[0].text,
             "The value of Tipo de Telefono (0 - Mexico  1 - USA) must be in the list : 'Mexico','USA'.");
@@ -91,14 +92,14 @@ TEST_F(ErrorReporterTest, FieldLabelAndMessageTextFillTheirPlaceholders) {
 
 TEST_F(ErrorReporterTest, SubstitutedTextsAreNotExpandedAgain) {
   // A table name or message that itself holds a placeholder or a bar stays as it is.
-  reporter.RaiseWithText(15, "%File|%ErrorText", ErrorContext{"T", ""});
+  reporter.RaiseWithText(ErrorId::DuplicateKey, "%File|%ErrorText", ErrorContext{"T", ""});
   ASSERT_EQ(layer.boxes.size(), 1u);
   EXPECT_EQ(layer.boxes[0].text, "Adding this record creates a duplicate entry for the key: %File|%ErrorText");
 }
 
 TEST_F(ErrorReporterTest, ThreadTextsAreCutTo254Characters) {
   reporter.SetFieldLabel(std::string(300, 'f'));
-  reporter.RaiseWithText(17, std::string(300, 'm'));
+  reporter.RaiseWithText(ErrorId::ValueNotInList, std::string(300, 'm'));
   EXPECT_EQ(state.fieldName(), std::string(254, 'f'));
   EXPECT_EQ(state.messageText(), std::string(254, 'm'));
   // A NUL ends a CSTRING.
@@ -107,7 +108,7 @@ TEST_F(ErrorReporterTest, ThreadTextsAreCutTo254Characters) {
 }
 
 TEST_F(ErrorReporterTest, UnknownErrorNumberShowsNothingAndFails) {
-  EXPECT_EQ(reporter.Raise(999), classlib::ResultHardFail);
+  EXPECT_EQ(reporter.Raise(ErrorId{999}), classlib::ResultHardFail);
   EXPECT_TRUE(layer.boxes.empty());
 }
 
@@ -167,7 +168,7 @@ TEST(ErrorReporterExitTest, FatalErrorEndsTheProcessWithExitCodeZero) {
         classlib::ErrorReporter reporter;
         reporter.Setup(state);
         rt::SetLastError(rt::kAccessDenied);
-        reporter.Raise(12, ErrorContext{"ApTiposTasas", ""});
+        reporter.Raise(ErrorId::FileCreation, ErrorContext{"ApTiposTasas", ""});
         fprintf(stderr, "went on after a fatal error\n");
         std::exit(7);
       },

@@ -15,6 +15,7 @@
 #include "runtime/base/program.h"
 #include "runtime/decl/file_block.h"
 #include "runtime/files/files.h"
+#include "runtime/test_hooks.h"
 #include "support/fake_ui.h"
 #include "support/test_driver.h"
 

@@ -117,9 +117,8 @@ TEST(TypeRecordFormat, ApTiposTasasEncodesToTheWorkedBytesAndDecodesBack) {
       {F(FieldType::CString, "DSTT:CVE", 3), F(FieldType::CString, "DSTT:DESCRIPCION", 51)});
   EXPECT_EQ(rec.bytes(), ApTiposTasasBytes());
 
-  std::string error;
-  auto decoded = TypeRecord::Decode(ApTiposTasasBytes(), &error);
-  ASSERT_TRUE(decoded) << error;
+  auto decoded = TypeRecord::Decode(ApTiposTasasBytes());
+  ASSERT_TRUE(decoded) << decoded.reason();
   EXPECT_EQ(decoded->recordSize(), 54u);
   ASSERT_EQ(decoded->entryCount(), 2u);
   EXPECT_EQ(decoded->entry(1).label, "DSTT:CVE");
@@ -288,17 +287,18 @@ TEST(TypeRecordFormat, StringSizesTakeThreeAndTwoByteNumbers) {
 TEST(TypeRecordFormat, EveryTruncationIsRefused) {
   const Bytes whole = ApTiposTasasBytes();
   for (size_t n = 0; n < whole.size(); ++n) {
-    std::string error;
     Bytes cut(whole.begin(), whole.begin() + static_cast<long>(n));
-    EXPECT_FALSE(TypeRecord::Decode(cut, &error)) << n;
-    EXPECT_FALSE(error.empty()) << n;
+    auto decoded = TypeRecord::Decode(cut);
+    EXPECT_FALSE(decoded) << n;
+    EXPECT_FALSE(decoded.reason().empty()) << n;
   }
   // The announced length fixed up to match the cut: the entries themselves run out.
   for (size_t n = 15; n < whole.size(); ++n) {
     Bytes cut(whole.begin(), whole.begin() + static_cast<long>(n));
     cut[10] = static_cast<uint8_t>(n);
-    std::string error;
-    EXPECT_FALSE(TypeRecord::Decode(cut, &error)) << n;
+    auto decoded = TypeRecord::Decode(cut);
+    const std::string& error = decoded.reason();
+    EXPECT_FALSE(decoded) << n;
     if (n >= 18) EXPECT_NE(error.find("truncated"), std::string::npos) << n << ": " << error;
     else EXPECT_NE(error.find("exceeds"), std::string::npos) << n << ": " << error;
   }
@@ -324,9 +324,9 @@ TEST(TypeRecordFormat, InconsistentRecordsAreRefused) {
   for (const auto& c : cases) {
     Bytes b = ApTiposTasasBytes();
     b[c.at] = c.value;
-    std::string error;
-    EXPECT_FALSE(TypeRecord::Decode(b, &error)) << c.what;
-    EXPECT_FALSE(error.empty()) << c.what;
+    auto decoded = TypeRecord::Decode(b);
+    EXPECT_FALSE(decoded) << c.what;
+    EXPECT_FALSE(decoded.reason().empty()) << c.what;
   }
 
   // A group that announces more bytes or members than it holds.
@@ -338,8 +338,7 @@ TEST(TypeRecordFormat, InconsistentRecordsAreRefused) {
                            {groupPart + 8, 0x40}, {groupPart, 4}}) {
     Bytes b = good;
     b[at] = value;
-    std::string error;
-    EXPECT_FALSE(TypeRecord::Decode(b, &error)) << at << "=" << int(value);
+    EXPECT_FALSE(TypeRecord::Decode(b)) << at << "=" << int(value);
   }
   // A field moved before the start of the record.
   Bytes b = TypeRecord::Encode({F(FieldType::Long, "X:L", 0, 0)}).bytes();

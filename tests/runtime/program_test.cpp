@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "runtime/base/program.h"
+#include "runtime/test_hooks.h"
+#include "support/fake_ui.h"
 
 namespace rt {
 namespace {
@@ -127,6 +129,23 @@ void StartAndHalt(int code) {
 
 TEST(HaltProgramTest, EndsTheProcessWithTheCodeAfterTheEndWalk) {
   EXPECT_EXIT(StartAndHalt(7), ::testing::ExitedWithCode(7), "module end");
+}
+
+// A fatal runtime error is shown in a box while a window layer is installed,
+// else written to stderr; either way the process then ends with exit code 1.
+TEST(RuntimeErrorHaltTest, ShownInABoxWithWindowsElseOnStderrThenEndsWithOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        testsupport::FakeWindowLayer layer;
+        layer.answer = [](const testsupport::MessageBoxCall& box) {
+          std::fprintf(stderr, "box [%s] %s\n", box.caption.c_str(), box.text.c_str());
+          return ui::BUTTON_OK;
+        };
+        RuntimeErrorHalt(501, "Make UFO Error");
+      },
+      ::testing::ExitedWithCode(1), "box \\[Runtime Error 501\\] Make UFO Error");
+  EXPECT_EXIT(RuntimeErrorHalt(411, "Once Error"), ::testing::ExitedWithCode(1), "^Runtime Error 411: Once Error");
 }
 
 }  // namespace

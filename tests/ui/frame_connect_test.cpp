@@ -12,6 +12,7 @@
 #include "app/create_schema.h"
 #include "app/frame.h"
 #include "app/program.h"
+#include "app/test_hooks.h"
 #include "classlib/ini_store.h"
 #include "dictionary/names.h"
 #include "runtime/qt/qt_window.h"

@@ -35,6 +35,7 @@
 #include "runtime/files/tps_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
+#include "runtime/test_hooks.h"
 #include "support/database_probe.h"
 #include "support/migration_prelude.h"
 #include "ui/ui_support.h"

@@ -21,6 +21,7 @@
 
 #include "runtime/qt/qt_layer.h"
 #include "runtime/qt/qt_window.h"
+#include "runtime/qt/test_hooks.h"
 #include "ui/ui_support.h"
 
 namespace testsupport {
@@ -90,11 +91,11 @@ TEST_F(QtLayerTest, EachWindowBuildsWithExactlyItsModulesKindsAndNotWithoutOne) 
     SCOPED_TRACE(c.label);
     Vars v;
     std::vector<ui::BoundVar> vars = c.vars ? v.Bind() : std::vector<ui::BoundVar>{};
-    layer->ClearControlKinds();
+    rt::qt::ClearControlKinds(*layer);
     for (const auto& k : c.kinds) layer->RegisterControlKind(k);
     EXPECT_NO_THROW(layer->BuildWindow(c.module, c.label, vars, c.frame));
     for (const auto& missing : c.kinds) {
-      layer->ClearControlKinds();
+      rt::qt::ClearControlKinds(*layer);
       for (const auto& k : c.kinds)
         if (k != missing) layer->RegisterControlKind(k);
       EXPECT_THROW(layer->BuildWindow(c.module, c.label, vars, c.frame), std::logic_error) << missing;

@@ -1,6 +1,7 @@
 // The full-window-drag setting: our platform layer and the recording stand-in.
 #include <gtest/gtest.h>
 
+#include "runtime/test_hooks.h"
 #include "runtime/ui/syssettings.h"
 #include "support/recording_settings.h"
 

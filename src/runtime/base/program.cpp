@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+#include "runtime/test_hooks.h"
+
 namespace rt {
 
 namespace {
@@ -27,6 +29,7 @@ struct RuntimeState {
   std::function<void(int)> haltHandler;
   Routine exitHook = nullptr;
   Routine layerCleanup = nullptr;
+  ErrorDisplay errorDisplay = nullptr;
 };
 
 RuntimeState& State() {
@@ -168,6 +171,26 @@ void HaltProgram(int exitCode) {
     throw ProgramHalted{exitCode};
   }
   std::exit(exitCode);
+}
+
+void SetRuntimeErrorDisplay(ErrorDisplay display) {
+  std::lock_guard lock(State().mutex);
+  State().errorDisplay = display;
+}
+
+void RuntimeErrorHalt(int number, const std::string& text) {
+  ErrorDisplay display = nullptr;
+  {
+    std::lock_guard lock(State().mutex);
+    display = State().errorDisplay;
+  }
+  const std::string caption = "Runtime Error " + std::to_string(number);
+  if (display) {
+    display(text, caption);
+  } else {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  }
+  HaltProgram(1);
 }
 
 void ResetModules() {

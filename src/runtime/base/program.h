@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace rt {
@@ -34,18 +35,18 @@ void RuntimeShutdown();
 void SetWindowLayerCleanup(Routine cleanup);
 // Runs the walk at the end on thread 1, then the window layer's clean-up (when
 // RuntimeShutdown has not run it), and ends the process with the code.
-// With a halt handler set (tests), the handler is called instead of exiting.
+// With a halt handler set (runtime/test_hooks.h), the handler is called instead of exiting.
 [[noreturn]] void HaltProgram(int exitCode);
+// A fatal runtime error: the text under the caption "Runtime Error N", shown by
+// the display the window layer set or else written to stderr; then the program
+// ends with exit code 1, a fault of the program never being a success.
+[[noreturn]] void RuntimeErrorHalt(int number, const std::string& text);
+// How a runtime error is shown; set by the window layer while one is installed,
+// null otherwise.
+using ErrorDisplay = void (*)(const std::string& text, const std::string& caption);
+void SetRuntimeErrorDisplay(ErrorDisplay display);
 // Runs the walk at the end without ending the process (for tests and HaltProgram).
 void RunModuleWalkAtEnd();
-// Forgets every registered module and the state of the walks (tests).
-void ResetModules();
-// Tests: called by HaltProgram instead of ending the process; HaltProgram then
-// throws ProgramHalted so that the caller never goes on. An empty handler restores exiting.
-void SetHaltHandler(std::function<void(int)> handler);
-struct ProgramHalted {
-  int exitCode;
-};
 // True once RuntimeShutdown has run: only close events are delivered from then on.
 bool RuntimeIsShutDown();
 

@@ -3,12 +3,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 #include "runtime/base/program.h"
 #include "runtime/decl/type_record.h"
-#include "runtime/ui/ui.h"
 
 namespace rt {
 
@@ -21,18 +18,8 @@ struct FieldRef {
   explicit operator bool() const { return address != nullptr; }
 };
 
-// Fatal error 501: a reference of an unknown type was asked for. Shown like
-// every fatal runtime error, then the program ends.
-[[noreturn]] inline void MakeFieldRefFailed() {
-  const char* text = "Make UFO Error";
-  if (ui::HasLayer()) {
-    ui::Layer().ShowMessageBox(text, "Runtime Error 501", ui::ICON_Exclamation, ui::BUTTON_OK,
-                               ui::BUTTON_OK, 0);
-  } else {
-    std::fprintf(stderr, "Runtime Error 501: %s\n", text);
-  }
-  HaltProgram(1);  // a fault of the program: never a success code
-}
+// Fatal runtime error 501: a reference of an unknown type was asked for.
+[[noreturn]] inline void MakeFieldRefFailed() { RuntimeErrorHalt(501, "Make UFO Error"); }
 
 inline FieldRef MakeFieldRef(void* address, int typeCode, uint32_t size, int precision = 0) {
   if (!IsKnownTypeCode(typeCode)) MakeFieldRefFailed();

@@ -93,7 +93,8 @@ struct Encoder {
   }
 };
 
-// Bounds-checked reader over the bytes of one TypeRecord.
+// Bounds-checked reader over the bytes of one TypeRecord. The first failure
+// is kept, with the byte it was found at.
 struct Reader {
   std::span<const uint8_t> bytes;
   size_t pos = 0;
@@ -102,6 +103,11 @@ struct Reader {
   bool Fail(std::string why) {
     if (error.empty()) error = std::move(why) + " at byte " + std::to_string(pos);
     return false;
+  }
+  // A failure found at an earlier byte than the one reached.
+  bool FailAt(size_t at, std::string why) {
+    pos = at;
+    return Fail(std::move(why));
   }
   bool U8(uint8_t& v) {
     if (pos + 1 > bytes.size()) return Fail("TypeRecord truncated");
@@ -130,6 +136,187 @@ struct Reader {
     pos += static_cast<size_t>(nul - begin) + 1;
     return true;
   }
+};
+
+// Reads a TypeRecord's bytes and checks each part against the bytes it has:
+// the header, then entry by entry its type, size and optional parts, its place
+// in the record and in the groups around it, and last the record's own end.
+class Decoder {
+ public:
+  explicit Decoder(std::span<const uint8_t> bytes) : r_{bytes} {}
+
+  // True when every entry reads and every check holds; else the reason is in error().
+  bool Run() {
+    if (!Header()) return false;
+    levels_.push_back({0, 0, 0, count_, 0, length_, recordSize_});
+    entries_.reserve(count_);
+    for (uint32_t n = 1; n <= count_; ++n)
+      if (!Entry(n)) return false;
+    return End();
+  }
+  const std::string& error() const { return r_.error; }
+  uint32_t recordSize() const { return recordSize_; }
+  std::vector<TypeEntry> TakeEntries() { return std::move(entries_); }
+
+ private:
+  // An open level: the record, then each group being read.
+  struct Level {
+    int group;            // entry number, 0 for the record
+    uint32_t base;        // the level's own position
+    uint32_t running;
+    uint32_t remaining;   // descendants still to read
+    size_t start;         // byte position of the group entry
+    uint32_t byteLength;  // announced byte length of the group with descendants
+    uint32_t size;
+  };
+
+  // The record's group entry: its size, entry count and byte length.
+  bool Header() {
+    const size_t size = r_.bytes.size();
+    uint8_t code = 0, flags = 0;
+    if (!r_.U8(code) || !r_.U8(flags) || !r_.U32(recordSize_) || !r_.U32(count_) || !r_.U32(length_))
+      return false;
+    if (code != static_cast<uint8_t>(FieldType::Group) || flags != 0)
+      return r_.FailAt(0, "TypeRecord header is not a group entry");
+    if (length_ != size)
+      return r_.FailAt(10, length_ > size ? "TypeRecord truncated: header announces " + std::to_string(length_) +
+                                                " bytes, " + std::to_string(size) + " given"
+                                          : "TypeRecord byte length " + std::to_string(length_) +
+                                                " differs from the " + std::to_string(size) + " bytes given");
+    // Every entry takes at least two bytes: a count beyond that is inconsistent.
+    if (count_ > (size - kHeaderSize) / 2)
+      return r_.FailAt(6, "TypeRecord entry count " + std::to_string(count_) + " exceeds its bytes");
+    return true;
+  }
+
+  bool Entry(uint32_t n) {
+    const size_t start = r_.pos;
+    TypeEntry e;
+    uint32_t groupLength = 0;
+    uint64_t elements = 1;
+    if (!Kind(n, start, e) || !Size(n, e, groupLength) || !OptionalParts(n, e, elements) ||
+        !Place(n, start, e, elements))
+      return false;
+    entries_.push_back(std::move(e));
+    const TypeEntry& added = entries_.back();
+    if (added.type == FieldType::Group)
+      levels_.push_back({static_cast<int>(n), added.offset, added.offset, added.descendants, start, groupLength,
+                         added.size});
+    return CloseLevels();
+  }
+
+  // The entry's type code and its flags.
+  bool Kind(uint32_t n, size_t start, TypeEntry& e) {
+    uint8_t code = 0;
+    if (!r_.U8(code) || !r_.U8(e.flags)) return false;
+    if (!IsKnownTypeCode(code))
+      return r_.FailAt(start, "unknown type code " + std::to_string(code) + " in entry " + std::to_string(n));
+    e.type = static_cast<FieldType>(code);
+    if (e.flags & 0xE0) return r_.FailAt(start + 1, "unknown flags in entry " + std::to_string(n));
+    return true;
+  }
+
+  // The size part the type has: a group's size, member count and byte length,
+  // a DECIMAL's size and places, a string's size; the others' fixed size.
+  bool Size(uint32_t n, TypeEntry& e, uint32_t& groupLength) {
+    if (e.type == FieldType::Group) {
+      if (!r_.U32(e.size) || !r_.U32(e.descendants) || !r_.U32(groupLength)) return false;
+      if (e.descendants > levels_.back().remaining - 1)
+        return r_.Fail("group entry " + std::to_string(n) + " announces more members than remain");
+    } else if (e.type == FieldType::Decimal || e.type == FieldType::PDecimal) {
+      uint8_t size = 0;
+      if (!r_.U8(size) || !r_.U8(e.places)) return false;
+      if (size == 0) return r_.Fail("DECIMAL entry " + std::to_string(n) + " has size 0");
+      e.size = size;
+    } else if (IsSizedString(e.type)) {
+      int32_t size = 0;
+      if (!r_.Num(size)) return false;
+      if (size <= 0) return r_.Fail("string entry " + std::to_string(n) + " has size " + std::to_string(size));
+      e.size = static_cast<uint32_t>(size);
+    } else {
+      e.size = FixedSizeOf(e.type);
+    }
+    return true;
+  }
+
+  // The parts the flags announce, in their order: picture (read and dropped),
+  // label, external name, position adjustment and dimensions.
+  bool OptionalParts(uint32_t n, TypeEntry& e, uint64_t& elements) {
+    if (e.flags & kEntryPicture) {
+      if (!IsSizedString(e.type)) return r_.Fail("picture on a non-string entry " + std::to_string(n));
+      std::string picture;
+      if (!r_.Text(picture)) return false;
+    }
+    if ((e.flags & kEntryLabel) && !r_.Text(e.label)) return false;
+    if ((e.flags & kEntryExternalName) && !r_.Text(e.externalName)) return false;
+    if (e.flags & kEntryAdjust) {
+      int32_t adjust = 0;
+      if (!r_.Num(adjust)) return false;
+      e.adjust = adjust;
+    }
+    if (e.flags & kEntryDims) {
+      uint8_t dims = 0;
+      if (!r_.U8(dims)) return false;
+      for (uint8_t d = 0; d < dims; ++d) {
+        int32_t dim = 0;
+        if (!r_.Num(dim)) return false;
+        if (dim <= 0) return r_.Fail("non-positive dimension in entry " + std::to_string(n));
+        elements *= static_cast<uint64_t>(dim);
+      }
+    }
+    return true;
+  }
+
+  // The entry's place: at its level's running position moved by its
+  // adjustment, within the record's reach and inside every open group.
+  bool Place(uint32_t n, size_t start, TypeEntry& e, uint64_t elements) {
+    Level& level = levels_.back();
+    const int64_t pos = int64_t(level.running) + e.adjust.value_or(0);
+    if (pos < 0) return r_.FailAt(start, "entry " + std::to_string(n) + " placed before the record");
+    const uint64_t end = uint64_t(pos) + uint64_t(e.size) * elements;
+    if (end > 0xFFFFFFFFull) return r_.FailAt(start, "entry " + std::to_string(n) + " lies beyond any record size");
+    e.offset = static_cast<uint32_t>(pos);
+    e.parent = level.group;
+    level.running = static_cast<uint32_t>(end);
+    --level.remaining;
+    for (size_t i = 1; i < levels_.size(); ++i) {
+      const Level& g = levels_[i];
+      if (e.offset < g.base || end > uint64_t(g.base) + g.size)
+        return r_.FailAt(start, "entry " + std::to_string(n) + " lies outside its group " + std::to_string(g.group));
+    }
+    storageEnd_ = std::max(storageEnd_, static_cast<uint32_t>(end));
+    return true;
+  }
+
+  // Closes each group whose members are all read; its bytes must be the ones it announced.
+  bool CloseLevels() {
+    while (levels_.size() > 1 && levels_.back().remaining == 0) {
+      const Level done = levels_.back();
+      levels_.pop_back();
+      if (r_.pos - done.start != done.byteLength)
+        return r_.Fail("group entry " + std::to_string(done.group) + " announces " +
+                       std::to_string(done.byteLength) + " bytes but holds " + std::to_string(r_.pos - done.start));
+      levels_.back().running = done.base + done.size;
+    }
+    return true;
+  }
+
+  // Every group closed, no byte left over, and the fields end where the record does.
+  bool End() {
+    if (levels_.size() != 1 || r_.pos != r_.bytes.size()) return r_.Fail("TypeRecord holds bytes beyond its entries");
+    if (storageEnd_ != recordSize_)
+      return r_.FailAt(2, "TypeRecord record size " + std::to_string(recordSize_) + " differs from its fields' end " +
+                              std::to_string(storageEnd_));
+    return true;
+  }
+
+  Reader r_;
+  uint32_t recordSize_ = 0;
+  uint32_t count_ = 0;
+  uint32_t length_ = 0;
+  std::vector<Level> levels_;
+  uint32_t storageEnd_ = 0;
+  std::vector<TypeEntry> entries_;
 };
 
 }  // namespace
@@ -182,192 +369,18 @@ TypeRecord TypeRecord::Encode(const std::vector<FieldSpec>& fields) {
   SetU32(enc.out, 2, enc.storageEnd);
   SetU32(enc.out, 6, enc.count);
   SetU32(enc.out, 10, static_cast<uint32_t>(enc.out.size()));
-  std::string error;
-  auto decoded = Decode(enc.out, &error);
-  if (!decoded) throw std::logic_error("TypeRecord::Encode produced an invalid record: " + error);
+  Outcome<TypeRecord> decoded = Decode(enc.out);
+  if (!decoded) throw std::logic_error("TypeRecord::Encode produced an invalid record: " + decoded.reason());
   return std::move(*decoded);
 }
 
-std::optional<TypeRecord> TypeRecord::Decode(std::span<const uint8_t> bytes, std::string* error) {
-  Reader r{bytes};
+Outcome<TypeRecord> TypeRecord::Decode(std::span<const uint8_t> bytes) {
+  Decoder decoder(bytes);
+  if (!decoder.Run()) return Reason{decoder.error()};
   TypeRecord rec;
-  auto fail = [&]() -> std::optional<TypeRecord> {
-    if (error) *error = r.error;
-    return std::nullopt;
-  };
-
-  uint8_t code = 0, flags = 0;
-  uint32_t recordSize = 0, count = 0, length = 0;
-  if (!r.U8(code) || !r.U8(flags) || !r.U32(recordSize) || !r.U32(count) || !r.U32(length))
-    return fail();
-  if (code != static_cast<uint8_t>(FieldType::Group) || flags != 0) {
-    r.pos = 0;
-    r.Fail("TypeRecord header is not a group entry");
-    return fail();
-  }
-  if (length != bytes.size()) {
-    r.pos = 10;
-    r.Fail(length > bytes.size() ? "TypeRecord truncated: header announces " +
-                                       std::to_string(length) + " bytes, " +
-                                       std::to_string(bytes.size()) + " given"
-                                 : "TypeRecord byte length " + std::to_string(length) +
-                                       " differs from the " + std::to_string(bytes.size()) +
-                                       " bytes given");
-    return fail();
-  }
-  // Every entry takes at least two bytes: a count beyond that is inconsistent.
-  if (count > (bytes.size() - kHeaderSize) / 2) {
-    r.pos = 6;
-    r.Fail("TypeRecord entry count " + std::to_string(count) + " exceeds its bytes");
-    return fail();
-  }
-
-  // Open levels: the record, then each group being read.
-  struct Level {
-    int group;            // entry number, 0 for the record
-    uint32_t base;        // the level's own position
-    uint32_t running;
-    uint32_t remaining;   // descendants still to read
-    size_t start;         // byte position of the group entry
-    uint32_t byteLength;  // announced byte length of the group with descendants
-    uint32_t size;
-  };
-  std::vector<Level> levels{{0, 0, 0, count, 0, length, recordSize}};
-  uint32_t storageEnd = 0;
-  rec.entries_.reserve(count);
-
-  auto closeLevels = [&]() -> bool {
-    while (levels.size() > 1 && levels.back().remaining == 0) {
-      const Level done = levels.back();
-      levels.pop_back();
-      if (r.pos - done.start != done.byteLength)
-        return r.Fail("group entry " + std::to_string(done.group) + " announces " +
-                      std::to_string(done.byteLength) + " bytes but holds " +
-                      std::to_string(r.pos - done.start));
-      levels.back().running = done.base + done.size;
-    }
-    return true;
-  };
-
-  for (uint32_t n = 1; n <= count; ++n) {
-    const size_t start = r.pos;
-    TypeEntry e;
-    if (!r.U8(code) || !r.U8(e.flags)) return fail();
-    if (!IsKnownTypeCode(code)) {
-      r.pos = start;
-      r.Fail("unknown type code " + std::to_string(code) + " in entry " + std::to_string(n));
-      return fail();
-    }
-    e.type = static_cast<FieldType>(code);
-    if (e.flags & 0xE0) {
-      r.pos = start + 1;
-      r.Fail("unknown flags in entry " + std::to_string(n));
-      return fail();
-    }
-    uint32_t descendants = 0, groupLength = 0;
-    if (e.type == FieldType::Group) {
-      if (!r.U32(e.size) || !r.U32(descendants) || !r.U32(groupLength)) return fail();
-      if (descendants > levels.back().remaining - 1) {
-        r.Fail("group entry " + std::to_string(n) + " announces more members than remain");
-        return fail();
-      }
-      e.descendants = descendants;
-    } else if (e.type == FieldType::Decimal || e.type == FieldType::PDecimal) {
-      uint8_t size = 0;
-      if (!r.U8(size) || !r.U8(e.places)) return fail();
-      e.size = size;
-    } else if (IsSizedString(e.type)) {
-      int32_t size = 0;
-      if (!r.Num(size)) return fail();
-      if (size <= 0) {
-        r.Fail("string entry " + std::to_string(n) + " has size " + std::to_string(size));
-        return fail();
-      }
-      e.size = static_cast<uint32_t>(size);
-    } else {
-      e.size = FixedSizeOf(e.type);
-    }
-    if ((e.type == FieldType::Decimal || e.type == FieldType::PDecimal) && e.size == 0) {
-      r.Fail("DECIMAL entry " + std::to_string(n) + " has size 0");
-      return fail();
-    }
-    if (e.flags & kEntryPicture) {
-      std::string picture;
-      if (!IsSizedString(e.type)) {
-        r.Fail("picture on a non-string entry " + std::to_string(n));
-        return fail();
-      }
-      if (!r.Text(picture)) return fail();
-    }
-    if ((e.flags & kEntryLabel) && !r.Text(e.label)) return fail();
-    if ((e.flags & kEntryExternalName) && !r.Text(e.externalName)) return fail();
-    if (e.flags & kEntryAdjust) {
-      int32_t adjust = 0;
-      if (!r.Num(adjust)) return fail();
-      e.adjust = adjust;
-    }
-    uint64_t elements = 1;
-    if (e.flags & kEntryDims) {
-      uint8_t dims = 0;
-      if (!r.U8(dims)) return fail();
-      for (uint8_t d = 0; d < dims; ++d) {
-        int32_t dim = 0;
-        if (!r.Num(dim)) return fail();
-        if (dim <= 0) {
-          r.Fail("non-positive dimension in entry " + std::to_string(n));
-          return fail();
-        }
-        elements *= static_cast<uint64_t>(dim);
-      }
-    }
-
-    Level& level = levels.back();
-    const int64_t pos = int64_t(level.running) + e.adjust.value_or(0);
-    if (pos < 0) {
-      r.pos = start;
-      r.Fail("entry " + std::to_string(n) + " placed before the record");
-      return fail();
-    }
-    const uint64_t end = uint64_t(pos) + uint64_t(e.size) * elements;
-    if (end > 0xFFFFFFFFull) {
-      r.pos = start;
-      r.Fail("entry " + std::to_string(n) + " lies beyond any record size");
-      return fail();
-    }
-    e.offset = static_cast<uint32_t>(pos);
-    e.parent = level.group;
-    level.running = static_cast<uint32_t>(end);
-    --level.remaining;
-    if (levels.size() > 1) {
-      // Members lie inside their group.
-      for (size_t i = 1; i < levels.size(); ++i) {
-        const Level& g = levels[i];
-        if (e.offset < g.base || end > uint64_t(g.base) + g.size) {
-          r.pos = start;
-          r.Fail("entry " + std::to_string(n) + " lies outside its group " + std::to_string(g.group));
-          return fail();
-        }
-      }
-    }
-    storageEnd = std::max(storageEnd, static_cast<uint32_t>(end));
-    rec.entries_.push_back(std::move(e));
-    if (rec.entries_.back().type == FieldType::Group)
-      levels.push_back({static_cast<int>(n), static_cast<uint32_t>(pos), static_cast<uint32_t>(pos),
-                        descendants, start, groupLength, rec.entries_.back().size});
-    if (!closeLevels()) return fail();
-  }
-  if (levels.size() != 1 || r.pos != bytes.size()) {
-    r.Fail("TypeRecord holds bytes beyond its entries");
-    return fail();
-  }
-  if (storageEnd != recordSize) {
-    r.pos = 2;
-    r.Fail("TypeRecord record size " + std::to_string(recordSize) + " differs from its fields' end " +
-           std::to_string(storageEnd));
-    return fail();
-  }
   rec.bytes_.assign(bytes.begin(), bytes.end());
-  rec.recordSize_ = recordSize;
+  rec.recordSize_ = decoder.recordSize();
+  rec.entries_ = decoder.TakeEntries();
   return rec;
 }
 

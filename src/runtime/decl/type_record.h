@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "runtime/base/outcome.h"
+
 namespace rt {
 
 enum class FieldType : uint8_t {
@@ -64,9 +66,9 @@ class TypeRecord {
  public:
   // Builds the byte form from declared fields (group sizes and counts follow from members).
   static TypeRecord Encode(const std::vector<FieldSpec>& fields);
-  // Decodes and checks a byte form; on a truncated or inconsistent one returns
-  // nullopt with the reason in *error, never reading past the end.
-  static std::optional<TypeRecord> Decode(std::span<const uint8_t> bytes, std::string* error = nullptr);
+  // Decodes and checks a byte form; a truncated or inconsistent one gives the
+  // reason instead, found without reading past the end.
+  static Outcome<TypeRecord> Decode(std::span<const uint8_t> bytes);
 
   const std::vector<uint8_t>& bytes() const { return bytes_; }
   uint32_t recordSize() const { return recordSize_; }

@@ -17,6 +17,7 @@
 
 #include "runtime/qt/qt_layout.h"
 #include "runtime/qt/qt_window.h"
+#include "runtime/qt/test_hooks.h"
 #include "runtime/ui/ui.h"
 
 // The resources live in a static library: make sure they are linked in.
@@ -59,6 +60,8 @@ void RemoveQtLayer() {
 }
 
 QtWindowLayer* InstalledQtLayer() { return g_layer.get(); }
+
+void ClearControlKinds(QtWindowLayer& layer) { layer.kinds_.clear(); }
 
 std::unique_ptr<ui::Window> QtWindowLayer::BuildWindow(std::string_view moduleKey, std::string_view label,
                                                        std::vector<ui::BoundVar> vars, bool frame) {

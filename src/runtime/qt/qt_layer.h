@@ -28,10 +28,9 @@ class QtWindowLayer : public rt::ui::WindowLayer {
   void RegisterControlKind(const std::string& kind) override;
   void KeepPainted() override;
   bool IsKindRegistered(const std::string& kind) const { return kinds_.count(kind) != 0; }
-  // Forgets the registered kinds (tests).
-  void ClearControlKinds() { kinds_.clear(); }
 
  private:
+  friend void ClearControlKinds(QtWindowLayer& layer);  // runtime/qt/test_hooks.h
   std::set<std::string> kinds_;
   bool cursorSet_ = false;
 };

@@ -2,6 +2,8 @@
 // installed stand-in.
 #include "runtime/ui/syssettings.h"
 
+#include "runtime/test_hooks.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #endif

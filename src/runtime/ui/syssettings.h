@@ -1,6 +1,6 @@
 // The desktop's full-window-drag setting. On Windows it is the system
 // parameter; elsewhere our own settings layer holds no desktop setting and
-// reports it off. Tests install a recording stand-in.
+// reports it off. Tests install a recording stand-in (runtime/test_hooks.h).
 #pragma once
 
 namespace rt::sys {
@@ -21,8 +21,6 @@ class SystemSettings {
 
 // The process's settings layer: the platform's unless a stand-in is installed.
 SystemSettings& Settings();
-// Installs a stand-in (nullptr puts the platform's back).
-void SetSystemSettings(SystemSettings* settings);
 
 bool GetDragFullWindows(int& value);
 bool SetDragFullWindows(int value, unsigned flags);

@@ -116,10 +116,15 @@ class WindowLayer {
   virtual void KeepPainted() {}
 };
 
-// The process's window layer. Set once by main (Qt) or by a test (stand-in).
+// The process's window layer. Set once by main (Qt) or by a test (stand-in);
+// while one is set, fatal runtime errors are shown by ShowErrorMessage.
 void SetWindowLayer(WindowLayer* layer);
 WindowLayer& Layer();
 bool HasLayer();
+
+// An error's message box: the text under the caption, the exclamation icon and
+// one OK button. Without a window layer "caption: text" goes to stderr.
+void ShowErrorMessage(const std::string& text, const std::string& caption);
 
 // The event being handled on this thread and its control, while a loop body runs.
 int CurrentEvent();

@@ -1,0 +1,17 @@
+// Seams for tests: what a test sets to watch the program's start-up and
+// shut-down or to run its own action behind the schema button. The program
+// calls through them; only the start-up's schema action is set by the program.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace app {
+
+// When set, each routine of the start-up and shut-down appends its name.
+void SetLifeTrace(std::vector<std::string>* trace);
+// What the schema button runs: the start-up sets CreateSchema, a test its own.
+void SetSchemaButtonAction(std::function<void()> action);
+
+}  // namespace app
