@@ -20,7 +20,7 @@ Built Build(const TableBuilder& t, const std::string& name, const ServerInfo& in
   Built b;
   b.record = t.Record();
   b.keys = t.Keys(*b.record);
-  if (Reasoned<SqlTableSchema> schema = BuildTableSchema(*b.record, b.keys, t.Blobs(), name, info))
+  if (Outcome<SqlTableSchema> schema = BuildTableSchema(*b.record, b.keys, t.Blobs(), name, info))
     b.schema = std::move(*schema);
   return b;
 }
@@ -269,9 +269,9 @@ TEST(SqlForm, UnstorableTypesAndBrokenLayoutsAreRefused) {
   TypeRecord rec = TypeRecord::Encode(fields);
   auto schema = BuildTableSchema(rec, {}, {}, "D", testsupport::SqlServerInfo());
   ASSERT_TRUE(schema);
-  const Reasoned<CreateStatements> stmts = BuildCreateStatements(*schema, types);
+  const Outcome<CreateStatements> stmts = BuildCreateStatements(*schema, types);
   EXPECT_FALSE(stmts);
-  EXPECT_EQ(stmts.error(), "F");
+  EXPECT_EQ(stmts.reason(), "F");
 
   // A text BLOB needs SQL_LONGVARCHAR: "text" on SQL Server.
   TableBuilder memo("M");
@@ -285,9 +285,9 @@ TEST(SqlForm, UnstorableTypesAndBrokenLayoutsAreRefused) {
   bad[1].type = FieldType::Byte;
   bad[1].label = "B:X";
   bad[1].adjust = -2;
-  const Reasoned<SqlTableSchema> laidBack = BuildTableSchema(TypeRecord::Encode(bad), {}, {}, "B", testsupport::SqlServerInfo());
+  const Outcome<SqlTableSchema> laidBack = BuildTableSchema(TypeRecord::Encode(bad), {}, {}, "B", testsupport::SqlServerInfo());
   EXPECT_FALSE(laidBack);
-  EXPECT_FALSE(laidBack.error().empty());
+  EXPECT_FALSE(laidBack.reason().empty());
   // An entry that leaves a gap after the previous one.
   bad[1].adjust = 3;
   EXPECT_FALSE(BuildTableSchema(TypeRecord::Encode(bad), {}, {}, "B", testsupport::SqlServerInfo()));

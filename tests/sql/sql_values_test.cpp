@@ -23,7 +23,7 @@ TEST(SqlValues, DateTimeHandleIsATimestampAndBack) {
   t.Long("A").DatePair("FECHA");
   auto decl = t.Decl("D", "srv,db,sa");
   FileBlock f(*decl);
-  const Reasoned<SqlTableSchema> schema = BuildTableSchema(*decl->record, f.keys(), f.blobs(), "D", SqlServerInfo());
+  const Outcome<SqlTableSchema> schema = BuildTableSchema(*decl->record, f.keys(), f.blobs(), "D", SqlServerInfo());
   ASSERT_TRUE(schema);
   const SqlColumn& col = schema->columns.at(1);
   ASSERT_TRUE(col.dateTime);

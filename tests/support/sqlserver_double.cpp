@@ -78,7 +78,7 @@ class DoubleSession : public rt::SqlSession {
 
   // SQL Server's refusal, its SQLSTATE in the spelling the server uses; with
   // a native number of its own where SQL Server numbers the statement's apart.
-  rt::Failure<rt::SqlError> Refuse(rt::Refusal refusal, std::string message, int32_t native = 0) const {
+  rt::Failure Refuse(rt::Refusal refusal, std::string message, int32_t native = 0) const {
     const ServerAnswer& answer = AnswerOf(sqlserver::Info().dbmsName, refusal);
     const std::string_view state = s_->odbc3States ? answer.state3 : answer.state2;
     return rt::Failed(rt::SqlError{std::string(state), native ? native : answer.native, std::move(message),

@@ -67,10 +67,10 @@ int SqlDriver::Impl::Attach(FileBlock& file, SqlFileState& st, bool* reused) {
   // names follow the server it is connected to.
   if (!st.tableName) st.tableName = file.decl().TableName();
   if (st.schemaConn != st.conn.get()) {
-    Reasoned<SqlTableSchema> schema =
+    Outcome<SqlTableSchema> schema =
         BuildTableSchema(*file.decl().record, file.keys(), file.blobs(), *st.tableName, st.conn->info);
     st.schema = schema ? std::optional(std::move(*schema)) : std::nullopt;
-    st.schemaError = schema ? std::string() : schema.error();
+    st.schemaError = schema.reason();
     st.schemaConn = st.conn.get();
   }
   return kNoError;

@@ -43,9 +43,9 @@ class SqlDriver::Impl::TableCreation {
       if (!rows) return Refused(rows.error());
       conn_.types = TypeList::FromRows(*rows, conn_.info);
     }
-    const Reasoned<CreateStatements> stmts = BuildCreateStatements(*st_.schema, *conn_.types);
+    const Outcome<CreateStatements> stmts = BuildCreateStatements(*st_.schema, *conn_.types);
     if (!stmts) {
-      SqlTrace("Could not Create Field " + stmts.error());
+      SqlTrace("Could not Create Field " + stmts.reason());
       SqlTrace("File system does not support data type");
       return kInvalidFieldTypeDescriptor;
     }

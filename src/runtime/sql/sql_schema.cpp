@@ -107,10 +107,10 @@ namespace {
 // entries but groups are the table's record columns, in entry order.
 class RecordLayout {
  public:
-  static Reasoned<RecordLayout> Of(const TypeRecord& record) {
+  static Outcome<RecordLayout> Of(const TypeRecord& record) {
     RecordLayout layout(record.entries());
     std::string why;
-    if (!layout.Walk(0, 0, true, why)) return Failed(why);
+    if (!layout.Walk(0, 0, true, why)) return Reason{why};
     int next = 0;
     for (int i = 1; i <= layout.n_; ++i)
       if (layout.IsColumn(i)) layout.column_[i] = next++;
@@ -226,15 +226,15 @@ void AddBlobColumns(const std::vector<BlobDescriptor>& blobs, const ServerInfo& 
 
 // The key's columns; the columns of a key that takes no empty part made NOT
 // NULL where the server allows it.
-Reasoned<SqlKey> KeyOf(const KeyDescriptor& key, const RecordLayout& layout, const ServerInfo& info,
-                       SqlTableSchema& schema) {
+Outcome<SqlKey> KeyOf(const KeyDescriptor& key, const RecordLayout& layout, const ServerInfo& info,
+                      SqlTableSchema& schema) {
   SqlKey k;
   k.key = &key;
   k.indexName = IndexNameOf(key);
   const bool notNull = ((key.attrs & kKeyPrimary) || !(key.attrs & kKeyOpt)) && info.nonNullableColumns;
   for (int32_t comp : key.components) {
     const int col = layout.ColumnOf(comp < 0 ? -comp : comp);
-    if (col < 0) return Failed("key " + key.label + " names entry " + std::to_string(comp) + " that is no column");
+    if (col < 0) return Reason{"key " + key.label + " names entry " + std::to_string(comp) + " that is no column"};
     k.columns.push_back({col, comp < 0});
     if (notNull) schema.columns[col].notNull = true;
   }
@@ -243,18 +243,18 @@ Reasoned<SqlKey> KeyOf(const KeyDescriptor& key, const RecordLayout& layout, con
 
 }  // namespace
 
-Reasoned<SqlTableSchema> BuildTableSchema(const TypeRecord& record, const std::vector<KeyDescriptor>& keys,
-                                          const std::vector<BlobDescriptor>& blobs, std::string_view tableName,
-                                          const ServerInfo& info) {
-  const Reasoned<RecordLayout> layout = RecordLayout::Of(record);
-  if (!layout) return Failed(layout.error());
+Outcome<SqlTableSchema> BuildTableSchema(const TypeRecord& record, const std::vector<KeyDescriptor>& keys,
+                                         const std::vector<BlobDescriptor>& blobs, std::string_view tableName,
+                                         const ServerInfo& info) {
+  const Outcome<RecordLayout> layout = RecordLayout::Of(record);
+  if (!layout) return Reason{layout.reason()};
   SqlTableSchema schema;
   schema.tableName = SqlIdentifier(tableName, info);
   AddRecordColumns(record, *layout, info, schema);
   AddBlobColumns(blobs, info, schema);
   for (const KeyDescriptor& key : keys) {
-    Reasoned<SqlKey> k = KeyOf(key, *layout, info, schema);
-    if (!k) return Failed(k.error());
+    Outcome<SqlKey> k = KeyOf(key, *layout, info, schema);
+    if (!k) return Reason{k.reason()};
     if ((key.attrs & kKeyPrimary) && schema.primaryKey < 0) schema.primaryKey = static_cast<int>(schema.keys.size());
     schema.keys.push_back(std::move(*k));
   }
@@ -345,14 +345,14 @@ std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool 
   return out + ")";
 }
 
-Reasoned<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, const TypeList& types) {
+Outcome<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, const TypeList& types) {
   CreateStatements out;
   std::string& sql = out.createTable;
   sql = "CREATE TABLE " + schema.tableName + " (";
   for (size_t i = 0; i < schema.columns.size(); ++i) {
     const SqlColumn& col = schema.columns[i];
     std::optional<std::string> type = SqlTypeOf(col, types);
-    if (!type) return Failed(col.name);
+    if (!type) return Reason{col.name};
     if (col.blob >= 0) {
       sql += ", " + col.name + " " + *type;
     } else {

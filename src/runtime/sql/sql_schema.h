@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "runtime/decl/file_decl.h"
+#include "runtime/base/outcome.h"
 #include "runtime/sql/server_info.h"
-#include "runtime/sql/sql_result.h"
 
 namespace rt {
 
@@ -84,9 +84,9 @@ struct SqlTableSchema {
 
 // Derives the schema, or the reason it cannot (error 75: a layout that breaks
 // the storage rules or a key component that stands for no column).
-Reasoned<SqlTableSchema> BuildTableSchema(const TypeRecord& record, const std::vector<KeyDescriptor>& keys,
-                                          const std::vector<BlobDescriptor>& blobs, std::string_view tableName,
-                                          const ServerInfo& info);
+Outcome<SqlTableSchema> BuildTableSchema(const TypeRecord& record, const std::vector<KeyDescriptor>& keys,
+                                         const std::vector<BlobDescriptor>& blobs, std::string_view tableName,
+                                         const ServerInfo& info);
 
 // The SQL type of a column with its parameters; nullopt when the type list
 // cannot store it.
@@ -100,7 +100,7 @@ struct CreateStatements {
 
 // CREATE TABLE and CREATE INDEX texts; where a column's type is not in the
 // list, the reason is that column's name.
-Reasoned<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, const TypeList& types);
+Outcome<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, const TypeList& types);
 
 // Text of a key's column list as written in constraint and index clauses.
 std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections);
