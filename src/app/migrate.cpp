@@ -365,14 +365,16 @@ void CarryRows(rt::FileBlock& source, rt::FileBlock& target, const CopyPlan& pla
       out.problem = rt::ErrorTextForMessage();
       return;
     }
+    // A refusal answered as a duplicate whose key the table does not hold is
+    // some other constraint (a server may give all of them one code).
+    const std::string refusal = rt::ErrorTextForMessage();
     std::memcpy(record.data(), target.buffer(), record.size());
     rt::GET(target, key);
-    if (rt::LastErrorCode() != rt::kNoError && rt::LastErrorCode() != rt::kRecordNotFound) {
-      out.problem = rt::ErrorTextForMessage();
+    if (rt::LastErrorCode() != rt::kNoError) {
+      out.problem = rt::LastErrorCode() == rt::kRecordNotFound ? refusal : rt::ErrorTextForMessage();
       return;
     }
-    const bool same = rt::LastErrorCode() == rt::kNoError &&
-                      std::memcmp(record.data(), target.buffer(), record.size()) == 0;
+    const bool same = std::memcmp(record.data(), target.buffer(), record.size()) == 0;
     std::memcpy(target.buffer(), record.data(), record.size());
     if (same) continue;
     if (++out.notTaken <= kKeysShown) out.notTakenKeys.push_back(KeyText(target, key));

@@ -60,13 +60,13 @@ class LoggingSqlDriver : public rt::SqlDriver {
   int Add(rt::FileBlock& file) override {
     if (file.decl().label == refuseIn && ++adds == refuseAt) {
       rt::SetFileError("HY000", "Refused by the server");
-      return rt::kFileSystemError;
+      return refuseWith;
     }
     return SqlDriver::Add(file);
   }
   std::vector<std::string> statements, opened;
   std::string refuseIn;
-  int refuseAt = 0, adds = 0;
+  int refuseAt = 0, adds = 0, refuseWith = rt::kFileSystemError;
 };
 
 // The local-file driver, with a log of the files opened.
@@ -777,27 +777,46 @@ TEST_P(Migration, AnUnreadableLocalFileStopsThePressBeforeTheCreation) {
 }
 
 // A record the server refuses for another reason than its key undoes the
-// table's migration: the file stays, and the next run carries it whole.
+// table's migration: the file stays, and the next run carries it whole. So
+// does a refusal answered as a duplicate key whose key the table does not hold
+// (a server may give every constraint one code).
 TEST_P(Migration, ARecordRefusedByTheServerUndoesTheMigrationAndKeepsTheFile) {
-  Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") +
-                                 "INSERT INTO XRefereExtCove (UNICO) VALUES (1), (2), (3), (4), (5);");
-  sql_->refuseIn = "RefereExtCove";
-  sql_->refuseAt = 3;
-  testsupport::FakeWindowLayer ui;
-  Migrate();
-  EXPECT_FALSE(migrated_);
-  ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, "No se pudo migrar RefereExtCove.|File System Error (HY000) Refused by the server|En "
-                              "el servidor nada cambió; la próxima creación del esquema lo intentará de nuevo.");
-  EXPECT_FALSE(HasTable(Data(), "RefereExtCove"));
-  EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
-  sql_->refuseIn.clear();
-  testsupport::FakeWindowLayer again;
-  Migrate();
-  EXPECT_TRUE(migrated_);
-  EXPECT_TRUE(again.boxes.empty()) << again.boxes[0].text;
-  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM RefereExtCove"), std::vector<std::string>{"5"});
-  EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
+  struct Case {
+    const char* what;
+    int code;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"a refusal", rt::kFileSystemError, "File System Error"},
+      {"a duplicate key the table does not hold", rt::kCreatesDuplicateKey, "Creates Duplicate Key"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Exec(Data(), "DROP TABLE IF EXISTS RefereExtCove;");
+    fs::remove("XRefereExtCove.TPS");
+    Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") +
+                                   "INSERT INTO XRefereExtCove (UNICO) VALUES (1), (2), (3), (4), (5);");
+    sql_->refuseIn = "RefereExtCove";
+    sql_->refuseAt = 3;
+    sql_->adds = 0;
+    sql_->refuseWith = c.code;
+    testsupport::FakeWindowLayer ui;
+    Migrate();
+    EXPECT_FALSE(migrated_);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].text, "No se pudo migrar RefereExtCove.|" + std::string(c.error) +
+                                    " (HY000) Refused by the server|En el servidor nada cambió; la próxima "
+                                    "creación del esquema lo intentará de nuevo.");
+    EXPECT_FALSE(HasTable(Data(), "RefereExtCove"));
+    EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
+    sql_->refuseIn.clear();
+    testsupport::FakeWindowLayer again;
+    Migrate();
+    EXPECT_TRUE(migrated_);
+    EXPECT_TRUE(again.boxes.empty()) << again.boxes[0].text;
+    EXPECT_EQ(Query(Data(), "SELECT count(*) FROM RefereExtCove"), std::vector<std::string>{"5"});
+    EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
+  }
 }
 
 // A statement the server refuses in the middle of a table's migration undoes
