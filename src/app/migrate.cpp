@@ -253,11 +253,6 @@ std::string KeyFields(const rt::FileBlock& file, const rt::KeyDescriptor& key) {
   return out;
 }
 
-void Tell(const std::string& text, const char* caption) {
-  if (rt::ui::HasLayer())
-    rt::ui::Layer().ShowMessageBox(text, caption, rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK, 1, 0);
-}
-
 // Keeps the windows on screen painted while records are carried: the
 // connection window's place redrawn, the frame not left blank.
 class Painter {
@@ -495,9 +490,9 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   std::string fileName = rt::GET_PROPERTY(local, rt::FilePropName);
   if (fileName.empty()) fileName = rt::TopSpeedFileName(local.decl().TableName());
   auto unreadable = [&](const std::string& why) {
-    Tell("No se pudo leer el archivo local " + fileName + "; no se migr\xF3 " + m.label + ".|" + why + "|" +
-             kNothingChanged + " y el archivo se conserva: " + kNextRun,
-         "Error");
+    rt::ui::ShowErrorMessage("No se pudo leer el archivo local " + fileName + "; no se migr\xF3 " + m.label + ".|" +
+                                 why + "|" + kNothingChanged + " y el archivo se conserva: " + kNextRun,
+                             "Error");
     return false;
   };
   if (!file.problem.empty()) return unreadable(file.problem);
@@ -546,18 +541,18 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
     if (old.notTaken) {
       // Rows of an earlier run's renamed table that differ from the new table's
       // rows of the same key: neither may be lost, so both stay for the user.
-      Tell("No se pudo terminar la migraci\xF3n de " + std::string(m.label) + ": " +
-               Count(old.notTaken, "fila", "filas") + " de " + renamed.decl().TableName() +
-               (old.notTaken == 1 ? " tiene" : " tienen") + " la clave de otra fila de " + m.label +
-               " con otros valores (" + KeyFields(target, PrimaryKeyOf(target)) +
-               " " + KeysList(old) + ").|Las dos tablas quedan como estaban.",
-           "Error");
+      rt::ui::ShowErrorMessage("No se pudo terminar la migraci\xF3n de " + std::string(m.label) + ": " +
+                                   Count(old.notTaken, "fila", "filas") + " de " + renamed.decl().TableName() +
+                                   (old.notTaken == 1 ? " tiene" : " tienen") + " la clave de otra fila de " +
+                                   m.label + " con otros valores (" + KeyFields(target, PrimaryKeyOf(target)) + " " +
+                                   KeysList(old) + ").|Las dos tablas quedan como estaban.",
+                               "Error");
       return true;
     }
     if (records.unreadable) return unreadable(problem);
-    Tell("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" +
-             (atomic ? std::string(kNothingChanged) + "; " + kNextRun : std::string(kNextRunAlone)),
-         "Error");
+    rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" +
+                                 (atomic ? std::string(kNothingChanged) + "; " + kNextRun : std::string(kNextRunAlone)),
+                             "Error");
     return false;
   }
   rt::CLOSE(local);
@@ -566,11 +561,11 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   if (!old.present) rt::SET_PROPERTY(statements, rt::FilePropSql, m.drop);
   if (m.removeLocalFile && file.present && !records.notTaken) rt::RemoveFileByName(m.removeLocalFile);
   if (records.notTaken)
-    Tell(Count(records.notTaken, "registro", "registros") + " del archivo local " + fileName +
-             (records.notTaken == 1 ? " no se tom\xF3: " : " no se tomaron: ") + m.label +
-             " ya tiene otra fila con su clave (" + KeyFields(target, PrimaryKeyOf(target)) + " " + KeysList(records) +
-             ").|El archivo se conserva.",
-         "Aviso");
+    rt::ui::ShowErrorMessage(Count(records.notTaken, "registro", "registros") + " del archivo local " + fileName +
+                                 (records.notTaken == 1 ? " no se tom\xF3: " : " no se tomaron: ") + m.label +
+                                 " ya tiene otra fila con su clave (" + KeyFields(target, PrimaryKeyOf(target)) +
+                                 " " + KeysList(records) + ").|El archivo se conserva.",
+                             "Aviso");
   rt::CLOSE(table);
   return true;
 }

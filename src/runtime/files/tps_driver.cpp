@@ -122,30 +122,26 @@ std::string Shown(sqlite3_stmt* row, int col) {
 }
 
 // The whole-number value of a column: an integer, a real without a fraction,
-// or a text that reads wholly as such a number; NULL and '' are 0.
-enum class NumberRead { Ok, NotNumber, NotWhole };
-
-NumberRead WholeNumber(sqlite3_stmt* row, int col, int64_t& out) {
+// or a text that reads wholly as an integer; NULL and '' are 0. False when the
+// column holds no such number.
+bool WholeNumber(sqlite3_stmt* row, int col, int64_t& out) {
+  out = 0;
   switch (sqlite3_column_type(row, col)) {
-    case SQLITE_NULL: out = 0; return NumberRead::Ok;
-    case SQLITE_INTEGER: out = sqlite3_column_int64(row, col); return NumberRead::Ok;
+    case SQLITE_NULL: return true;
+    case SQLITE_INTEGER: out = sqlite3_column_int64(row, col); return true;
     case SQLITE_FLOAT: {
       const double d = sqlite3_column_double(row, col);
-      if (!(d >= -9.2e18 && d <= 9.2e18) || std::trunc(d) != d) return NumberRead::NotWhole;
+      if (!(d >= -9.2e18 && d <= 9.2e18) || std::trunc(d) != d) return false;
       out = static_cast<int64_t>(d);
-      return NumberRead::Ok;
+      return true;
     }
     case SQLITE_TEXT: {
       const std::string_view t = RawText(row, col);
-      if (t.empty()) { out = 0; return NumberRead::Ok; }
+      if (t.empty()) return true;
       auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
-      if (ec == std::errc() && end == t.data() + t.size()) return NumberRead::Ok;
-      double d = 0;
-      auto [dend, dec] = std::from_chars(t.data(), t.data() + t.size(), d);
-      if (dec == std::errc() && dend == t.data() + t.size()) return NumberRead::NotWhole;
-      return NumberRead::NotNumber;
+      return ec == std::errc() && end == t.data() + t.size();
     }
-    default: return NumberRead::NotNumber;
+    default: return false;
   }
 }
 
@@ -224,10 +220,9 @@ bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std
     case FieldType::Byte: case FieldType::Short: case FieldType::UShort: case FieldType::Long:
     case FieldType::ULong: {
       int64_t v = 0;
-      switch (WholeNumber(row, col, v)) {
-        case NumberRead::NotNumber: why = "is not a whole number"; return false;
-        case NumberRead::NotWhole: why = "is not a whole number"; return false;
-        case NumberRead::Ok: break;
+      if (!WholeNumber(row, col, v)) {
+        why = "is not a whole number";
+        return false;
       }
       const IntRange r = RangeOf(e.type);
       if (v < r.low || v > r.high) {

@@ -349,14 +349,10 @@ class OdbcSession : public SqlSession {
   }
 
   SqlStatus EndTransaction(bool commit) override {
-    if (commit) {
-      if (SqlStatus flushed = Flush(); !flushed) {
-        static_cast<void>(EndTran(SQL_ROLLBACK));
-        if (SetAutoCommit(true)) inTransaction_ = false;
-        return flushed;
-      }
-    }
+    // Rows still queued go with a commit; their refusal turns it into a rollback.
+    const SqlStatus flushed = commit ? Flush() : SqlStatus{};
     queued_.clear();
+    commit = commit && flushed;
     SqlTrace(commit ? "-- commit" : "-- rollback");
     prepared_.clear();
     const SqlStatus ended = EndTran(commit ? SQL_COMMIT : SQL_ROLLBACK);
@@ -364,6 +360,7 @@ class OdbcSession : public SqlSession {
     if (!ended && commit) static_cast<void>(EndTran(SQL_ROLLBACK));
     const SqlStatus autoCommit = SetAutoCommit(true);
     if (autoCommit) inTransaction_ = false;
+    if (!flushed) return flushed;
     return ended ? autoCommit : ended;
   }
 

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "runtime/base/code_page.h"
-
 #include "runtime/sql/sql_values.h"
 
 namespace rt {
