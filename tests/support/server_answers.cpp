@@ -12,7 +12,8 @@ namespace testsupport {
 // transaction it ends takes no DROP, and the index it names may be another
 // table's. The SQLite ODBC driver: one SQLSTATE for all, SQLite's result code
 // as the native one (1 any error, 19 a constraint). Any other server: ODBC's
-// own states.
+// own states; a connection gone is any of class 08 (the link failed, none
+// could be made, none is open, it failed inside a transaction).
 const std::vector<ServerAnswer>& ServerAnswers() {
   using R = rt::Refusal;
   static const std::vector<ServerAnswer> answers = {
@@ -35,6 +36,9 @@ const std::vector<ServerAnswer>& ServerAnswers() {
       {"Other", R::IndexExists, "S0011", "42S11", 0, true},
       {"Other", R::TableMissing, "S0002", "42S02", 0, true},
       {"Other", R::ConnectionLost, "08S01", "08S01", 0, true},
+      {"Other", R::ConnectionLost, "08001", "08001", 0, true},
+      {"Other", R::ConnectionLost, "08003", "08003", 0, true},
+      {"Other", R::ConnectionLost, "08007", "08007", 0, true},
       {"Other", R::DuplicateKey, "23000", "23000", 0, true},
   };
   return answers;
