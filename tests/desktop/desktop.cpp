@@ -8,8 +8,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -151,6 +153,22 @@ std::vector<long> Longs(Display* dpy, Window w, Atom property, Atom type = AnyPr
     out.assign(items, items + count);
   }
   if (data) XFree(data);
+  return out;
+}
+
+// The pixels of a window as the X server holds them, row by row; empty when
+// it cannot be read (not on the screen, gone).
+std::vector<unsigned long> Pixels(Display* dpy, Window w) {
+  XWindowAttributes attrs{};
+  if (!XGetWindowAttributes(dpy, w, &attrs) || attrs.map_state != IsViewable) return {};
+  XImage* image = XGetImage(dpy, w, 0, 0, static_cast<unsigned>(attrs.width), static_cast<unsigned>(attrs.height),
+                            AllPlanes, ZPixmap);
+  if (!image) return {};
+  std::vector<unsigned long> out;
+  out.reserve(static_cast<size_t>(attrs.width) * static_cast<size_t>(attrs.height));
+  for (int y = 0; y < attrs.height; ++y)
+    for (int x = 0; x < attrs.width; ++x) out.push_back(XGetPixel(image, x, y));
+  XDestroyImage(image);
   return out;
 }
 
@@ -339,7 +357,19 @@ void Desktop::Picture(Window w, const std::string& name) {
   }
   const fs::path dir = fs::path(Env("ORTAVIA_BINARY_DIR", ".")) / "pictures";
   fs::create_directories(dir);
-  std::this_thread::sleep_for(300ms);  // let the window finish painting
+  // Taken once the program has painted the window: its pixels are not all of
+  // one colour and read the same twice running. A window that keeps changing
+  // is taken as it is after a while.
+  std::vector<unsigned long> before;
+  WaitFor(
+      [&] {
+        std::vector<unsigned long> now = Pixels(dpy_, w);
+        const bool painted = std::adjacent_find(now.begin(), now.end(), std::not_equal_to<>()) != now.end();
+        const bool settled = painted && now == before;
+        before = std::move(now);
+        return settled;
+      },
+      5s);
   Run({"import", "-window", std::to_string(frame), (dir / name).string()});
 }
 

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
-#include <thread>
 
 #include "desktop/desktop.h"
 
@@ -75,6 +76,31 @@ class DesktopTest : public ::testing::Test {
     EXPECT_NE(connect, 0u) << "\"Crea Esquema\" did not show";
     if (connect == 0 || !Focus(connect)) return 0;
     return connect;
+  }
+  // The client area once the window manager has framed the window and the
+  // area is as ready wants it: the manager and the program place it in their
+  // own time. The last area read when it never gets there.
+  Rect PlacedWhen(Window w, const std::function<bool(const Rect&)>& ready) {
+    Rect r;
+    const bool placed = desktop::WaitFor([&] {
+      r = x.ClientRect(w);
+      return x.FrameExtents(w) != Rect{} && ready(r);
+    });
+    EXPECT_TRUE(placed) << "\"" << x.Title(w) << "\" stayed at " << desktop::Show(r);
+    return r;
+  }
+  bool Maximized(Window w) {
+    return x.Has(w, "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT") &&
+           x.Has(w, "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_HORZ");
+  }
+  // The frame's outer corner at the screen's: the client just inside it.
+  bool AtTopLeft(Window w, const Rect& client) {
+    const Rect e = x.FrameExtents(w);
+    return client.x == e.x && client.y == e.y;
+  }
+  static bool Near(const Rect& a, const Rect& b, int by) {
+    return std::abs(a.x - b.x) <= by && std::abs(a.y - b.y) <= by && std::abs(a.width - b.width) <= by &&
+           std::abs(a.height - b.height) <= by;
   }
   // Types server and both databases (files in the program's directory unless a
   // folder is given); the login shows "admin" already.
@@ -227,17 +253,26 @@ TEST_F(DesktopTest, FramePlaceKeptOverRestarts) {
       Program p(dir);
       const Window frame = StartFrame(p);
       ASSERT_NE(frame, 0u);
+      // Left so once the window manager has answered.
       switch (c.left) {
-        case Left::Moved:
-          x.MoveResize(frame, {140, 170, 640, 420});
-          desktop::WaitFor([&] { return x.ClientRect(frame).width == 640; });
+        case Left::Moved: {
+          const Rect asked{140, 170, 640, 420};
+          x.MoveResize(frame, asked);
+          first = PlacedWhen(frame, [&](const Rect& r) { return r == asked; });
           break;
-        case Left::Maximized: x.Maximize(frame); break;
-        case Left::Minimized: x.Minimize(frame); break;
-        case Left::SavedTopLeft: break;
+        }
+        case Left::Maximized:
+          x.Maximize(frame);
+          EXPECT_TRUE(desktop::WaitFor([&] { return Maximized(frame); })) << "not maximised";
+          break;
+        case Left::Minimized:
+          x.Minimize(frame);
+          EXPECT_TRUE(desktop::WaitFor([&] { return x.WmState(frame) == 3; })) << "not minimised";
+          break;
+        case Left::SavedTopLeft:
+          first = PlacedWhen(frame, [&](const Rect& r) { return AtTopLeft(frame, r); });
+          break;
       }
-      std::this_thread::sleep_for(300ms);
-      first = x.ClientRect(frame);
       CloseAndExpectZero(p, frame, dir);
     }
     const std::string savedIni = desktop::ReadFile(dir / "Ortavia.INI");
@@ -249,11 +284,12 @@ TEST_F(DesktopTest, FramePlaceKeptOverRestarts) {
       Program p(dir);
       const Window frame = StartFrame(p);
       ASSERT_NE(frame, 0u);
-      std::this_thread::sleep_for(300ms);
-      const Rect now = x.ClientRect(frame);
+      // Shown as it was left once the program and the window manager are done placing it.
+      Rect now;
       switch (c.left) {
         case Left::Moved:
         case Left::SavedTopLeft:
+          now = PlacedWhen(frame, [&](const Rect& r) { return Near(r, first, 2); });
           // Kept in layout units: within a unit of where it was left, then the same each time.
           EXPECT_NEAR(now.x, first.x, 2);
           EXPECT_NEAR(now.y, first.y, 2);
@@ -266,19 +302,19 @@ TEST_F(DesktopTest, FramePlaceKeptOverRestarts) {
           EXPECT_FALSE(x.Has(frame, "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT"));
           break;
         case Left::Maximized:
+          desktop::WaitFor([&] { return Maximized(frame); });
           EXPECT_TRUE(x.Has(frame, "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT"));
           EXPECT_TRUE(x.Has(frame, "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_HORZ"));
           if (run == 1) x.Picture(frame, "desktop-frame-maximised.png");
           break;
         case Left::Minimized:
+          desktop::WaitFor([&] { return x.WmState(frame) == 3; });
           EXPECT_EQ(x.WmState(frame), 3) << "not minimised";
           break;
       }
       if (c.left == Left::SavedTopLeft) {
-        // The frame's outer corner at the screen's: the client just inside it.
-        const Rect e = x.FrameExtents(frame);
-        EXPECT_EQ(now.x, e.x);
-        EXPECT_EQ(now.y, e.y);
+        EXPECT_TRUE(AtTopLeft(frame, now))
+            << desktop::Show(now) << " in a frame of " << desktop::Show(x.FrameExtents(frame));
       }
       CloseAndExpectZero(p, frame, dir);
       EXPECT_EQ(desktop::ReadFile(dir / "Ortavia.INI"), savedIni);
@@ -300,8 +336,12 @@ TEST_F(DesktopTest, DamagedPlaceStillShowsTheFrameOnScreen) {
     Program p(dir);
     const Window frame = StartFrame(p);
     ASSERT_NE(frame, 0u);
-    std::this_thread::sleep_for(300ms);
-    const Rect r = x.ClientRect(frame), screen = x.Screen();
+    const Rect screen = x.Screen();
+    // Read once the program has brought it onto the screen.
+    const Rect r = PlacedWhen(frame, [&](const Rect& r) {
+      return r.x >= 0 && r.y >= 0 && r.x + r.width <= screen.width && r.y + r.height <= screen.height &&
+             r.width > 50 && r.height > 50;
+    });
     EXPECT_GE(r.x, 0) << desktop::Show(r);
     EXPECT_GE(r.y, 0) << desktop::Show(r);
     EXPECT_LE(r.x + r.width, screen.width) << desktop::Show(r);
