@@ -1,0 +1,259 @@
+// The migration on a database whose disk fills up, through the real driver
+// manager, on SQLite files and on the SQL Server stand-in: the disk is the
+// database's own limit on its pages (PRAGMA max_page_count on every
+// connection the program makes to it), which SQLite answers as it answers a
+// full disk ("database or disk is full") and at which it may roll the
+// transaction back by itself. Also the drop of a table made anew while another
+// copy of the program creates it.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/create_schema.h"
+#include "app/migrate.h"
+#include "dictionary/dictionary.h"
+#include "runtime/base/program.h"
+#include "runtime/files/tps_driver.h"
+#include "runtime/sql/odbc_session.h"
+#include "runtime/sql/sql_connect.h"
+#include "runtime/sql/sql_driver.h"
+#include "runtime/test_hooks.h"
+#include "support/connection_entries.h"
+#include "support/fake_ui.h"
+#include "support/migration_prelude.h"
+#include "support/server_answers.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The first column of each row of a query on an SQLite file, or the error.
+std::vector<std::string> Query(const fs::path& db, const std::string& sql) {
+  std::vector<std::string> rows;
+  sqlite3* h = nullptr;
+  sqlite3_open_v2(db.c_str(), &h, SQLITE_OPEN_READONLY, nullptr);
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) rows.push_back(sqlite3_errmsg(h));
+  while (st && sqlite3_step(st) == SQLITE_ROW) {
+    const unsigned char* t = sqlite3_column_text(st, 0);
+    rows.emplace_back(t ? reinterpret_cast<const char*>(t) : "NULL");
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(h);
+  return rows;
+}
+
+// Runs SQL on an SQLite file beside the program; SQLite's result code.
+int Exec(const fs::path& db, const std::string& sql) {
+  rt::BeginFileRun();  // the next run reads the databases afresh
+  sqlite3* h = nullptr;
+  sqlite3_open(db.c_str(), &h);
+  const int rc = sqlite3_exec(h, sql.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_close(h);
+  return rc;
+}
+
+// A local file of the old RefereExtCove layout holding records first..last,
+// each with long texts so that they take room on the server.
+void LocalFile(const std::string& file, const std::string& table, int first, int last) {
+  ASSERT_EQ(Exec(file, testsupport::LocalCoveTable(table) + "WITH RECURSIVE n(u) AS (SELECT " + std::to_string(first) +
+                           " UNION ALL SELECT u + 1 FROM n WHERE u < " + std::to_string(last) + ") INSERT INTO " +
+                           table + " (UNICO, FACTURA, OBSERVACIONES, CORREOELECTRONICO, NOMBREARCHIVOXML, EDOCUMENT) SELECT u, " +
+                           "'F-' || u, printf('%.254c', 'o'), printf('%.254c', 'c'), printf('%.254c', 'n'), " +
+                           "printf('%.254c', 'e') FROM n;"),
+            SQLITE_OK);
+}
+
+// The SQL driver with the data database on a disk of limited size while
+// limit is set: every connection the program makes to it gets the limit.
+class LimitedDisk {
+ public:
+  using SqlResult = rt::SqlResult<std::unique_ptr<rt::SqlSession>>;
+  LimitedDisk()
+      : driver_(std::make_shared<rt::SqlDriver>([this](const std::string& owner) {
+          SqlResult session = rt::OdbcConnect(owner);
+          if (session && pages_ && owner.find(dataDb_) != std::string::npos) {
+            EXPECT_TRUE((*session)->Exec("PRAGMA max_page_count = " + std::to_string(*pages_), {}));
+          }
+          return session;
+        })) {}
+
+  std::shared_ptr<rt::SqlDriver> driver() const { return driver_; }
+  // The disk holds the database's pages now and room more.
+  void Fill(const fs::path& db, int room) {
+    dataDb_ = db.string();
+    pages_ = std::stoi(Query(db, "PRAGMA page_count").at(0)) + room;
+    driver_->DropThreadConnections();
+  }
+  void GiveSpaceBack() {
+    pages_.reset();
+    driver_->DropThreadConnections();
+  }
+
+ private:
+  std::string dataDb_;
+  std::optional<int> pages_;
+  std::shared_ptr<rt::SqlDriver> driver_;
+};
+
+class MigrationFullDisk : public ::testing::TestWithParam<std::string> {
+ protected:
+  bool StandIn() const { return GetParam() == "SqlServerStandIn"; }
+
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("ortavia-full-disk-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    previousDir_ = fs::current_path();
+    fs::current_path(dir_);
+    ::setenv("ORTAVIA_SQL_DRIVER", StandIn() ? "SQL Server" : "SQLite3", 1);
+    rt::RegisterDriver(disk_.driver());
+    rt::RegisterTopSpeedDriver();
+    prelude_.emplace(Data().string(), Server().string());
+    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+  }
+  void TearDown() override {
+    rt::SetHaltHandler({});
+    app::ReleaseMigrationFiles();
+    for (auto& f : oldTables_) rt::ReleaseThreadFile(*f);
+    prelude_.reset();
+    rt::RegisterSqlDriver();
+    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    fs::current_path(previousDir_);
+    fs::remove_all(dir_);
+  }
+
+  void Press(testsupport::FakeWindowLayer& ui) {
+    testsupport::TypeConnectionEntries(ui, {"localhost", Server().string(), Data().string(), "admin", ""});
+    try {
+      app::CreateSchema();
+    } catch (const rt::ProgramHalted& halted) {
+      exitCode_ = halted.exitCode;
+    }
+  }
+
+  // A table of the old layout holding rows 1..count, as the old program left
+  // it: on the stand-in under its own name, to be renamed; on SQLite, which
+  // cannot rename, as a rename leaves it.
+  void OldCoveTable(int count) {
+    auto decl = std::make_unique<rt::FileDecl>(app::MigrationFile("XRefereExtCove1").decl);
+    decl->attrs |= rt::kFileCreate;
+    if (StandIn()) decl->tableName.erase(0, 1);
+    rt::FileBlock& f = rt::ThreadFile(*decl);
+    rt::CREATE(f);
+    ASSERT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
+    rt::CLOSE(f);
+    oldTables_.push_back(std::move(decl));
+    ASSERT_EQ(Exec(Data(), "WITH RECURSIVE n(u) AS (SELECT 1 UNION ALL SELECT u + 1 FROM n WHERE u < " +
+                               std::to_string(count) + ") INSERT INTO " + std::string(StandIn() ? "" : "X") +
+                               "RefereExtCove (UNICO, FACTURA) SELECT u, 'T-' || u FROM n;"),
+              SQLITE_OK);
+  }
+
+  fs::path Data() const { return dir_ / "data.db"; }
+  fs::path Server() const { return dir_ / "server.db"; }
+
+  fs::path dir_, previousDir_;
+  LimitedDisk disk_;
+  std::optional<testsupport::MigrationPrelude> prelude_;
+  std::vector<std::unique_ptr<rt::FileDecl>> oldTables_;
+  int exitCode_ = -1;
+};
+
+// The disk fills in the middle of RefereExtCove's records, and again in the
+// middle of RefereExtCoveEQ's: SQLite rolls each transaction back by itself
+// and refuses the program's rollback. Each table is left as it was, the user
+// hears the full disk and that the table's state could not be confirmed, and
+// the press stops before the creation. With space given back, the next press
+// carries every record exactly once.
+TEST_P(MigrationFullDisk, EveryRecordArrivesOnceAfterSpaceIsGivenBack) {
+  OldCoveTable(3);
+  LocalFile("XRefereExtCove.TPS", "XRefereExtCove", 10, 409);
+  LocalFile("XRefereExtCoveEq.TPS", "XRefereExtCoveEq", 1, 400);
+  const std::string schema = "SELECT name || ' ' || sql FROM sqlite_master ORDER BY name";
+  Exec(Data(), "VACUUM");
+  const std::vector<std::string> before = Query(Data(), schema);
+  // Room for about half of either file's records.
+  disk_.Fill(Data(), 60);
+
+  testsupport::FakeWindowLayer full;
+  Press(full);
+  EXPECT_EQ(exitCode_, -1);
+  ASSERT_EQ(full.boxes.size(), 2u) << full.boxes[0].text;
+  for (size_t i = 0; i < 2; ++i) {
+    const std::string label = i == 0 ? "RefereExtCove" : "RefereExtCoveEQ";
+    SCOPED_TRACE(label);
+    EXPECT_EQ(full.boxes[i].caption, "Error");
+    EXPECT_EQ(full.boxes[i].text, "No se pudo migrar " + label +
+                                      ".|File System Error (S1000) database or disk is full (13)|No se sabe en qué "
+                                      "estado quedó " + label +
+                                      " en el servidor: no confirmó que deshizo lo enviado. La próxima creación del "
+                                      "esquema lo revisará en el servidor y lo intentará de nuevo.");
+  }
+  EXPECT_FALSE(full.Latest(app::kProgressLabel)->opened);
+  // What the server holds: each table as it was; the local files stay.
+  EXPECT_EQ(Query(Data(), schema), before);
+  EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
+
+  disk_.GiveSpaceBack();
+  testsupport::FakeWindowLayer freed;
+  Press(freed);
+  EXPECT_TRUE(freed.boxes.empty()) << freed.boxes[0].text;
+  EXPECT_TRUE(freed.Latest(app::kProgressLabel)->opened);
+  EXPECT_EQ(Query(Data(), "SELECT count(*) || ' ' || count(DISTINCT UNICO) || ' ' || min(UNICO) || ' ' || max(UNICO)"
+                          " FROM RefereExtCove"),
+            std::vector<std::string>{"403 403 1 409"});
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM RefereExtCove WHERE UNICO BETWEEN 4 AND 9"),
+            std::vector<std::string>{"0"});
+  EXPECT_EQ(Query(Data(), "SELECT count(*) || ' ' || count(DISTINCT UNICO) FROM RefereExtCoveEq"),
+            std::vector<std::string>{"400 400"});
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM sqlite_master WHERE name LIKE 'XRefereExtCove%'"),
+            std::vector<std::string>{"0"});
+  EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM sqlite_master WHERE name = 'REFERE'"), std::vector<std::string>{"1"});
+}
+
+// A session whose server ends its transaction at a full disk: nothing more
+// reaches the server on it, its end is refused, and it counts as lost.
+TEST_P(MigrationFullDisk, ASessionWhoseTransactionStateIsNotKnownIsClosed) {
+  const std::string owner = rt::BuildOwner("localhost", Data().c_str(), "admin", "");
+  auto session = rt::OdbcConnect(owner);
+  ASSERT_TRUE(session) << session.error().message;
+  rt::SqlSession& s = **session;
+  ASSERT_TRUE(s.Exec("CREATE TABLE kept (a int)", {}));
+  ASSERT_TRUE(s.Exec("PRAGMA max_page_count = " + std::to_string(std::stoi(Query(Data(), "PRAGMA page_count").at(0)) + 3), {}));
+  ASSERT_TRUE(s.BeginTransaction());
+  ASSERT_TRUE(s.Exec("CREATE TABLE filled (t varchar(300))", {}));
+  rt::SqlStatus filled;
+  for (int i = 0; i < 200 && filled; ++i) filled = s.Exec("INSERT INTO filled (t) VALUES (?)", {rt::SqlValue::Text(std::string(300, 'x'))});
+  ASSERT_FALSE(filled);
+  EXPECT_EQ(filled.error().message, "database or disk is full (13)");
+  if (!StandIn()) {
+    // SQLite's answer says the transaction may have ended: nothing more is sent.
+    const testsupport::ServerAnswer& answer = testsupport::AnswerOf("SQLite", rt::Refusal::TransactionEnded);
+    EXPECT_EQ(filled.error().state, answer.state2);
+    EXPECT_EQ(filled.error().native, answer.native);
+    EXPECT_FALSE(s.Exec("INSERT INTO kept (a) VALUES (1)", {}));
+  }
+  EXPECT_FALSE(s.EndTransaction(false));
+  EXPECT_TRUE(s.Broken());
+  EXPECT_FALSE(s.BeginTransaction());
+  EXPECT_FALSE(s.Exec("INSERT INTO kept (a) VALUES (2)", {}));
+  // Closed: another connection writes the database at once.
+  EXPECT_EQ(Exec(Data(), "INSERT INTO kept (a) VALUES (3)"), SQLITE_OK);
+  EXPECT_EQ(Query(Data(), "SELECT group_concat(a) FROM kept"), std::vector<std::string>{"3"});
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM sqlite_master WHERE name = 'filled'"), std::vector<std::string>{"0"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, MigrationFullDisk, ::testing::Values("SQLite", "SqlServerStandIn"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
