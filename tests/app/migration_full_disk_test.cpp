@@ -27,6 +27,7 @@
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
+#include "support/database_probe.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"
 #include "support/server_answers.h"
@@ -72,13 +73,24 @@ void LocalFile(const std::string& file, const std::string& table, int first, int
             SQLITE_OK);
 }
 
+// The SQL driver, with a moment before each statement written to FilePropSql.
+class HookedSqlDriver : public rt::SqlDriver {
+ public:
+  using SqlDriver::SqlDriver;
+  int SetProperty(rt::FileBlock& file, int prop, const std::string& value) override {
+    if (prop == rt::FilePropSql && beforeStatement) beforeStatement(value);
+    return SqlDriver::SetProperty(file, prop, value);
+  }
+  std::function<void(const std::string&)> beforeStatement;
+};
+
 // The SQL driver with the data database on a disk of limited size while
 // limit is set: every connection the program makes to it gets the limit.
 class LimitedDisk {
  public:
   using SqlResult = rt::SqlResult<std::unique_ptr<rt::SqlSession>>;
   LimitedDisk()
-      : driver_(std::make_shared<rt::SqlDriver>([this](const std::string& owner) {
+      : driver_(std::make_shared<HookedSqlDriver>([this](const std::string& owner) {
           SqlResult session = rt::OdbcConnect(owner);
           if (session && pages_ && owner.find(dataDb_) != std::string::npos) {
             EXPECT_TRUE((*session)->Exec("PRAGMA max_page_count = " + std::to_string(*pages_), {}));
@@ -86,7 +98,7 @@ class LimitedDisk {
           return session;
         })) {}
 
-  std::shared_ptr<rt::SqlDriver> driver() const { return driver_; }
+  std::shared_ptr<HookedSqlDriver> driver() const { return driver_; }
   // The disk holds the database's pages now and room more.
   void Fill(const fs::path& db, int room) {
     dataDb_ = db.string();
@@ -101,7 +113,7 @@ class LimitedDisk {
  private:
   std::string dataDb_;
   std::optional<int> pages_;
-  std::shared_ptr<rt::SqlDriver> driver_;
+  std::shared_ptr<HookedSqlDriver> driver_;
 };
 
 class MigrationFullDisk : public ::testing::TestWithParam<std::string> {
@@ -253,7 +265,131 @@ TEST_P(MigrationFullDisk, ASessionWhoseTransactionStateIsNotKnownIsClosed) {
   EXPECT_EQ(Query(Data(), "SELECT count(*) FROM sqlite_master WHERE name = 'filled'"), std::vector<std::string>{"0"});
 }
 
+// Another copy of the program creates RutasDefault with its current layout
+// between the migration's check, which found it missing, and its drop: the
+// other copy's table is kept (made to wait for the check's transaction, it
+// is made once the migration is past).
+TEST_P(MigrationFullDisk, ATableAnotherCopyCreatesBetweenTheCheckAndTheDropIsKept) {
+  testsupport::FakeWindowLayer first;
+  Press(first);
+  ASSERT_TRUE(first.boxes.empty()) << first.boxes[0].text;
+  const std::string made = Query(Data(), "SELECT sql FROM sqlite_master WHERE name = 'RutasDefault'").at(0);
+  ASSERT_EQ(Exec(Data(), "DROP TABLE RutasDefault"), SQLITE_OK);
+  int other = -1;
+  disk_.driver()->beforeStatement = [&](const std::string& sql) {
+    if (sql == "drop table RutasDefault") other = Exec(Data(), made);
+  };
+  testsupport::FakeWindowLayer ui;
+  EXPECT_TRUE(app::MigrateStructures());
+  disk_.driver()->beforeStatement = {};
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
+  ASSERT_TRUE(other == SQLITE_OK || other == SQLITE_BUSY) << other;
+  if (other == SQLITE_BUSY) {
+    EXPECT_EQ(Exec(Data(), made), SQLITE_OK);
+  }
+  EXPECT_EQ(Query(Data(), "SELECT count(*) FROM sqlite_master WHERE name = 'RutasDefault'"),
+            std::vector<std::string>{"1"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, MigrationFullDisk, ::testing::Values("SQLite", "SqlServerStandIn"),
                          [](const auto& info) { return info.param; });
+
+
+// The migration on the test PostgreSQL server, with the SQL driver hooked.
+class MigrationOnPostgreSQLServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pg_ = testsupport::UsePgTestServer();
+    if (!pg_) GTEST_SKIP() << "no PostgreSQL test server";
+    data_ = pg_->ConnectionString("ortavia_data");
+    ASSERT_TRUE(testsupport::EmptySchema(data_));
+    ASSERT_TRUE(testsupport::EmptySchema(pg_->ConnectionString("ortavia_server")));
+    dir_ = fs::temp_directory_path() / ("ortavia-pg-drop-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    previousDir_ = fs::current_path();
+    fs::current_path(dir_);
+    ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
+    rt::RegisterDriver(driver_);
+    rt::RegisterTopSpeedDriver();
+    prelude_.emplace(testsupport::MigrationPrelude::Owners{
+        rt::BuildOwner("127.0.0.1", "ortavia_data", pg_->login, pg_->password),
+        rt::BuildOwner("127.0.0.1", "ortavia_server", pg_->login, pg_->password)});
+    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+  }
+  void TearDown() override {
+    if (!pg_) return;
+    rt::SetHaltHandler({});
+    prelude_.reset();
+    rt::RegisterSqlDriver();
+    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    fs::current_path(previousDir_);
+    fs::remove_all(dir_);
+  }
+  bool Migrate() {
+    try {
+      return app::MigrateStructures();
+    } catch (const rt::ProgramHalted& halted) {
+      exitCode_ = halted.exitCode;
+      return false;
+    }
+  }
+
+  std::optional<testsupport::PgTestServer> pg_;
+  std::string data_;
+  fs::path dir_, previousDir_;
+  std::shared_ptr<HookedSqlDriver> driver_ = std::make_shared<HookedSqlDriver>();
+  std::optional<testsupport::MigrationPrelude> prelude_;
+  int exitCode_ = -1;
+};
+
+// Where the check holds no lock, a drop that finds the table the check did
+// not is undone: the other copy's table stays.
+TEST_F(MigrationOnPostgreSQLServer, ATableAnotherCopyCreatesBetweenTheCheckAndTheDropIsKept) {
+  dict::DictTableRelations& rutas = *dict::TableRelationsRef("RutasDefaults");
+  rutas.OpenWithRelated(false);
+  rutas.CloseWithRelated(false);
+  ASSERT_TRUE(testsupport::Execute(data_, "ALTER TABLE rutasdefault RENAME TO rutas_made"));
+  driver_->beforeStatement = [&](const std::string& sql) {
+    if (sql == "drop table RutasDefault") {
+      EXPECT_TRUE(testsupport::Execute(data_, "ALTER TABLE rutas_made RENAME TO rutasdefault"));
+    }
+  };
+  testsupport::FakeWindowLayer ui;
+  EXPECT_TRUE(Migrate());
+  EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].text;
+  EXPECT_EQ(testsupport::TablesIn(data_).count("rutasdefault"), 1u);
+}
+
+// The server ends the program's sessions in the middle of a table's
+// migration: one message, with the refusal of the statement that met it, and
+// nothing changed. (psqlODBC answers a statement it sends its own SAVEPOINT
+// for with that SAVEPOINT's failure, not with the server's words.)
+TEST_F(MigrationOnPostgreSQLServer, SessionsEndedInTheMiddleAreToldOnceByTheStatementThatMetIt) {
+  ASSERT_EQ(Exec("XRefereExtCove.TPS", testsupport::LocalCoveTable("XRefereExtCove") +
+                                           "INSERT INTO XRefereExtCove (UNICO) VALUES (1), (2), (3);"),
+            SQLITE_OK);
+  // The table as the rename left it, with a row.
+  rt::FileDecl renamed = app::MigrationFile("XRefereExtCove1").decl;
+  renamed.attrs |= rt::kFileCreate;
+  rt::CREATE(rt::ThreadFile(renamed));
+  ASSERT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
+  rt::ReleaseThreadFile(renamed);
+  ASSERT_TRUE(testsupport::Execute(data_, "INSERT INTO xrefereextcove (unico) VALUES (7)"));
+  driver_->beforeStatement = [&](const std::string& sql) {
+    if (sql == "drop table XRefereExtCove") {
+      EXPECT_TRUE(testsupport::DropPostgresSessions(pg_->login));
+    }
+  };
+  testsupport::FakeWindowLayer ui;
+  EXPECT_FALSE(Migrate());
+  EXPECT_EQ(exitCode_, -1);
+  ASSERT_EQ(ui.boxes.size(), 1u) << ui.boxes[1].text;
+  // The refusal the driver gave for the statement, not one of a later step.
+  EXPECT_EQ(ui.boxes[0].text, "No se pudo migrar RefereExtCove.|File System Error (S1000) internal SAVEPOINT failed|"
+                              "En el servidor nada cambió; la próxima creación del esquema lo intentará de nuevo.");
+  EXPECT_EQ(testsupport::Rows(data_, "SELECT unico FROM xrefereextcove"), std::vector<std::string>{"7"});
+  EXPECT_EQ(testsupport::TablesIn(data_).count("refereextcove"), 0u);
+}
 
 }  // namespace
