@@ -151,34 +151,13 @@ class TableParser {
     CheckKind(kind, line);
     Expect(s, ", ", line);
 
-    if (Eat(s, "name = label")) {
-      info_.decl.tableName = info_.decl.label;
-    } else if (Eat(s, "name taken from a TableNameVar")) {
-      info_.decl.tableNameVar = &TableNameVarFor(info_.decl.label);
-      if (Eat(s, " that the creation sets to ")) {
-        info_.creationName = Quoted(s, line);
-        if (info_.creationName.empty() || info_.creationName.size() >= rt::NameVar::kSize)
-          Fail(line, "the creation's table name is empty or too long");
-      }
-    } else if (Eat(s, "name ")) {
-      info_.decl.tableName = Quoted(s, line);
-      if (info_.decl.tableName.empty()) Fail(line, "empty table name");
-    } else {
-      Fail(line, "no table name at \"" + std::string(s) + "\"");
-    }
+    TableName(s, line);
     Expect(s, ", ", line);
 
     std::vector<std::string_view> parts = SplitOutside(DropStop(s), ';');
     // parts: owner, [driver options], attributes, record length
     if (parts.size() < 3 || parts.size() > 4) Fail(line, "expected owner; [options;] attributes; record length");
-    std::string_view owner = parts[0];
-    if (owner == "DataOwner") info_.decl.ownerVar = &DataOwner;
-    else if (owner == "ServerOwner") info_.decl.ownerVar = &ServerOwner;
-    else if (owner == "no owner") {}
-    else if (Eat(owner, "the literal owner password ")) {
-      if (owner.empty()) Fail(line, "empty owner literal");
-      info_.decl.ownerLiteral = std::string(owner);
-    } else Fail(line, "unknown owner \"" + std::string(owner) + "\"");
+    Owner(parts[0], line);
 
     size_t next = 1;
     if (parts.size() == 4) {
@@ -188,17 +167,7 @@ class TableParser {
       if (!opt.empty()) Fail(line, "text after the driver options");
       next = 2;
     }
-    uint8_t attrs = info_.decl.HasOwner() ? rt::kFileOwner : 0;
-    if (parts[next] != "no attributes") {
-      for (std::string_view a : SplitOutside(parts[next], ',')) {
-        if (a == "CREATE") attrs |= rt::kFileCreate;
-        else if (a == "RECLAIM") attrs |= rt::kFileReclaim;
-        else if (a == "ENCRYPT") attrs |= rt::kFileEncrypt;
-        else if (a == "THREAD") attrs |= rt::kFileThread;
-        else Fail(line, "unknown attribute \"" + std::string(a) + "\"");
-      }
-    }
-    info_.decl.attrs = attrs;
+    Attributes(parts[next], line);
     std::string_view rec = parts[next + 1];
     Expect(rec, "record ", line);
     size_t sp = rec.find(' ');
@@ -240,6 +209,51 @@ class TableParser {
   }
 
  private:
+  // NAME of the head line: the label, a literal, or a name variable with the
+  // name the creation gives it, if any.
+  void TableName(std::string_view& s, std::string_view line) {
+    if (Eat(s, "name = label")) {
+      info_.decl.tableName = info_.decl.label;
+    } else if (Eat(s, "name taken from a TableNameVar")) {
+      info_.decl.tableNameVar = &TableNameVarFor(info_.decl.label);
+      if (Eat(s, " that the creation sets to ")) {
+        info_.creationName = Quoted(s, line);
+        if (info_.creationName.empty() || info_.creationName.size() >= rt::NameVar::kSize)
+          Fail(line, "the creation's table name is empty or too long");
+      }
+    } else if (Eat(s, "name ")) {
+      info_.decl.tableName = Quoted(s, line);
+      if (info_.decl.tableName.empty()) Fail(line, "empty table name");
+    } else {
+      Fail(line, "no table name at \"" + std::string(s) + "\"");
+    }
+  }
+
+  void Owner(std::string_view owner, std::string_view line) {
+    if (owner == "DataOwner") info_.decl.ownerVar = &DataOwner;
+    else if (owner == "ServerOwner") info_.decl.ownerVar = &ServerOwner;
+    else if (owner == "no owner") {}
+    else if (Eat(owner, "the literal owner password ")) {
+      if (owner.empty()) Fail(line, "empty owner literal");
+      info_.decl.ownerLiteral = std::string(owner);
+    } else Fail(line, "unknown owner \"" + std::string(owner) + "\"");
+  }
+
+  // The attribute words; the owner bit follows from the owner, read before.
+  void Attributes(std::string_view words, std::string_view line) {
+    uint8_t attrs = info_.decl.HasOwner() ? rt::kFileOwner : 0;
+    if (words != "no attributes") {
+      for (std::string_view a : SplitOutside(words, ',')) {
+        if (a == "CREATE") attrs |= rt::kFileCreate;
+        else if (a == "RECLAIM") attrs |= rt::kFileReclaim;
+        else if (a == "ENCRYPT") attrs |= rt::kFileEncrypt;
+        else if (a == "THREAD") attrs |= rt::kFileThread;
+        else Fail(line, "unknown attribute \"" + std::string(a) + "\"");
+      }
+    }
+    info_.decl.attrs = attrs;
+  }
+
   void CheckKind(std::string_view kind, std::string_view line) {
     static constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kKinds{{
         {"SQL Server table", "MSSQL"},           {"TopSpeed file", "TOPSPEED"},

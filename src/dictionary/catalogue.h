@@ -4,8 +4,8 @@
 //
 // An item per table, in dictionary order. A line starting with "- " opens an
 // item (its head); the item's part lines follow it, indented, each once; blank
-// lines are ignored. Every line ends with a full stop. Names are written in
-// UTF-8 and held in the program's code page, Windows-1252.
+// lines are ignored. A line's final full stop is passed over. Names are
+// written in UTF-8 and held in the program's code page, Windows-1252.
 //
 //   - LABEL (prefix PFX): KIND (driver DRV), NAME, OWNER[; driver options "TEXT"]; ATTRS; record N bytes.
 //     - Fields: FIELD; FIELD; ...
