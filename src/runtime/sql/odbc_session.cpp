@@ -14,10 +14,6 @@
 #include "runtime/sql/odbc_call.h"
 #include "runtime/sql/sql_connect.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace rt {
 
 namespace {
@@ -645,17 +641,8 @@ std::vector<std::string> InstalledOdbcDrivers() {
 }
 
 std::string ConfiguredOdbcDriverPrefix() {
-#ifdef _WIN32
-  char value[256] = {};
-  DWORD size = sizeof value;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ortavia\\MSSQL", "DLL", RRF_RT_REG_SZ, nullptr, value, &size) ==
-      ERROR_SUCCESS)
-    return value;
-  return {};
-#else
   const char* v = std::getenv("ORTAVIA_SQL_DRIVER");
   return v ? v : "";
-#endif
 }
 
 std::optional<std::string> ChosenOdbcDriver() {
