@@ -321,7 +321,7 @@ struct Migrated {
   LocalIndex sqlSource;         // the renamed table, in the old layout
   LocalIndex localSource;       // the local file of the old layout
   const char* keepEmpty;        // a target field that is not carried
-  const char* removeLocalFile;  // the local file's name to remove once carried, or null
+  bool removeLocalFile;         // the local file is removed once carried
   bool users;                   // USUAR_EXT: the users pass is part of its migration
 };
 
@@ -489,11 +489,15 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   Carried file = OpenLocalFile(local);
   std::string fileName = rt::GET_PROPERTY(local, rt::FilePropName);
   if (fileName.empty()) fileName = rt::TopSpeedFileName(local.decl().TableName());
-  auto unreadable = [&](const std::string& why) {
-    rt::ui::ShowErrorMessage("No se pudo leer el archivo local " + fileName + "; no se migr\xF3 " + m.label + ".|" +
-                                 why + "|" + kNothingChanged + " y el archivo se conserva: " + kNextRun,
+  // A source that could not be read: nothing of the table's migration was made.
+  auto cannotRead = [&](const std::string& source, const std::string& why, const char* kept) {
+    rt::ui::ShowErrorMessage("No se pudo leer " + source + "; no se migr\xF3 " + m.label + ".|" + why + "|" +
+                                 kNothingChanged + kept + kNextRun,
                              "Error");
     return false;
+  };
+  auto unreadable = [&](const std::string& why) {
+    return cannotRead("el archivo local " + fileName, why, " y el archivo se conserva: ");
   };
   if (!file.problem.empty()) return unreadable(file.problem);
 
@@ -504,11 +508,13 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
     ReadThrough(local, file, painter);
     if (!file.problem.empty()) return unreadable(file.problem);
   }
+  bool renamedNow = false;
   if (!current) {
     rt::SET_PROPERTY(statements, rt::FilePropSql, m.rename);
+    renamedNow = rt::LastErrorCode() == rt::kNoError;
     // Nothing to rename (or no such statement on this server): a refused
     // statement may have ended the transaction, which holds nothing yet.
-    if (rt::LastErrorCode() != rt::kNoError) transaction.Restart();
+    if (!renamedNow) transaction.Restart();
   }
   dict::DictTableRelations& relations = *dict::TableRelationsRef(m.label);
   relations.OpenWithRelated(false);
@@ -547,9 +553,15 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
                                    m.label + " con otros valores (" + KeyFields(target, PrimaryKeyOf(target)) + " " +
                                    KeysList(old) + ").|Las dos tablas quedan como estaban.",
                                "Error");
-      return true;
+      // Where the rename was rolled back the table keeps its old layout,
+      // which the creation loop cannot open.
+      return current;
     }
     if (records.unreadable) return unreadable(problem);
+    // A row of the renamed table that could not be read, or whose value its
+    // field cannot hold exactly: it stays where the rollback leaves it.
+    if (old.unreadable && atomic)
+      return cannotRead("la tabla " + (renamedNow ? std::string(m.label) : renamed.decl().TableName()), problem, ": ");
     rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" +
                                  (atomic ? std::string(kNothingChanged) + "; " + kNextRun : std::string(kNextRunAlone)),
                              "Error");
@@ -559,7 +571,8 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   // Without a renamed table the drop finds nothing; sent outside the
   // transaction, its refusal cannot undo the migration.
   if (!old.present) rt::SET_PROPERTY(statements, rt::FilePropSql, m.drop);
-  if (m.removeLocalFile && file.present && !records.notTaken) rt::RemoveFileByName(m.removeLocalFile);
+  // The file removed is the one read, by the name it was opened with.
+  if (m.removeLocalFile && file.present && !records.notTaken) rt::RemoveFileByName(fileName);
   if (records.notTaken)
     rt::ui::ShowErrorMessage(Count(records.notTaken, "registro", "registros") + " del archivo local " + fileName +
                                  (records.notTaken == 1 ? " no se tom\xF3: " : " no se tomaron: ") + m.label +
@@ -597,10 +610,10 @@ bool MigrateStructures() {
   bool done = true;
   rt::FileBlock& referencias = dict::FileOf("REFERENCIAS");
   done &= MigrateTable({"RefereExtCove", "SP_RENAME RefereExtCove,XRefereExtCove", "drop table XRefereExtCove",
-                        kXCoveSql, kXCove, "", "XRefereExtCove.tps", false},
+                        kXCoveSql, kXCove, "", true, false},
                        referencias, painter);
   done &= MigrateTable({"RefereExtCoveEQ", "SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ", "drop table XRefereExtCoveEQ",
-                        kXCoveEqSql, kXCoveEq, "INDUSTRIAAUTOMOTRIZ", nullptr, false},
+                        kXCoveEqSql, kXCoveEq, "INDUSTRIAAUTOMOTRIZ", false, false},
                        referencias, painter);
 
   constexpr std::pair<const char*, const char*> kDropped[] = {
@@ -619,7 +632,7 @@ bool MigrateStructures() {
   // where USUAR is too: the users pass is part of USUAR_EXT's migration.
   rt::FileBlock& usersExt = dict::FileOf("USUAR_EXT");
   const std::string n(rt::CLIP(usersExt.decl().TableName()));
-  done &= MigrateTable({"USUAR_EXT", "SP_RENAME " + n + ",X" + n, "drop table X" + n, kXUsersSql, kXUse1, "", nullptr,
+  done &= MigrateTable({"USUAR_EXT", "SP_RENAME " + n + ",X" + n, "drop table X" + n, kXUsersSql, kXUse1, "", false,
                         true},
                        usersExt, painter);
 

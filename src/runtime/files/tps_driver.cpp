@@ -15,6 +15,7 @@
 
 #include "runtime/base/code_page.h"
 #include "runtime/base/text.h"
+#include "runtime/decl/value_fit.h"
 
 namespace rt {
 
@@ -189,28 +190,11 @@ bool ExactText(sqlite3_stmt* row, int col, std::string& out, std::string& why) {
   char32_t bad = 0;
   std::optional<std::string> text = Utf8ToCp1252Exact(RawText(row, col), &bad);
   if (!text) {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
-    why = bad == kMalformedUtf8 ? "is not UTF-8 text"
-                                : std::string("holds a character that Windows-1252 cannot hold (") + code + ")";
+    why = CharacterUnfit(bad);
     return false;
   }
   out = std::move(*text);
   return true;
-}
-
-struct IntRange {
-  int64_t low, high;
-};
-
-IntRange RangeOf(FieldType t) {
-  switch (t) {
-    case FieldType::Byte: return {0, 255};
-    case FieldType::Short: return {-32768, 32767};
-    case FieldType::UShort: return {0, 65535};
-    case FieldType::Long: return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
-    default: return {0, std::numeric_limits<uint32_t>::max()};
-  }
 }
 
 // Stores one column of the current row into its field, cleared with the
@@ -224,11 +208,8 @@ bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std
         why = "is not a whole number";
         return false;
       }
-      const IntRange r = RangeOf(e.type);
-      if (v < r.low || v > r.high) {
-        why = "is outside the field's range (" + std::to_string(r.low) + " to " + std::to_string(r.high) + ")";
-        return false;
-      }
+      why = WholeNumberUnfit(e.type, v);
+      if (!why.empty()) return false;
       const uint32_t bits = static_cast<uint32_t>(v);  // little-endian, as the record keeps it
       std::memcpy(p, &bits, e.type == FieldType::Byte ? 1 : e.type == FieldType::Short || e.type == FieldType::UShort ? 2 : 4);
       return true;
@@ -241,10 +222,8 @@ bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std
         std::memcpy(p, &d, 8);
         return true;
       }
-      if (std::abs(d) > std::numeric_limits<float>::max()) {
-        why = "is outside the field's range";
-        return false;
-      }
+      why = RealUnfit(e.type, d);
+      if (!why.empty()) return false;
       const float f = static_cast<float>(d);
       std::memcpy(p, &f, 4);
       return true;
@@ -253,15 +232,12 @@ bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std
     case FieldType::String: {
       std::string text;
       if (!ExactText(row, col, text, why)) return false;
-      const size_t room = e.type == FieldType::CString ? e.size - 1 : e.size;
       if (e.type == FieldType::CString && text.find('\0') != std::string::npos) {
         why = "holds a NUL character";
         return false;
       }
-      if (text.size() > room) {
-        why = "has " + std::to_string(text.size()) + " characters, more than the field's " + std::to_string(room);
-        return false;
-      }
+      why = TextUnfit(e.type, e.size, text.size());
+      if (!why.empty()) return false;
       if (e.type == FieldType::CString) AssignCString(reinterpret_cast<char*>(p), e.size, text);
       else AssignString(reinterpret_cast<char*>(p), e.size, text);
       return true;
@@ -359,11 +335,20 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
   LocalFileState& st = StateOf(file);
   st.Release();
   const std::string name = TopSpeedFileName(file.decl().TableName());
-  const std::optional<std::string> found = FindFileNoCase(name);
-  st.path = found.value_or(name);
-  if (!found) return Fail(kFileNotFound, "The file does not exist.");
+  // Files whose names differ only in letter case are one name twice: which of
+  // them holds the records is not known, so neither is read.
+  const std::vector<std::string> found = FilesNoCase(name);
+  st.path = found.size() == 1 ? found.front() : name;
+  if (found.empty()) return Fail(kFileNotFound, "The file does not exist.");
+  if (found.size() > 1) {
+    std::string names;
+    for (size_t i = 0; i < found.size(); ++i)
+      names += (i == 0 ? "" : i + 1 == found.size() ? " and " : ", ") + found[i];
+    return Fail(kAccessDenied, std::to_string(found.size()) + " files have its name in different letter case (" +
+                                   names + "): neither is read until only one of them is left.");
+  }
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(*found, ec)) return Fail(kAccessDenied, "It is not a file.");
+  if (!std::filesystem::is_regular_file(st.path, ec)) return Fail(kAccessDenied, "It is not a file.");
   st.table = std::filesystem::path(st.path).stem().string();
   st.columns = ValueFieldsOf(*file.decl().record);
 
@@ -473,10 +458,9 @@ int TopSpeedDriver::Next(FileBlock& file) {
     if (named)
       for (int32_t c : named->components) {
         const int col = columnOf(c < 0 ? -c : c);
-        if (col >= 0) record += (record.empty() ? " " : ", ") + st.columns[col].name + " " + Shown(st.sequence, col);
+        if (col >= 0) record += (record.empty() ? "" : ", ") + st.columns[col].name + " " + Shown(st.sequence, col);
       }
-    const std::string text = "Record" + record + ", column " + st.columns[i].name + ": " +
-                             Shown(st.sequence, static_cast<int>(i)) + " " + why + ".";
+    const std::string text = UnfitValueText(record, st.columns[i].name, Shown(st.sequence, static_cast<int>(i)), why);
     sqlite3_finalize(st.sequence);
     st.sequence = nullptr;
     file.ClearRecord();

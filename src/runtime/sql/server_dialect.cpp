@@ -11,11 +11,11 @@ namespace {
 
 // The last row is the fallback: a server no other row names.
 constexpr ServerDialect kDialects[] = {
-    // SQL_DBMS_NAME holds   refusal ends transaction   float is double
-    {"SQL Server",           false,                     true},
-    {"PostgreSQL",           true,                      false},
-    {"SQLite",               false,                     false},
-    {"",                     false,                     false},
+    // SQL_DBMS_NAME holds   refusal ends transaction   float is double   columns hold any value
+    {"SQL Server",           false,                     true,             false},
+    {"PostgreSQL",           true,                      false,            false},
+    {"SQLite",               false,                     false,            true},
+    {"",                     false,                     false,            false},
 };
 
 // A server's answer and the refusal it means: an SQLSTATE (a class of two
