@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 
 #include "runtime/base/code_page.h"
@@ -23,9 +24,10 @@ namespace {
 
 struct LocalFileState : DriverState {
   sqlite3* db = nullptr;
-  bool holding = false;        // a write transaction keeps other writers out
+  bool holding = false;        // a read transaction keeps other writers out
   std::string path;            // the file as found on disk (or as looked for)
   std::string table;           // the table inside it
+  std::string order;           // the name of its rows' order (a rowid alias no column hides)
   std::vector<ValueField> columns;  // one column each
   const KeyDescriptor* key = nullptr;  // set by SETkey
   sqlite3_stmt* sequence = nullptr;    // the running sequence, from its first NEXT
@@ -71,10 +73,21 @@ int Fail(int code, const std::string& text, int sqliteCode = 0) {
 // An SQLite failure as a file error: a lock held elsewhere is "Access Denied".
 int SqliteFailure(int rc, const char* what) {
   const int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+  // A read-only connection meets SQLITE_READONLY where a writer's unfinished
+  // work would have to be undone first.
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_READONLY)
     return Fail(kAccessDenied, "Another process is writing the file.", rc);
   if (primary == SQLITE_NOTADB) return Fail(kFileSystemError, "The file is not an SQLite database.", rc);
   return Fail(kFileSystemError, std::string(what) + ": " + sqlite3_errstr(rc) + ".", rc);
+}
+
+// Whether the SQLite file at path is kept in write-ahead-log mode (its header's
+// read and write versions 2); false for a file that is no SQLite database.
+bool WriteAheadLogMode(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char header[20] = {};
+  if (!in.read(header, sizeof header)) return false;
+  return std::memcmp(header, "SQLite format 3", 16) == 0 && header[18] == 2 && header[19] == 2;
 }
 
 bool TypeReadable(FieldType t) {
@@ -352,20 +365,39 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
   st.table = std::filesystem::path(st.path).stem().string();
   st.columns = ValueFieldsOf(*file.decl().record);
 
-  // Never SQLITE_OPEN_CREATE: opening a local file must not make one.
-  const int flags = (mode & 0x0F) == 0 ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-  int rc = sqlite3_open_v2(st.path.c_str(), &st.db, flags, nullptr);
+  // A journal or write-ahead log beside the file is a writer's: one at work,
+  // or one that stopped in the middle, whose changes opening it would undo or
+  // fold in. The file is not read then, and stays as it is.
+  for (const char* writer : {"-journal", "-wal"})
+    if (std::filesystem::exists(std::filesystem::symlink_status(st.path + writer, ec)))
+      return Fail(kAccessDenied, "Another process is writing the file.");
+  // Opened read-only, never created: nothing is ever written to it. A file in
+  // write-ahead-log mode is read as it lies on disk, since a read-only
+  // connection to it would make its log files.
+  std::string uri = "file:";
+  for (char c : st.path) {
+    if (c == '%' || c == '?' || c == '#') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+      uri += hex;
+    } else {
+      uri += c;
+    }
+  }
+  uri += WriteAheadLogMode(st.path) ? "?mode=ro&immutable=1" : "?mode=ro";
+  int rc = sqlite3_open_v2(uri.c_str(), &st.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
   auto failed = [&](int result) {
     st.Release();
     return result;
   };
   if (rc != SQLITE_OK) return failed(SqliteFailure(rc, "It cannot be opened"));
-  // Denying others the right to write: a write transaction that writes nothing
-  // holds the file's reserved lock until CLOSE; readers are not held up.
+  // Denying others the right to write: a read transaction holds the file's
+  // shared lock until CLOSE, under which no writer can commit; readers are not
+  // held up.
   if ((mode & 0xF0) == 0x20) {
-    rc = sqlite3_exec(st.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(st.db, "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    st.holding = rc == SQLITE_OK;
     if (rc != SQLITE_OK) return failed(SqliteFailure(rc, "It cannot be opened"));
-    st.holding = true;
   }
 
   // The table named as the file, and every declared column in it.
@@ -383,6 +415,25 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
     if (std::none_of(present.begin(), present.end(), [&](const std::string& p) { return SameText(p, c.name); }))
       return failed(Fail(kInvalidRecordDeclaration, "Its table " + st.table + " has no column " + c.name + "."));
   }
+  // Records equal in a key keep the file's order: its rowid, under a name that
+  // none of its columns takes.
+  st.order.clear();
+  for (const char* alias : {"rowid", "_rowid_", "oid"})
+    if (st.order.empty() &&
+        std::none_of(present.begin(), present.end(), [&](const std::string& p) { return SameText(p, alias); }))
+      st.order = alias;
+  if (st.order.empty())
+    return failed(Fail(kInvalidRecordDeclaration, "Its table " + st.table +
+                                                      " has columns named rowid, _rowid_ and oid, which hide the "
+                                                      "order of its records."));
+  rc = sqlite3_prepare_v2(st.db, ("SELECT " + st.order + " FROM " + Quoted(st.table) + " LIMIT 0").c_str(), -1,
+                          &stmt, nullptr);
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_OK)
+    return failed(Fail(kInvalidRecordDeclaration,
+                       "Its table " + st.table +
+                           " keeps no order of its records (a WITHOUT ROWID table or a view): copy them into an "
+                           "ordinary table."));
   st.key = nullptr;
   return kNoError;
 }
@@ -427,7 +478,7 @@ int TopSpeedDriver::Next(FileBlock& file) {
                ", ";
       }
     }
-    sql += "rowid";
+    sql += st.order;
     const int rc = sqlite3_prepare_v2(st.db, sql.c_str(), -1, &st.sequence, nullptr);
     if (rc != SQLITE_OK) {
       st.EndSequence();
