@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -69,6 +70,8 @@ const std::array<LocalDecl, 6> kLocalDecls{{
     {"XUSUAR_EXT", "XUSE11", "name \"XUSUAR_EXT\", ServerOwner", 48, kUsersFields, kUsersKeys},
 }};
 enum LocalIndex { kXCove, kXCoveSql, kXCoveEq, kXCoveEqSql, kXUse1, kXUsersSql };
+// The local file of USUAR_EXT's old layout, named by XUSE1's variable.
+constexpr const char* kUsersLocalFile = "XUSUAR_EXT";
 
 std::string Replace(std::string_view text, char mark, std::string_view by) {
   std::string out;
@@ -482,7 +485,7 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   }
   if (m.users) {
     t_usersMoved = 1;
-    XUSE1Name().Set("XUSUAR_EXT");
+    XUSE1Name().Set(kUsersLocalFile);
   }
 
   rt::FileBlock& local = Local(m.localSource);
@@ -588,6 +591,22 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
 rt::NameVar& XUSE1Name() {
   static rt::NameVar name;
   return name;
+}
+
+bool NamesALocalFile(std::string_view path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path entry{std::string(path)};
+  const fs::path folder = entry.parent_path().empty() ? fs::path(".") : entry.parent_path();
+  const bool here = fs::equivalent(folder, ".", ec);
+  for (const std::string& name : {LocalTemplates()[kXCove].decl.tableName, LocalTemplates()[kXCoveEq].decl.tableName,
+                                  std::string(kUsersLocalFile)}) {
+    const std::string file = rt::TopSpeedFileName(name);
+    if (here && rt::SameText(entry.filename().string(), file)) return true;
+    for (const std::string& found : rt::FilesNoCase(file))
+      if (fs::equivalent(entry, found, ec)) return true;
+  }
+  return false;
 }
 
 const dict::TableInfo& MigrationFile(std::string_view label) {
