@@ -3,7 +3,8 @@
 // hold exactly stops that table's migration with one message naming the row's
 // key, the column and the value; nothing changes on the server and the press
 // stops before the creation loop. Mended, the next press carries every row.
-// On SQLite files and on PostgreSQL, wherever a column can hold such a value.
+// On SQLite files, the SQL Server stand-in and PostgreSQL, wherever a column can
+// hold such a value.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -36,8 +37,9 @@ namespace fs = std::filesystem;
 // says of it, and the value it is mended with.
 struct BadValue {
   const char* name;
-  bool onPostgres;    // a PostgreSQL column can hold it
-  const char* widen;  // PostgreSQL only; may be empty
+  bool typed;         // a column of a server with column types (PostgreSQL, the
+                      // SQL Server stand-in) can hold it
+  const char* widen;  // on PostgreSQL; may be empty
   const char* column;
   std::string value;  // SQL literal
   std::string told;   // the message's middle part
@@ -75,6 +77,7 @@ const std::vector<BadValue> kBadValues = {
 class RenamedTableValues : public ::testing::TestWithParam<std::string> {
  protected:
   bool Postgres() const { return GetParam() == "PostgreSQL"; }
+  bool StandIn() const { return GetParam() == "SqlServerStandIn"; }
 
   void SetUp() override {
     dir_ = fs::temp_directory_path() / ("ortavia-renamed-values-" + std::to_string(::getpid()));
@@ -91,10 +94,10 @@ class RenamedTableValues : public ::testing::TestWithParam<std::string> {
       server_ = pg->ConnectionString("ortavia_server");
       ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
     } else {
-      entries_ = {"localhost", (dir_ / "server.db").string(), (dir_ / "data.db").string(), "admin", ""};
-      data_ = "Driver={SQLite3};Database=" + entries_.dbData;
-      server_ = "Driver={SQLite3};Database=" + entries_.dbServer;
-      ::setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
+      entries_ = StandIn() ? testsupport::ConnectionEntries{"servidor", "", "", "sa", "clave"}
+                           : testsupport::ConnectionEntries{"localhost", "", "", "admin", ""};
+      // The stand-in is found by the program's own driver choice, as a real server's driver is.
+      ::setenv("ORTAVIA_SQL_DRIVER", StandIn() ? "SQL Server" : "SQLite3", 1);
     }
     rt::RegisterSqlDriver();
     rt::RegisterTopSpeedDriver();
@@ -125,8 +128,9 @@ class RenamedTableValues : public ::testing::TestWithParam<std::string> {
       ++run_;
       entries_.dbData = (dir_ / ("data" + std::to_string(run_) + ".db")).string();
       entries_.dbServer = (dir_ / ("server" + std::to_string(run_) + ".db")).string();
-      data_ = "Driver={SQLite3};Database=" + entries_.dbData;
-      server_ = "Driver={SQLite3};Database=" + entries_.dbServer;
+      const std::string driver = StandIn() ? "Driver={SQL Server Stand-in};Database=" : "Driver={SQLite3};Database=";
+      data_ = driver + entries_.dbData;
+      server_ = driver + entries_.dbServer;
     }
     dict::DataOwner.Set(rt::BuildOwner(entries_.server.c_str(), entries_.dbData.c_str(), entries_.login.c_str(),
                                        entries_.password.c_str()));
@@ -180,7 +184,7 @@ class RenamedTableValues : public ::testing::TestWithParam<std::string> {
 
 TEST_P(RenamedTableValues, AValueItsFieldCannotHoldStopsThePressUntilItIsMended) {
   for (const BadValue& c : kBadValues) {
-    if (Postgres() && !c.onPostgres) continue;
+    if ((Postgres() || StandIn()) && !c.typed) continue;
     SCOPED_TRACE(c.name);
     EmptyDatabases();
     LeaveRenamedTable();
@@ -223,7 +227,7 @@ TEST_P(RenamedTableValues, AValueItsFieldCannotHoldStopsThePressUntilItIsMended)
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, RenamedTableValues, ::testing::Values("SQLite", "PostgreSQL"),
+INSTANTIATE_TEST_SUITE_P(Backends, RenamedTableValues, ::testing::Values("SQLite", "SqlServerStandIn", "PostgreSQL"),
                          [](const auto& info) { return info.param; });
 
 }  // namespace
