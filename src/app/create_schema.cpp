@@ -67,6 +67,15 @@ void CreateSchema() {
     progress->Close();
     return;
   }
+  // Where a database is a file, a local file of the migration is not one: it
+  // would be written while the migration reads it.
+  for (const EntryCheck& e : kEntryChecks) {
+    if (bracesRead || (e.entry != DB_DATA && e.entry != DB_SERVER) || !NamesALocalFile(rt::CLIP(e.entry))) continue;
+    rt::ui::Layer().ShowMessageBox(std::string(kLocalFileEntryMessage) + std::string(e.prompt), "Error",
+                                   rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK, 1, 0);
+    progress->Close();
+    return;
+  }
 
   // The databases may have changed since an earlier press: what the drivers
   // keep of them is read afresh.

@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -69,6 +70,8 @@ const std::array<LocalDecl, 6> kLocalDecls{{
     {"XUSUAR_EXT", "XUSE11", "name \"XUSUAR_EXT\", ServerOwner", 48, kUsersFields, kUsersKeys},
 }};
 enum LocalIndex { kXCove, kXCoveSql, kXCoveEq, kXCoveEqSql, kXUse1, kXUsersSql };
+// The local file of USUAR_EXT's old layout, named by XUSE1's variable.
+constexpr const char* kUsersLocalFile = "XUSUAR_EXT";
 
 std::string Replace(std::string_view text, char mark, std::string_view by) {
   std::string out;
@@ -322,7 +325,7 @@ struct Migrated {
   LocalIndex sqlSource;         // the renamed table, in the old layout
   LocalIndex localSource;       // the local file of the old layout
   const char* keepEmpty;        // a target field that is not carried
-  const char* removeLocalFile;  // the local file's name to remove once carried, or null
+  bool removeLocalFile;         // the local file is removed once carried
   bool users;                   // USUAR_EXT: the users pass is part of its migration
 };
 
@@ -490,18 +493,22 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   }
   if (m.users) {
     t_usersMoved = 1;
-    XUSE1Name().Set("XUSUAR_EXT");
+    XUSE1Name().Set(kUsersLocalFile);
   }
 
   rt::FileBlock& local = Local(m.localSource);
   Carried file = OpenLocalFile(local);
   std::string fileName = rt::GET_PROPERTY(local, rt::FilePropName);
   if (fileName.empty()) fileName = rt::TopSpeedFileName(local.decl().TableName());
-  auto unreadable = [&](const std::string& why) {
-    rt::ui::ShowErrorMessage("No se pudo leer el archivo local " + fileName + "; no se migr\xF3 " + m.label + ".|" +
-                                 why + "|" + kNothingChanged + " y el archivo se conserva: " + kNextRun,
+  // A source that could not be read: nothing of the table's migration was made.
+  auto cannotRead = [&](const std::string& source, const std::string& why, const char* kept) {
+    rt::ui::ShowErrorMessage("No se pudo leer " + source + "; no se migr\xF3 " + m.label + ".|" + why + "|" +
+                                 kNothingChanged + kept + kNextRun,
                              "Error");
     return false;
+  };
+  auto unreadable = [&](const std::string& why) {
+    return cannotRead("el archivo local " + fileName, why, " y el archivo se conserva: ");
   };
   if (!file.problem.empty()) return unreadable(file.problem);
 
@@ -522,11 +529,13 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
     ReadThrough(local, file, painter);
     if (!file.problem.empty()) return unreadable(file.problem);
   }
+  bool renamedNow = false;
   if (!current) {
     rt::SET_PROPERTY(statements, rt::FilePropSql, m.rename);
+    renamedNow = rt::LastErrorCode() == rt::kNoError;
     // Nothing to rename (or no such statement on this server): a refused
     // statement may have ended the transaction, which holds nothing yet.
-    if (rt::LastErrorCode() != rt::kNoError && transaction.active()) {
+    if (!renamedNow && transaction.active()) {
       const std::string refusal = rt::ErrorTextForMessage();
       if (!transaction.Rollback()) return failed(refusal, false);
       if (!transaction.Begin()) return failed(rt::ErrorTextForMessage(), true);
@@ -570,9 +579,15 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
                                    m.label + " con otros valores (" + KeyFields(target, PrimaryKeyOf(target)) + " " +
                                    KeysList(old) + ").|Las dos tablas quedan como estaban.",
                                "Error");
-      return true;
+      // Where the rename was rolled back the table keeps its old layout,
+      // which the creation loop cannot open.
+      return current;
     }
     if (records.unreadable) return unreadable(problem);
+    // A row of the renamed table that could not be read, or whose value its
+    // field cannot hold exactly: it stays where the rollback leaves it.
+    if (old.unreadable && atomic)
+      return cannotRead("la tabla " + (renamedNow ? std::string(m.label) : renamed.decl().TableName()), problem, ": ");
     if (atomic) return failed(problem, true);
     rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" + kNextRunAlone,
                              "Error");
@@ -582,7 +597,8 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   // Without a renamed table the drop finds nothing; sent outside the
   // transaction, its refusal cannot undo the migration.
   if (!old.present) rt::SET_PROPERTY(statements, rt::FilePropSql, m.drop);
-  if (m.removeLocalFile && file.present && !records.notTaken) rt::RemoveFileByName(m.removeLocalFile);
+  // The file removed is the one read, by the name it was opened with.
+  if (m.removeLocalFile && file.present && !records.notTaken) rt::RemoveFileByName(fileName);
   if (records.notTaken)
     rt::ui::ShowErrorMessage(Count(records.notTaken, "registro", "registros") + " del archivo local " + fileName +
                                  (records.notTaken == 1 ? " no se tom\xF3: " : " no se tomaron: ") + m.label +
@@ -598,6 +614,22 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
 rt::NameVar& XUSE1Name() {
   static rt::NameVar name;
   return name;
+}
+
+bool NamesALocalFile(std::string_view path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path entry{std::string(path)};
+  const fs::path folder = entry.parent_path().empty() ? fs::path(".") : entry.parent_path();
+  const bool here = fs::equivalent(folder, ".", ec);
+  for (const std::string& name : {LocalTemplates()[kXCove].decl.tableName, LocalTemplates()[kXCoveEq].decl.tableName,
+                                  std::string(kUsersLocalFile)}) {
+    const std::string file = rt::TopSpeedFileName(name);
+    if (here && rt::SameText(entry.filename().string(), file)) return true;
+    for (const std::string& found : rt::FilesNoCase(file))
+      if (fs::equivalent(entry, found, ec)) return true;
+  }
+  return false;
 }
 
 const dict::TableInfo& MigrationFile(std::string_view label) {
@@ -620,10 +652,10 @@ bool MigrateStructures() {
   bool done = true;
   rt::FileBlock& referencias = dict::FileOf("REFERENCIAS");
   done &= MigrateTable({"RefereExtCove", "SP_RENAME RefereExtCove,XRefereExtCove", "drop table XRefereExtCove",
-                        kXCoveSql, kXCove, "", "XRefereExtCove.tps", false},
+                        kXCoveSql, kXCove, "", true, false},
                        referencias, painter);
   done &= MigrateTable({"RefereExtCoveEQ", "SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ", "drop table XRefereExtCoveEQ",
-                        kXCoveEqSql, kXCoveEq, "INDUSTRIAAUTOMOTRIZ", nullptr, false},
+                        kXCoveEqSql, kXCoveEq, "INDUSTRIAAUTOMOTRIZ", false, false},
                        referencias, painter);
 
   constexpr std::pair<const char*, const char*> kDropped[] = {
@@ -650,7 +682,7 @@ bool MigrateStructures() {
   // where USUAR is too: the users pass is part of USUAR_EXT's migration.
   rt::FileBlock& usersExt = dict::FileOf("USUAR_EXT");
   const std::string n(rt::CLIP(usersExt.decl().TableName()));
-  done &= MigrateTable({"USUAR_EXT", "SP_RENAME " + n + ",X" + n, "drop table X" + n, kXUsersSql, kXUse1, "", nullptr,
+  done &= MigrateTable({"USUAR_EXT", "SP_RENAME " + n + ",X" + n, "drop table X" + n, kXUsersSql, kXUse1, "", false,
                         true},
                        usersExt, painter);
 

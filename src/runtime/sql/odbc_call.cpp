@@ -50,6 +50,9 @@ SqlError Diagnose(const char* call, SQLSMALLINT type, SQLHANDLE handle) {
 
 std::string ToDriver(std::string_view text) { return Cp1252ToUtf8(text); }
 std::string FromDriver(std::string_view text) { return Utf8ToCp1252(text); }
+std::optional<std::string> FromDriverExact(std::string_view text, char32_t* bad) {
+  return Utf8ToCp1252Exact(text, bad);
+}
 
 Answer Check(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
   if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return rc;

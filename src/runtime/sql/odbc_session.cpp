@@ -5,12 +5,15 @@
 #include "runtime/sql/odbc_session.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
 
+#include "runtime/decl/value_fit.h"
 #include "runtime/sql/odbc_call.h"
 #include "runtime/sql/sql_connect.h"
 
@@ -118,10 +121,75 @@ class BoundParams {
   std::vector<Slot> slots_;
 };
 
+// The value of a number or stamp column from the text a server keeps it as
+// (one whose columns hold any value): v.unfit says why when the text is none.
+void ParseWhole(SqlValue& v) {
+  const std::string& t = v.bytes;
+  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v.i);
+  if (ec == std::errc() && end == t.data() + t.size()) return;
+  // A real without a fraction is the whole number it equals.
+  double d = 0;
+  auto [dend, dec] = std::from_chars(t.data(), t.data() + t.size(), d);
+  if (dec == std::errc() && dend == t.data() + t.size() && std::trunc(d) == d && std::abs(d) < 9.2e18) {
+    v.i = static_cast<int64_t>(d);
+    return;
+  }
+  v.unfit = ec == std::errc::result_out_of_range ? "is outside the field's range" : "is not a whole number";
+}
+
+void ParseReal(SqlValue& v) {
+  const std::string& t = v.bytes;
+  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v.d);
+  if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(v.d)) v.unfit = "is not a number";
+}
+
+// "year-month-day", then optionally " hours:minutes", ":seconds" and a
+// decimal fraction, each a date and time the calendar holds.
+void ParseStamp(SqlValue& v) {
+  std::string_view t = v.bytes;
+  auto number = [&](int digitsMin, int digitsMax, int& out) {
+    int n = 0;
+    out = 0;
+    while (n < digitsMax && n < static_cast<int>(t.size()) && t[n] >= '0' && t[n] <= '9') out = out * 10 + (t[n++] - '0');
+    t.remove_prefix(static_cast<size_t>(n));
+    return n >= digitsMin;
+  };
+  auto sep = [&](char c) {
+    if (t.empty() || t.front() != c) return false;
+    t.remove_prefix(1);
+    return true;
+  };
+  SqlTimestamp& ts = v.ts;
+  bool ok = number(1, 4, ts.year) && sep('-') && number(1, 2, ts.month) && sep('-') && number(1, 2, ts.day);
+  if (ok && !t.empty()) {
+    ok = (sep(' ') || sep('T')) && number(1, 2, ts.hour) && sep(':') && number(1, 2, ts.minute);
+    if (ok && sep(':')) ok = number(1, 2, ts.second);
+    if (ok && sep('.')) {
+      const size_t digits = t.size();
+      int fraction = 0;
+      ok = digits >= 1 && digits <= 9 && number(1, 9, fraction);
+      for (size_t i = digits; ok && i < 9; ++i) fraction *= 10;
+      ts.fraction = static_cast<uint32_t>(fraction);
+    }
+    ok = ok && t.empty();
+  }
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = ts.year % 4 == 0 && (ts.year % 100 != 0 || ts.year % 400 == 0);
+  ok = ok && ts.year >= 1 && ts.month >= 1 && ts.month <= 12 && ts.day >= 1 && ts.day <= kDays[ts.month - 1] &&
+       (ts.month != 2 || ts.day <= 28 || leap) && ts.hour < 24 && ts.minute < 60 && ts.second < 60;
+  if (!ok) {
+    v.ts = {};
+    v.unfit = "is not a date and time";
+  }
+}
+
 class OdbcCursor : public SqlCursor {
  public:
-  OdbcCursor(StmtHandle stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params)
-      : kinds_(std::move(kinds)), params_(std::move(params)), handle_(std::move(stmt)) {}
+  // asTexts: numbers and stamps are read as texts and checked, for a server
+  // whose columns hold any value.
+  OdbcCursor(StmtHandle stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params,
+             bool asTexts = false)
+      : kinds_(std::move(kinds)), asTexts_(asTexts), params_(std::move(params)), handle_(std::move(stmt)) {}
 
   SqlResult<Fetched> Fetch(std::vector<SqlValue>& row) override {
     const Answer fetched = Check("SQLFetch", handle_, SQLFetch(handle_.get()));
@@ -158,10 +226,23 @@ class OdbcCursor : public SqlCursor {
     v.kind = kind;
     SQLLEN ind = 0;
     Answer got = SQL_SUCCESS;
+    if (asTexts_ && (kind == SqlValue::Kind::Long || kind == SqlValue::Kind::Double ||
+                     kind == SqlValue::Kind::Timestamp)) {
+      SqlValue text;
+      if (SqlStatus read = Read(col, SqlValue::Kind::Text, text); !read) return read;
+      v.isNull = text.isNull || text.bytes.empty();
+      v.bytes = std::move(text.bytes);
+      v.unfit = std::move(text.unfit);
+      if (v.isNull || !v.unfit.empty()) return {};
+      if (kind == SqlValue::Kind::Long) ParseWhole(v);
+      else if (kind == SqlValue::Kind::Double) ParseReal(v);
+      else ParseStamp(v);
+      return {};
+    }
     switch (kind) {
       case SqlValue::Kind::Long: {
-        SQLINTEGER x = 0;
-        got = Check("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_SLONG, &x, 0, &ind));
+        SQLBIGINT x = 0;
+        got = Check("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_SBIGINT, &x, 0, &ind));
         v.i = x;
         break;
       }
@@ -190,7 +271,16 @@ class OdbcCursor : public SqlCursor {
           v.bytes.append(buf, piece);
           if (*got == SQL_SUCCESS) break;
         }
-        if (text) v.bytes = FromDriver(v.bytes);
+        if (text) {
+          char32_t bad = 0;
+          std::optional<std::string> exact = odbc::FromDriverExact(v.bytes, &bad);
+          if (exact) {
+            v.bytes = std::move(*exact);
+          } else {
+            v.bytes = FromDriver(v.bytes);
+            v.unfit = CharacterUnfit(bad);
+          }
+        }
         break;
       }
     }
@@ -200,6 +290,7 @@ class OdbcCursor : public SqlCursor {
   }
 
   std::vector<SqlValue::Kind> kinds_;
+  bool asTexts_ = false;
   std::unique_ptr<BoundParams> params_;  // outlives the statement that binds it
   StmtHandle handle_;
 };
@@ -268,7 +359,7 @@ class OdbcSession : public SqlSession {
     auto bound = std::make_unique<BoundParams>();
     SqlResult<StmtHandle> stmt = Run(sql, params, bound.get());
     if (!stmt) return Failed(stmt.error());
-    return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound));
+    return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound), Dialect().columnsHoldAnyValue);
   }
 
   SqlResult<std::vector<std::string>> Columns(const std::string& schema, const std::string& table) override {

@@ -11,14 +11,14 @@ namespace {
 
 // The last row is the fallback: a server no other row names.
 constexpr ServerDialect kDialects[] = {
-    // SQL_DBMS_NAME holds   refusal ends transaction   float is double
+    // SQL_DBMS_NAME holds   refusal ends transaction   float is double   columns hold any value
     // SQL Server where the session sets XACT_ABORT ON: a refusal rolls back the
     // whole transaction (the tests' stand-in answers so in that mode).
-    {"XACT_ABORT ON",        true,                      true},
-    {"SQL Server",           false,                     true},
-    {"PostgreSQL",           true,                      false},
-    {"SQLite",               false,                     false},
-    {"",                     false,                     false},
+    {"XACT_ABORT ON",        true,                      true,             false},
+    {"SQL Server",           false,                     true,             false},
+    {"PostgreSQL",           true,                      false,            false},
+    {"SQLite",               false,                     false,            true},
+    {"",                     false,                     false,            false},
 };
 
 // A server's answer and the refusal it means: an SQLSTATE (a class of two

@@ -24,6 +24,9 @@ struct ServerDialect {
   bool refusalEndsTransaction;  // a refused statement ends the transaction it ran in:
                                 // every later one is refused until it is rolled back
   bool floatIsDouble;           // the type list's float is the double type too
+  bool columnsHoldAnyValue;     // a column keeps a value of any type (a text in a
+                                // number column): numbers and stamps are read as
+                                // the texts they are and checked
 
   // Whether the error is this server's answer of the refusal.
   bool Means(const SqlError& err, Refusal refusal) const;

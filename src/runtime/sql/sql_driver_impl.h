@@ -171,7 +171,9 @@ struct SqlDriver::Impl {
 
   std::vector<SqlValue> RowOfBuffer(FileBlock& file, const SqlTableSchema& s);
   std::vector<SqlValue::Kind> Kinds(const SqlTableSchema& s);
-  void TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row);
+  // The row into the record; error 90 naming the row's key, the column and
+  // the value when a field cannot hold its value exactly (the record cleared).
+  int TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row);
   // The first unique key whose values in the row a row of the table holds;
   // null when none does.
   SqlResult<const SqlKey*> TakenKey(SqlFileState& st, const std::vector<SqlValue>& row);
