@@ -284,31 +284,32 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
   bool active() const { return active_; }
-  // Starts afresh: whatever ran in it so far is rolled back.
-  void Restart() {
-    if (!active_) return;
-    rt::RollbackTransaction(file_);
-    Begin();
-  }
-  void Rollback() {
-    if (!active_) return;
-    active_ = false;
-    rt::RollbackTransaction(file_);
-  }
-  // False with the error in the thread's error state when the commit failed
-  // (the server has then rolled it back).
-  bool Commit() {
+  // False, with the error in the thread's error state, when the server did
+  // not confirm the rollback: what it holds of the transaction is not known.
+  bool Rollback() {
     if (!active_) return true;
     active_ = false;
-    rt::CommitTransaction(file_);
+    rt::RollbackTransaction(file_);
     return rt::LastErrorCode() == rt::kNoError;
+  }
+  // False with the error in the thread's error state when the commit failed;
+  // the transaction is then still to be rolled back, which tells whether the
+  // server holds nothing of it.
+  bool Commit() {
+    if (!active_) return true;
+    rt::CommitTransaction(file_);
+    if (rt::LastErrorCode() != rt::kNoError) return false;
+    active_ = false;
+    return true;
+  }
+  // Begins (again, once ended); false with the error in the thread's error state when it did not.
+  bool Begin() {
+    rt::BeginTransaction(file_);
+    active_ = rt::LastErrorCode() == rt::kNoError;
+    return active_;
   }
 
  private:
-  void Begin() {
-    rt::BeginTransaction(file_);
-    active_ = rt::LastErrorCode() == rt::kNoError;
-  }
   rt::FileBlock& file_;
   bool active_ = false;
 };
@@ -460,6 +461,13 @@ constexpr const char* kNothingChanged = "En el servidor nada cambi\xF3";
 constexpr const char* kNextRun = "la pr\xF3xima creaci\xF3n del esquema lo intentar\xE1 de nuevo.";
 constexpr const char* kNextRunAlone = "La pr\xF3xima creaci\xF3n del esquema lo intentar\xE1 de nuevo.";
 
+// After a failure whose rollback the server did not confirm.
+std::string StateUnknown(const std::string& label) {
+  return "No se sabe en qu\xE9 estado qued\xF3 " + label +
+         " en el servidor: no confirm\xF3 que deshizo lo enviado. La pr\xF3xima creaci\xF3n del esquema lo "
+         "revisar\xE1 en el servidor y lo intentar\xE1 de nuevo.";
+}
+
 // Migrates one changed table; false when it could not be done (the user has
 // been told why). A table that opens with its current declaration is left
 // alone, unless its renamed table is still there from an earlier run that
@@ -497,6 +505,16 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   };
   if (!file.problem.empty()) return unreadable(file.problem);
 
+  // The first refusal of a chain is the one told; the table's state on the
+  // server is known only after a rollback the server confirmed.
+  auto failed = [&](const std::string& why, bool undone) {
+    rt::CLOSE(local);
+    rt::CLOSE(table);
+    rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + why + "|" +
+                                 (undone ? std::string(kNothingChanged) + "; " + kNextRun : StateUnknown(m.label)),
+                             "Error");
+    return false;
+  };
   Transaction transaction(statements);
   // Where the server cannot roll the migration back, the file is read through
   // first; otherwise a record that cannot be read rolls it back.
@@ -508,7 +526,11 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
     rt::SET_PROPERTY(statements, rt::FilePropSql, m.rename);
     // Nothing to rename (or no such statement on this server): a refused
     // statement may have ended the transaction, which holds nothing yet.
-    if (rt::LastErrorCode() != rt::kNoError) transaction.Restart();
+    if (rt::LastErrorCode() != rt::kNoError && transaction.active()) {
+      const std::string refusal = rt::ErrorTextForMessage();
+      if (!transaction.Rollback()) return failed(refusal, false);
+      if (!transaction.Begin()) return failed(rt::ErrorTextForMessage(), true);
+    }
   }
   dict::DictTableRelations& relations = *dict::TableRelationsRef(m.label);
   relations.OpenWithRelated(false);
@@ -535,7 +557,8 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   const bool atomic = transaction.active();
   if (problem.empty() && !old.notTaken && !transaction.Commit()) problem = rt::ErrorTextForMessage();
   if (!problem.empty() || old.notTaken) {
-    transaction.Rollback();  // whatever the server took of it
+    // Whatever the server took of it.
+    if (!transaction.Rollback()) return failed(problem.empty() ? rt::ErrorTextForMessage() : problem, false);
     rt::CLOSE(local);
     rt::CLOSE(table);
     if (old.notTaken) {
@@ -550,8 +573,8 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
       return true;
     }
     if (records.unreadable) return unreadable(problem);
-    rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" +
-                                 (atomic ? std::string(kNothingChanged) + "; " + kNextRun : std::string(kNextRunAlone)),
+    if (atomic) return failed(problem, true);
+    rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" + kNextRunAlone,
                              "Error");
     return false;
   }
@@ -608,11 +631,19 @@ bool MigrateStructures() {
       {"RutasDefaults", "drop table RutasDefault"},
       {"DetEmbarqueFacturas", "drop table DetEmbarqueFacturas"},
   };
+  // The check and the drop in one transaction where the server can roll it
+  // back, so that a table another copy of the program has just made with its
+  // current layout is not dropped: the check sees the server as the drop
+  // does, and a drop that finds a table where the check found none is undone.
   for (const auto& [label, drop] : kDropped) {
+    Transaction transaction(referencias);
     rt::FileBlock& table = dict::FileOf(label);
     rt::OPEN(table, rt::kAccessReadWriteDenyWrite);
-    if (rt::LastErrorCode() != rt::kNoError) rt::SET_PROPERTY(referencias, rt::FilePropSql, drop);
+    const int found = rt::LastErrorCode();
     rt::CLOSE(table);
+    if (found == rt::kNoError) continue;
+    rt::SET_PROPERTY(referencias, rt::FilePropSql, drop);
+    if (rt::LastErrorCode() == rt::kNoError && found != rt::kFileNotFound) transaction.Commit();
   }
 
   // USUAR_EXT's statements go over its own connection, to the system database,

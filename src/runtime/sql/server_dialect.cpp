@@ -52,6 +52,11 @@ constexpr Sign kSigns[] = {
     // class 23 elsewhere; an existing or missing table or index is 1, as any
     // other error, and so no sign.
     {"SQLite", Refusal::DuplicateKey, "", 19},
+    // SQLite may roll a transaction back by itself at a full disk (13), an
+    // I/O error (10) or memory running out (7).
+    {"SQLite", Refusal::TransactionEnded, "", 13},
+    {"SQLite", Refusal::TransactionEnded, "", 10},
+    {"SQLite", Refusal::TransactionEnded, "", 7},
 };
 
 bool Matches(const Sign& sign, const SqlError& err) {

@@ -16,6 +16,7 @@ enum class Refusal {
   TableMissing,    // a statement on a table there is not
   ConnectionLost,  // the connection is gone: nothing more goes through it
   DuplicateKey,    // a row a key or other constraint refuses
+  TransactionEnded,  // the server may have rolled the transaction back by itself
 };
 
 struct ServerDialect {

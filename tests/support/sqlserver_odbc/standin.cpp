@@ -348,7 +348,7 @@ std::optional<std::string> Translate(SQLHSTMT stmt, const std::string& sql, SQLR
   return sql;
 }
 
-// SQLite's refusal of a statement said as SQL Server says it; false to leave SQLite's own.
+// SQLite's refusal of a statement said as SQL Server says it; false where SQLite's own is told.
 bool SayAsSqlServer(SQLHSTMT stmt, const std::string& sql) {
   SQLCHAR state[6] = {}, buf[1024] = {};
   SQLINTEGER native = 0;
@@ -420,6 +420,10 @@ bool SayAsSqlServer(SQLHSTMT stmt, const std::string& sql) {
     Answer(stmt, "42S22", 207, "Invalid column name '" + after("no such column: ") + "'.");
     return true;
   }
+  // Any other refusal is SQLite's own, told as it came: the record, once
+  // read, is the SQLite driver's no more.
+  const std::string read = reinterpret_cast<char*>(state);
+  Keep(stmt, {read, read, native, msg}, SQL_ERROR);
   return false;
 }
 
