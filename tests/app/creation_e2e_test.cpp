@@ -19,6 +19,7 @@
 #include "app/connect.h"
 #include "app/create_schema.h"
 #include "app/program.h"
+#include "classlib/error_reporter.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
 #include "dictionary/tables.h"
@@ -190,7 +191,7 @@ TEST_P(Creation, RefusedConnectionEndsTheProgramAfterItsMessageKeepingEarlierTab
   }
   testsupport::FakeWindowLayer ui;
   RunOnce(ui, b);
-  EXPECT_EQ(exitCode_, 0);
+  EXPECT_EQ(exitCode_, classlib::kFatalExitCode);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].caption, "File Access Error");
   EXPECT_EQ(ui.boxes[0].text.rfind("File USUAR_EXT could not be opened.  Error: ", 0), 0u) << ui.boxes[0].text;
@@ -221,7 +222,7 @@ TEST_P(Creation, PasswordTypedIntoAnotherEntryIsNeitherTracedNorShown) {
     ::testing::internal::CaptureStderr();
     RunOnce(ui, b);
     const std::string trace = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(exitCode_, 0);
+    EXPECT_EQ(exitCode_, classlib::kFatalExitCode);
     ASSERT_EQ(ui.boxes.size(), 1u);
     const std::string& shown = ui.boxes[0].text;
     EXPECT_NE(shown.find("PWD=********"), std::string::npos) << "the driver's message echoes the entry: " << shown;

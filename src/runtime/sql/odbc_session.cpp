@@ -757,6 +757,10 @@ SqlResult<std::unique_ptr<SqlSession>> OdbcConnect(const std::string& owner) {
   static_cast<void>(Check("SQLSetConnectAttr", conn->handle(),
                           SQLSetConnectAttr(conn->get(), kCoptMarsEnabled, reinterpret_cast<SQLPOINTER>(1),
                                             SQL_IS_UINTEGER)));
+  // A server that takes the connection and never answers must not hold the program.
+  static_cast<void>(Check("SQLSetConnectAttr", conn->handle(),
+                          SQLSetConnectAttr(conn->get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                            reinterpret_cast<SQLPOINTER>(SQLULEN{kLoginTimeoutSeconds}), 0)));
   SQLCHAR out[1024];
   SQLSMALLINT outLen = 0;
   const SQLRETURN rc = SQLDriverConnect(conn->get(), nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, out,
