@@ -1,26 +1,28 @@
-// Benchmark of the migration of a changed table through the tests' SQL Server
-// stand-in and the real ODBC driver manager, on SQLite files.
+// Benchmark of the migration of a changed table: an old RefereExtCove of
+// 10,000 rows on the server and a local file of 10,000 more records;
+// MigrateStructures renames the table, creates it anew, carries both and drops
+// the renamed table (the other five tables are current and only looked at).
 //
-// The program: an old RefereExtCove of 10,000 rows on the server and a local
-// file of 10,000 more records; MigrateStructures renames the table, creates it
-// anew, carries both and drops the renamed table (the other five tables are
-// current and only looked at). The anchor does the least work that leaves the
-// same database: with the sqlite3 C library, at the ODBC driver's synchronous
-// setting (NORMAL), it opens the database and in one transaction drops the old
-// table, creates the new one with the program's own CREATE TABLE and CREATE
-// INDEX texts and inserts the same 20,000 rows through one prepared INSERT,
-// their values read beforehand from the program's result.
-//
-// Beside it, the floor of the ODBC driver under the stand-in: the same statements
-// and rows sent through it directly, 31 rows to an INSERT (the program's
-// batch), each value bound as its storage class, one transaction. That
-// driver compiles every statement it executes, which no program on it avoids.
-//
-// Then a new database and a local file of 1,000,000 records (the README's CSV
-// road): the program's time and peak memory, measured in a process of its own.
+// 1. Through the tests' SQL Server stand-in (the SQLite ODBC driver under it),
+//    on SQLite files: the program beside the sqlite3 anchor and beside the
+//    floor, the least work that leaves the same table through the same ODBC
+//    driver, found by measuring each form of INSERT the driver takes. What
+//    the process's SQLite library compiles and runs is counted in every run.
+// 2. To PostgreSQL through a loopback proxy that delays each message as a
+//    network would, beside a libpq anchor that sends the program's batches in
+//    one transaction: time, round trips and the protocol messages of each.
+// 3. A new database and a local file of 1,000,000 records: the program's time
+//    and peak memory, in a process the bench started at its outset, before it
+//    held any data.
+// README.md in this folder says what each anchor and floor sends and why it is
+// the least work.
 //
 // Usage: ortavia_migration_bench [repetitions] [local records of the large run]
-// ODBCSYSINI must list the stand-in (the tests' driver list).
+// ODBCSYSINI must list the stand-in and the PostgreSQL driver (the tests'
+// driver list); ORTAVIA_PG_PORT, ORTAVIA_PG_USER and ORTAVIA_PG_PASSWORD name
+// the PostgreSQL server (without them that part is skipped).
+#include <dlfcn.h>
+#include <libpq-fe.h>
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlite3.h>
@@ -29,13 +31,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,17 +51,64 @@
 #include "app/migrate.h"
 #include "app/program.h"
 #include "dictionary/dictionary.h"
+#include "runtime/base/code_page.h"
 #include "runtime/files/files.h"
 #include "runtime/files/tps_driver.h"
+#include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"
 
+#include "delay_proxy.h"
+
+// ---------------------------------------------------------------- SQLite's own count
+
+// What the process's SQLite library compiles and runs, the ODBC driver's
+// calls included: the executable exports these (ENABLE_EXPORTS), so the
+// driver, loaded later, reaches them before the library's own.
+namespace {
+std::atomic<long> g_compiles{0}, g_steps{0}, g_execs{0};
+template <class F>
+F Next(const char* name) {
+  return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+
+extern "C" int sqlite3_prepare_v2(sqlite3* db, const char* sql, int bytes, sqlite3_stmt** stmt, const char** tail) {
+  static const auto real = Next<int (*)(sqlite3*, const char*, int, sqlite3_stmt**, const char**)>("sqlite3_prepare_v2");
+  ++g_compiles;
+  return real(db, sql, bytes, stmt, tail);
+}
+extern "C" int sqlite3_step(sqlite3_stmt* stmt) {
+  static const auto real = Next<int (*)(sqlite3_stmt*)>("sqlite3_step");
+  ++g_steps;
+  return real(stmt);
+}
+extern "C" int sqlite3_exec(sqlite3* db, const char* sql, int (*callback)(void*, int, char**, char**), void* arg,
+                            char** err) {
+  static const auto real =
+      Next<int (*)(sqlite3*, const char*, int (*)(void*, int, char**, char**), void*, char**)>("sqlite3_exec");
+  ++g_execs;
+  return real(db, sql, callback, arg, err);
+}
+
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using benchsupport::DelayProxy;
+using Owners = testsupport::MigrationPrelude::Owners;
+
+struct SqliteWork {
+  long compiles = 0, steps = 0, execs = 0;
+  static SqliteWork Now() { return {g_compiles.load(), g_steps.load(), g_execs.load()}; }
+  SqliteWork operator-(const SqliteWork& o) const { return {compiles - o.compiles, steps - o.steps, execs - o.execs}; }
+  std::string Text() const {
+    return std::to_string(compiles) + " compiled, " + std::to_string(steps) + " steps, " + std::to_string(execs) +
+           " sqlite3_exec";
+  }
+};
 
 double Millis(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
@@ -115,33 +170,47 @@ void MakeLocalFile(const fs::path& file, int first, int count) {
   Sql(d.db, "COMMIT");
 }
 
-// The program's state before a migration on data.db and server.db of the
-// current directory, with a new SQL driver (no connection of an earlier run
-// kept: the owners name the files relative to the current directory).
+// The program's state before a migration, with a new SQL driver (no
+// connection of an earlier run kept): on data.db and server.db of the current
+// directory, or on the owners given.
 struct NewDriver {
   NewDriver() { rt::RegisterSqlDriver(); }
 };
 struct Program {
   Program() : prelude("data.db", "server.db") {}
+  explicit Program(const Owners& owners) : prelude(owners) {}
   NewDriver driver;
   testsupport::FakeWindowLayer ui;
   testsupport::MigrationPrelude prelude;
 };
 
-bool Migrate() {
-  Program p;
-  const bool done = app::MigrateStructures();
+bool Migrate(Program& p) {
+  bool done = false;
+  try {
+    done = app::MigrateStructures();
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error(e.what() + (p.ui.boxes.empty() ? "" : ": " + p.ui.boxes[0].text));
+  }
   Check(p.ui.boxes.empty(), p.ui.boxes.empty() ? "" : p.ui.boxes[0].text);
   return done;
 }
-
-// An old RefereExtCove of count rows on the server, written through the SQL
-// driver as the old program wrote it.
-void MakeOldTable(int count) {
+bool Migrate() {
   Program p;
+  return Migrate(p);
+}
+bool Migrate(const Owners& owners) {
+  Program p(owners);
+  return Migrate(p);
+}
+
+// A table of the old RefereExtCove layout named table, of count rows, written
+// through the SQL driver as the old program wrote it: on data.db of the
+// current directory, or on the owners given.
+void MakeOldTable(const std::string& table, int count, const Owners* owners = nullptr) {
+  const auto p = owners ? std::make_unique<Program>(*owners) : std::make_unique<Program>();
   auto decl = std::make_unique<rt::FileDecl>(app::MigrationFile("XRefereExtCove1").decl);
   decl->attrs |= rt::kFileCreate;
-  decl->tableName = "RefereExtCove";
+  decl->tableName = table;
   rt::FileBlock& f = rt::ThreadFile(*decl);
   rt::CREATE(f);
   rt::OPEN(f);
@@ -174,51 +243,39 @@ struct Figures {
   }
 };
 
-// Runs f in a process of its own: its time in ms (sent back through a pipe)
-// and its peak memory in MB.
-std::pair<double, double> InChild(const std::function<double()>& f) {
-  int out[2];
-  Check(::pipe(out) == 0, "pipe");
-  std::fflush(stdout);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::close(out[0]);
-    double ms = -1;
-    try {
-      ms = f();
-    } catch (const std::exception& e) {
-      std::fprintf(stderr, "%s\n", e.what());
-    }
-    (void)!::write(out[1], &ms, sizeof ms);
-    ::_exit(ms < 0 ? 1 : 0);
-  }
-  ::close(out[1]);
-  double ms = -1;
-  (void)!::read(out[0], &ms, sizeof ms);
-  ::close(out[0]);
-  int status = 0;
-  rusage usage{};
-  ::wait4(pid, &status, 0, &usage);
-  Check(WIFEXITED(status) && WEXITSTATUS(status) == 0 && ms >= 0, "the measured process failed");
-  return {ms, usage.ru_maxrss / 1024.0};
+std::string Cells(const Figures& f, const char* unit, int precision = 1) {
+  char buf[128];
+  std::snprintf(buf, sizeof buf, "min %9.*f  median %9.*f  max %9.*f %s", precision, f.Min(), precision, f.Median(),
+                precision, f.Max(), unit);
+  return buf;
 }
 
-// The anchor's rows: every column of the program's result, as its storage
-// class gives it.
+void Print(const std::string& what, const Figures& f, const std::string& after = "") {
+  std::printf("  %-58s %s%s\n", what.c_str(), Cells(f, "ms").c_str(), after.c_str());
+}
+
+// ---------------------------------------------------------------- SQLite: anchor and floor
+
+// The rows of a table: every column as its storage class gives it.
 struct Value {
-  int type;
+  int type = SQLITE_NULL;
   sqlite3_int64 i = 0;
   double d = 0;
-  std::string text;
+  std::string bytes;  // TEXT and BLOB
+  bool operator==(const Value& o) const {
+    return type == o.type && i == o.i && (d == o.d || (d != d && o.d != o.d)) && bytes == o.bytes;
+  }
 };
+using Rows = std::vector<std::vector<Value>>;
 
-std::vector<std::vector<Value>> ReadRows(const fs::path& db, const std::string& table, size_t& columns) {
+Rows ReadRows(const fs::path& db, const std::string& table) {
   Db d(db);
   sqlite3_stmt* st = nullptr;
-  Check(sqlite3_prepare_v2(d.db, ("SELECT * FROM " + table).c_str(), -1, &st, nullptr) == SQLITE_OK,
+  Check(sqlite3_prepare_v2(d.db, ("SELECT * FROM " + table + " ORDER BY rowid").c_str(), -1, &st, nullptr) ==
+            SQLITE_OK,
         sqlite3_errmsg(d.db));
-  columns = static_cast<size_t>(sqlite3_column_count(st));
-  std::vector<std::vector<Value>> rows;
+  const size_t columns = static_cast<size_t>(sqlite3_column_count(st));
+  Rows rows;
   while (sqlite3_step(st) == SQLITE_ROW) {
     std::vector<Value> row(columns);
     for (size_t c = 0; c < columns; ++c) {
@@ -227,7 +284,11 @@ std::vector<std::vector<Value>> ReadRows(const fs::path& db, const std::string& 
       v.type = sqlite3_column_type(st, col);
       if (v.type == SQLITE_INTEGER) v.i = sqlite3_column_int64(st, col);
       if (v.type == SQLITE_FLOAT) v.d = sqlite3_column_double(st, col);
-      if (v.type == SQLITE_TEXT) v.text = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+      if (v.type == SQLITE_TEXT || v.type == SQLITE_BLOB) {
+        const void* p = v.type == SQLITE_TEXT ? static_cast<const void*>(sqlite3_column_text(st, col))
+                                              : sqlite3_column_blob(st, col);
+        v.bytes.assign(static_cast<const char*>(p), static_cast<size_t>(sqlite3_column_bytes(st, col)));
+      }
     }
     rows.push_back(std::move(row));
   }
@@ -235,42 +296,177 @@ std::vector<std::vector<Value>> ReadRows(const fs::path& db, const std::string& 
   return rows;
 }
 
-double Anchor(const fs::path& db, const std::vector<std::string>& ddl, const std::vector<std::vector<Value>>& rows,
-              size_t columns) {
+void CheckSameRows(const fs::path& db, const Rows& expected, const std::string& who) {
+  const Rows got = ReadRows(db, "RefereExtCove");
+  Check(got.size() == expected.size(), who + ": " + std::to_string(got.size()) + " rows");
+  for (size_t r = 0; r < got.size(); ++r) Check(got[r] == expected[r], who + ": row " + std::to_string(r + 1) + " differs");
+}
+
+// The anchor in one of its forms: with the sqlite3 library, at the ODBC
+// driver's synchronous setting, one transaction that drops the old table,
+// creates the new one with the program's own statements and inserts the rows
+// through one prepared INSERT of batch rows (and one for the last, shorter,
+// batch), each value bound as its storage class.
+double Anchor(const fs::path& db, const std::vector<std::string>& ddl, const Rows& rows, size_t batch) {
+  const size_t columns = rows.front().size();
   const Clock::time_point start = Clock::now();
   Db d(db);
   Sql(d.db, "PRAGMA synchronous=NORMAL");
   Sql(d.db, "BEGIN");
   Sql(d.db, "DROP TABLE RefereExtCove");
   for (const std::string& s : ddl) Sql(d.db, s);
-  std::string insert = "INSERT INTO RefereExtCove VALUES (";
-  for (size_t c = 0; c < columns; ++c) insert += c ? ",?" : "?";
-  sqlite3_stmt* st = nullptr;
-  Check(sqlite3_prepare_v2(d.db, (insert + ")").c_str(), -1, &st, nullptr) == SQLITE_OK, sqlite3_errmsg(d.db));
-  for (const auto& row : rows) {
-    for (size_t c = 0; c < columns; ++c) {
-      const Value& v = row[c];
-      const int n = static_cast<int>(c + 1);
-      if (v.type == SQLITE_INTEGER) sqlite3_bind_int64(st, n, v.i);
-      else if (v.type == SQLITE_FLOAT) sqlite3_bind_double(st, n, v.d);
-      else if (v.type == SQLITE_TEXT) sqlite3_bind_text(st, n, v.text.data(), static_cast<int>(v.text.size()), SQLITE_STATIC);
-      else sqlite3_bind_null(st, n);
+  std::map<size_t, sqlite3_stmt*> prepared;
+  for (size_t first = 0; first < rows.size(); first += batch) {
+    const size_t n = std::min(batch, rows.size() - first);
+    sqlite3_stmt*& st = prepared[n];
+    if (!st) {
+      std::string insert = "INSERT INTO RefereExtCove VALUES ";
+      for (size_t r = 0; r < n; ++r) {
+        insert += r ? ",(" : "(";
+        for (size_t c = 0; c < columns; ++c) insert += c ? ",?" : "?";
+        insert += ")";
+      }
+      Check(sqlite3_prepare_v2(d.db, insert.c_str(), -1, &st, nullptr) == SQLITE_OK, sqlite3_errmsg(d.db));
     }
+    for (size_t r = 0; r < n; ++r)
+      for (size_t c = 0; c < columns; ++c) {
+        const Value& v = rows[first + r][c];
+        const int p = static_cast<int>(r * columns + c + 1);
+        const int size = static_cast<int>(v.bytes.size());
+        if (v.type == SQLITE_INTEGER) sqlite3_bind_int64(st, p, v.i);
+        else if (v.type == SQLITE_FLOAT) sqlite3_bind_double(st, p, v.d);
+        else if (v.type == SQLITE_TEXT) sqlite3_bind_text(st, p, v.bytes.data(), size, SQLITE_STATIC);
+        else if (v.type == SQLITE_BLOB) sqlite3_bind_blob(st, p, v.bytes.data(), size, SQLITE_STATIC);
+        else sqlite3_bind_null(st, p);
+      }
     Check(sqlite3_step(st) == SQLITE_DONE, sqlite3_errmsg(d.db));
     sqlite3_reset(st);
   }
-  sqlite3_finalize(st);
+  for (const auto& [n, st] : prepared) sqlite3_finalize(st);
   Sql(d.db, "COMMIT");
   return Millis(Clock::now() - start);
 }
 
-// The same work as Anchor, through the ODBC driver the program reaches.
-double OdbcFloor(const fs::path& db, const std::vector<std::string>& ddl, const std::vector<std::vector<Value>>& rows,
-                 size_t columns) {
+// One form of the anchor or the floor and its figures.
+struct FormRun {
+  std::string name;
+  size_t batch;  // rows an execution
+  Figures figures;
+  SqliteWork work;      // of the first run
+  std::string refused;  // the ODBC driver's answer where it does not take the form
+};
+
+// The forms of INSERT measured through the ODBC driver, each statement
+// prepared once and executed once per batch of rows.
+enum class Form {
+  Values,  // INSERT INTO t VALUES (?,...),(?,...),...
+  With,    // WITH v(...) AS (VALUES (?,...),...) INSERT INTO t SELECT * FROM v
+  Array,   // INSERT INTO t VALUES (?,...) with an array of rows as its parameters
+};
+
+struct FloorRun : FormRun {
+  Form form;
+};
+
+// Every value of a batch in one buffer per column, bound once per prepared
+// statement, column-wise: the driver reads the values where they lie.
+class Batch {
+ public:
+  Batch(const Rows& rows, size_t batch) : rows_(rows), batch_(batch), columns_(rows.front().size()) {
+    types_.assign(columns_, SQLITE_NULL);
+    widths_.assign(columns_, 1);
+    for (const auto& row : rows)
+      for (size_t c = 0; c < columns_; ++c) {
+        const Value& v = row[c];
+        if (v.type == SQLITE_NULL) continue;
+        Check(types_[c] == SQLITE_NULL || types_[c] == v.type, "column " + std::to_string(c + 1) + " of mixed types");
+        types_[c] = v.type;
+        widths_[c] = std::max(widths_[c], v.bytes.size());
+      }
+    ints_.resize(columns_ * batch);
+    doubles_.resize(columns_ * batch);
+    lengths_.resize(columns_ * batch);
+    for (size_t c = 0; c < columns_; ++c) bytes_.emplace_back(widths_[c] * batch, '\0');
+  }
+
+  // Binds row r, column c of the batch to parameter number, or, with rows
+  // set, the whole column as an array of rows.
+  SQLRETURN Bind(SQLHSTMT st, SQLUSMALLINT number, size_t r, size_t c) {
+    SQLLEN* length = &lengths_[c * batch_ + r];
+    switch (types_[c]) {
+      case SQLITE_INTEGER:
+        return SQLBindParameter(st, number, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, &ints_[c * batch_ + r],
+                                0, length);
+      case SQLITE_FLOAT:
+        return SQLBindParameter(st, number, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &doubles_[c * batch_ + r],
+                                0, length);
+      default: {
+        const bool blob = types_[c] == SQLITE_BLOB;
+        const SQLLEN width = static_cast<SQLLEN>(widths_[c]);
+        return SQLBindParameter(st, number, SQL_PARAM_INPUT, blob ? SQL_C_BINARY : SQL_C_CHAR,
+                                blob ? SQL_VARBINARY : SQL_VARCHAR, widths_[c], 0, &bytes_[c][r * widths_[c]], width,
+                                length);
+      }
+    }
+  }
+
+  // The rows first..first+n-1 into the buffers.
+  void Fill(size_t first, size_t n) {
+    for (size_t r = 0; r < n; ++r)
+      for (size_t c = 0; c < columns_; ++c) {
+        const Value& v = rows_[first + r][c];
+        const size_t at = c * batch_ + r;
+        lengths_[at] = v.type == SQLITE_NULL ? SQL_NULL_DATA : static_cast<SQLLEN>(v.bytes.size());
+        if (v.type == SQLITE_INTEGER) ints_[at] = v.i;
+        if (v.type == SQLITE_FLOAT) doubles_[at] = v.d;
+        if (v.type == SQLITE_TEXT || v.type == SQLITE_BLOB)
+          std::memcpy(&bytes_[c][r * widths_[c]], v.bytes.data(), v.bytes.size());
+      }
+  }
+
+ private:
+  const Rows& rows_;
+  size_t batch_, columns_;
+  std::vector<int> types_;
+  std::vector<size_t> widths_;
+  std::vector<sqlite3_int64> ints_;
+  std::vector<double> doubles_;
+  std::vector<SQLLEN> lengths_;
+  std::vector<std::string> bytes_;
+};
+
+std::string Diagnostic(SQLSMALLINT type, SQLHANDLE h) {
+  SQLCHAR state[6] = {}, text[512] = {};
+  SQLINTEGER native = 0;
+  SQLSMALLINT len = 0;
+  SQLGetDiagRec(type, h, 1, state, &native, text, sizeof text, &len);
+  return std::string(reinterpret_cast<char*>(state)) + " " + reinterpret_cast<char*>(text);
+}
+
+// The statement of a form for n rows.
+std::string FormText(Form form, size_t columns, size_t n) {
+  std::string one = "(";
+  for (size_t c = 0; c < columns; ++c) one += c ? ",?" : "?";
+  one += ")";
+  std::string values;
+  for (size_t r = 0; r < (form == Form::Array ? 1 : n); ++r) values += (r ? "," : "") + one;
+  if (form != Form::With) return "INSERT INTO RefereExtCove VALUES " + values;
+  std::string names;
+  for (size_t c = 0; c < columns; ++c) names += (c ? ",c" : "c") + std::to_string(c + 1);
+  return "WITH v(" + names + ") AS (VALUES " + values + ") INSERT INTO RefereExtCove SELECT * FROM v";
+}
+
+// The same work as Anchor, through the ODBC driver the program reaches, in one
+// form; its time in ms, or nothing (and the driver's answer in refused) where
+// the driver does not take the form.
+std::optional<double> OdbcFloor(const fs::path& db, const std::vector<std::string>& ddl, const Rows& rows,
+                                FloorRun& run, SqliteWork* work) {
+  const size_t columns = rows.front().size();
+  Batch buffers(rows, run.batch);
+  const SqliteWork before = SqliteWork::Now();
   const Clock::time_point start = Clock::now();
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
-  SQLHSTMT st = SQL_NULL_HSTMT;
   SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
   SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
@@ -279,146 +475,630 @@ double OdbcFloor(const fs::path& db, const std::vector<std::string>& ddl, const 
                                        nullptr, SQL_DRIVER_NOPROMPT)),
         "ODBC connect");
   SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0);
-  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
-  auto direct = [&](std::string sql) {
-    Check(SQL_SUCCEEDED(SQLExecDirect(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)), sql.substr(0, 60));
+  SQLHSTMT direct = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &direct);
+  auto exec = [&](std::string sql) {
+    Check(SQL_SUCCEEDED(SQLExecDirect(direct, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)),
+          sql.substr(0, 60) + ": " + Diagnostic(SQL_HANDLE_STMT, direct));
   };
-  direct("DROP TABLE RefereExtCove");
-  for (const std::string& s : ddl) direct(s);
-  const size_t batch = 999 / columns;
-  std::string one = "(";
-  for (size_t c = 0; c < columns; ++c) one += c ? ",?" : "?";
-  one += ")";
-  std::vector<SQLLEN> lengths(batch * columns);
-  for (size_t first = 0; first < rows.size(); first += batch) {
-    const size_t n = std::min(batch, rows.size() - first);
-    std::string sql = "INSERT INTO RefereExtCove VALUES ";
-    for (size_t r = 0; r < n; ++r) sql += (r ? "," : "") + one;
-    Check(SQL_SUCCEEDED(SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)), "prepare");
-    for (size_t r = 0; r < n; ++r)
-      for (size_t c = 0; c < columns; ++c) {
-        const Value& v = rows[first + r][c];
-        SQLLEN& len = lengths[r * columns + c];
-        const SQLUSMALLINT p = static_cast<SQLUSMALLINT>(r * columns + c + 1);
-        len = v.type == SQLITE_NULL ? SQL_NULL_DATA : v.type == SQLITE_TEXT ? static_cast<SQLLEN>(v.text.size()) : 0;
-        if (v.type == SQLITE_INTEGER)
-          SQLBindParameter(st, p, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0, const_cast<sqlite3_int64*>(&v.i), 0,
-                           &len);
-        else if (v.type == SQLITE_FLOAT)
-          SQLBindParameter(st, p, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, const_cast<double*>(&v.d), 0, &len);
-        else
-          SQLBindParameter(st, p, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, std::max<size_t>(v.text.size(), 1), 0,
-                           const_cast<char*>(v.text.data()), static_cast<SQLLEN>(v.text.size()), &len);
-      }
-    if (const SQLRETURN rc = SQLExecute(st); !SQL_SUCCEEDED(rc)) {
-      SQLCHAR state[6] = {}, text[512] = {};
-      SQLINTEGER native = 0;
-      SQLSMALLINT len = 0;
-      SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, text, sizeof text, &len);
-      Check(false, "ODBC floor: " + std::to_string(rc) + " " + reinterpret_cast<char*>(state) + " " +
-                       reinterpret_cast<char*>(text));
+  exec("DROP TABLE RefereExtCove");
+  for (const std::string& s : ddl) exec(s);
+  // One statement for the full batches and one for the last, shorter, one.
+  std::map<size_t, SQLHSTMT> prepared;
+  auto statement = [&](size_t n) {
+    SQLHSTMT& st = prepared[n];
+    if (st) return st;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+    std::string sql = FormText(run.form, columns, n);
+    if (!SQL_SUCCEEDED(SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)))
+      throw std::invalid_argument(Diagnostic(SQL_HANDLE_STMT, st));
+    if (run.form == Form::Array) {
+      SQLSetStmtAttr(st, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(SQL_PARAM_BIND_BY_COLUMN), 0);
+      if (!SQL_SUCCEEDED(SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(n), 0)))
+        throw std::invalid_argument(Diagnostic(SQL_HANDLE_STMT, st));
+      for (size_t c = 0; c < columns; ++c) buffers.Bind(st, static_cast<SQLUSMALLINT>(c + 1), 0, c);
+    } else {
+      for (size_t r = 0; r < n; ++r)
+        for (size_t c = 0; c < columns; ++c) buffers.Bind(st, static_cast<SQLUSMALLINT>(r * columns + c + 1), r, c);
     }
+    return st;
+  };
+  bool taken = true;
+  try {
+    for (size_t first = 0; first < rows.size(); first += run.batch) {
+      const size_t n = std::min(run.batch, rows.size() - first);
+      SQLHSTMT st = statement(n);
+      buffers.Fill(first, n);
+      if (!SQL_SUCCEEDED(SQLExecute(st))) throw std::invalid_argument(Diagnostic(SQL_HANDLE_STMT, st));
+    }
+  } catch (const std::invalid_argument& e) {
+    run.refused = e.what();
+    taken = false;
   }
-  Check(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT)), "commit");
-  SQLFreeHandle(SQL_HANDLE_STMT, st);
+  Check(SQL_SUCCEEDED(SQLEndTran(SQL_HANDLE_DBC, dbc, taken ? SQL_COMMIT : SQL_ROLLBACK)), "commit");
+  for (const auto& [n, st] : prepared) SQLFreeHandle(SQL_HANDLE_STMT, st);
+  SQLFreeHandle(SQL_HANDLE_STMT, direct);
   SQLDisconnect(dbc);
   SQLFreeHandle(SQL_HANDLE_DBC, dbc);
   SQLFreeHandle(SQL_HANDLE_ENV, env);
+  const double ms = Millis(Clock::now() - start);
+  if (work) *work = SqliteWork::Now() - before;
+  if (!taken) return std::nullopt;
+  return ms;
+}
+
+// The fastest by median of the forms measured; each printed, with the ODBC
+// driver's answer for a form it did not take.
+template <class Run>
+const Run& Fastest(const std::vector<Run>& runs) {
+  const Run* best = nullptr;
+  for (const Run& f : runs) {
+    if (!f.refused.empty()) {
+      std::printf("    %-56s not taken: %s\n", f.name.c_str(), f.refused.c_str());
+      continue;
+    }
+    Print("  " + f.name, f.figures, "; " + f.work.Text());
+    if (!best || f.figures.Median() < best->figures.Median()) best = &f;
+  }
+  Check(best != nullptr, "no form was taken");
+  return *best;
+}
+
+// The migration through the stand-in, beside the anchor's and the floor's
+// forms, on copies of the template folder.
+void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, const fs::path& anchor,
+              int repetitions, int old, int local) {
+  std::printf("Migration of %d old rows and %d local records through the SQL Server stand-in (%d runs)\n", old,
+              local, repetitions);
+  const std::string total = std::to_string(old + local);
+  Figures program;
+  SqliteWork programWork;
+  std::vector<FormRun> anchors;
+  std::vector<FloorRun> floors;
+  std::vector<std::string> ddl;
+  Rows rows;
+  auto fresh = [&] {
+    fs::remove(anchor / "data.db");
+    fs::copy(templ / "data.db", anchor / "data.db");
+  };
+  for (int r = 0; r < repetitions; ++r) {
+    fs::current_path(root);
+    fs::remove_all(run);
+    fs::copy(templ, run);
+    fs::current_path(run);
+    const SqliteWork before = SqliteWork::Now();
+    const Clock::time_point start = Clock::now();
+    Check(Migrate(), "the migration did not finish");
+    program.ms.push_back(Millis(Clock::now() - start));
+    if (r == 0) programWork = SqliteWork::Now() - before;
+    const std::vector<std::string> count = Column("data.db", "SELECT count(*) FROM RefereExtCove");
+    Check(count == std::vector<std::string>{total}, "rows missing: " + (count.empty() ? "" : count[0]));
+    Check(!fs::exists("XRefereExtCove.TPS"), "the local file stayed");
+    if (rows.empty()) {
+      ddl = Column("data.db", "SELECT sql FROM sqlite_master WHERE tbl_name = 'RefereExtCove' AND sql IS NOT NULL"
+                              " ORDER BY type DESC, rowid");
+      rows = ReadRows("data.db", "RefereExtCove");
+      const size_t columns = rows.front().size();
+      // The program's batch today (999 parameters), and the most one
+      // statement takes: the linked library's limit, within the 65,535
+      // parameters an ODBC parameter number can reach.
+      const size_t batch = std::min<size_t>(999 / columns, 100);
+      sqlite3* probe = nullptr;
+      sqlite3_open(":memory:", &probe);
+      const int limit = sqlite3_limit(probe, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
+      sqlite3_close(probe);
+      const size_t most = std::min<size_t>(static_cast<size_t>(limit), 65535) / columns;
+      const std::string each = " rows an execution", n = std::to_string(batch);
+      anchors = {{"one row's INSERT, a step a row", 1, {}, {}, {}},
+                 {"INSERT ... VALUES, " + n + each, batch, {}, {}, {}}};
+      floors = {
+          {{"INSERT ... VALUES, " + n + each, batch, {}, {}, {}}, Form::Values},
+          {{"WITH v AS (VALUES ...) INSERT, " + n + each, batch, {}, {}, {}}, Form::With},
+          {{"WITH v AS (VALUES ...) INSERT, " + std::to_string(most) + each, most, {}, {}, {}}, Form::With},
+          {{"one row's INSERT, arrays of " + n + " rows", batch, {}, {}, {}}, Form::Array},
+          {{"one row's INSERT, an array of all rows", rows.size(), {}, {}, {}}, Form::Array},
+      };
+    }
+    fs::current_path(root);
+    for (FormRun& a : anchors) {
+      fresh();
+      const SqliteWork beforeAnchor = SqliteWork::Now();
+      a.figures.ms.push_back(Anchor(anchor / "data.db", ddl, rows, a.batch));
+      if (r == 0) a.work = SqliteWork::Now() - beforeAnchor;
+      CheckSameRows(anchor / "data.db", rows, "the anchor, " + a.name);
+    }
+    for (FloorRun& f : floors) {
+      if (!f.refused.empty()) continue;
+      fresh();
+      const std::optional<double> ms = OdbcFloor(anchor / "data.db", ddl, rows, f, r == 0 ? &f.work : nullptr);
+      if (!ms) continue;
+      f.figures.ms.push_back(*ms);
+      CheckSameRows(anchor / "data.db", rows, f.name);
+    }
+  }
+  Print("program (MigrateStructures)", program, "; " + programWork.Text());
+  std::printf("  the anchor: sqlite3, drop, create, the rows in each form of INSERT, prepared once:\n");
+  const FormRun& fastestAnchor = Fastest(anchors);
+  std::printf("  the floor: the same through the ODBC driver, in each form of INSERT, prepared once:\n");
+  const FloorRun& floor = Fastest(floors);
+  std::printf("  the anchor: %s; the floor: %s (the fastest of each)\n", fastestAnchor.name.c_str(),
+              floor.name.c_str());
+  const double p = program.Median(), f = floor.figures.Median(), a = fastestAnchor.figures.Median();
+  std::printf("  medians: program / floor %.2fx; program / anchor %.2fx; floor / anchor %.2fx\n", p / f, p / a, f / a);
+}
+
+// ---------------------------------------------------------------- PostgreSQL
+
+struct PgServer {
+  std::string port, user, password;
+  Owners OwnersAt(const std::string& port) const {
+    return {rt::BuildOwner("127.0.0.1", "ortavia_data", user, password) + ",Port=" + port,
+            rt::BuildOwner("127.0.0.1", "ortavia_server", user, password) + ",Port=" + port};
+  }
+};
+
+class PgConn {
+ public:
+  PgConn(const PgServer& s, const std::string& database, const std::string& port) {
+    const char* keys[] = {"host", "port", "dbname", "user", "password", nullptr};
+    const char* values[] = {"127.0.0.1", port.c_str(), database.c_str(), s.user.c_str(), s.password.c_str(), nullptr};
+    conn_ = PQconnectdbParams(keys, values, 0);
+    if (PQstatus(conn_) != CONNECTION_OK) {
+      const std::string message = PQerrorMessage(conn_);
+      PQfinish(conn_);
+      throw std::runtime_error("libpq: " + message);
+    }
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  }
+  ~PgConn() { PQfinish(conn_); }
+  PgConn(const PgConn&) = delete;
+  PgConn& operator=(const PgConn&) = delete;
+
+  void Exec(const std::string& sql) { Clear(PQexec(conn_, sql.c_str()), sql); }
+  // Every row of a query, each value as its text, nothing for NULL.
+  std::vector<std::vector<std::optional<std::string>>> Rows(const std::string& sql) {
+    PGresult* r = PQexec(conn_, sql.c_str());
+    Check(PQresultStatus(r) == PGRES_TUPLES_OK, sql.substr(0, 60) + ": " + PQerrorMessage(conn_));
+    std::vector<std::vector<std::optional<std::string>>> rows(static_cast<size_t>(PQntuples(r)));
+    for (int i = 0; i < PQntuples(r); ++i)
+      for (int c = 0; c < PQnfields(r); ++c)
+        rows[static_cast<size_t>(i)].push_back(PQgetisnull(r, i, c) ? std::nullopt
+                                                                    : std::optional<std::string>(PQgetvalue(r, i, c)));
+    PQclear(r);
+    return rows;
+  }
+  std::vector<std::string> Column(const std::string& sql) {
+    std::vector<std::string> out;
+    for (const auto& row : Rows(sql)) out.push_back(row.at(0).value_or(""));
+    return out;
+  }
+  void Prepare(const std::string& name, const std::string& sql) {
+    Clear(PQprepare(conn_, name.c_str(), sql.c_str(), 0, nullptr), sql);
+  }
+  void ExecPrepared(const std::string& name, const std::vector<const char*>& values) {
+    Clear(PQexecPrepared(conn_, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0),
+          name);
+  }
+
+ private:
+  void Clear(PGresult* r, const std::string& what) {
+    const ExecStatusType status = PQresultStatus(r);
+    PQclear(r);
+    Check(status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK, what.substr(0, 60) + ": " + PQerrorMessage(conn_));
+  }
+  PGconn* conn_ = nullptr;
+};
+
+// The protocol messages the clients send through the proxy, by kind; the
+// simple queries and the statements parsed also by their first word.
+class PgMessages {
+ public:
+  void Feed(int link, const char* data, size_t size) {
+    std::lock_guard<std::mutex> lock(m_);
+    Stream& s = streams_[link];
+    s.pending.append(data, size);
+    size_t at = 0;
+    for (;;) {
+      const size_t head = s.started ? 5 : 4;
+      if (s.pending.size() - at < head) break;
+      const char* p = s.pending.data() + at + (s.started ? 1 : 0);
+      const size_t length = Int32(p);
+      const size_t whole = (s.started ? 1 : 0) + length;
+      if (length < 4 || s.pending.size() - at < whole) break;
+      if (s.started) {
+        Note(s.pending[at], p + 4, length - 4);
+      } else {
+        // The start-up message, after any request for encryption (answered no).
+        const size_t code = length >= 8 ? Int32(p + 4) : 0;
+        s.started = code != 80877103 && code != 80877104;
+        ++kinds_["start-up or encryption request"];
+      }
+      at += whole;
+    }
+    s.pending.erase(0, at);
+  }
+  // The counts start again; each connection's place in its stream stays.
+  void Reset() {
+    std::lock_guard<std::mutex> lock(m_);
+    kinds_.clear();
+    words_.clear();
+    maxParameters_ = 0;
+  }
+  size_t MaxParameters() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return maxParameters_;
+  }
+  std::string Text() const {
+    std::lock_guard<std::mutex> lock(m_);
+    std::string out;
+    for (const auto& [kind, n] : kinds_) {
+      out += (out.empty() ? "" : ", ") + kind + " " + std::to_string(n);
+      std::string words;
+      for (const auto& [word, k] : words_)
+        if (word.first == kind) words += (words.empty() ? "" : ", ") + word.second + " " + std::to_string(k);
+      if (!words.empty()) out += " (" + words + ")";
+      if (kind == "Bind") out += " (at most " + std::to_string(maxParameters_) + " parameters)";
+    }
+    return out;
+  }
+
+ private:
+  struct Stream {
+    bool started = false;
+    std::string pending;
+  };
+  static size_t Int32(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return (size_t{u[0]} << 24) | (size_t{u[1]} << 16) | (size_t{u[2]} << 8) | u[3];
+  }
+  static std::string FirstWord(const char* text, size_t size) {
+    size_t i = 0;
+    while (i < size && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    size_t j = i;
+    while (j < size && std::isalpha(static_cast<unsigned char>(text[j]))) ++j;
+    std::string w(text + i, j - i);
+    for (char& ch : w) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return w.empty() ? "?" : w;
+  }
+  void Note(char type, const char* body, size_t size) {
+    static const std::map<char, const char*> kNames = {
+        {'Q', "Query"}, {'P', "Parse"},    {'B', "Bind"},   {'E', "Execute"},   {'S', "Sync"},
+        {'D', "Describe"}, {'C', "Close"}, {'H', "Flush"},  {'X', "Terminate"}, {'p', "authentication"}};
+    const auto named = kNames.find(type);
+    const std::string kind = named != kNames.end() ? named->second : std::string("'") + type + "'";
+    ++kinds_[kind];
+    if (type == 'Q') ++words_[{kind, FirstWord(body, size)}];
+    if (type == 'P') {
+      const size_t name = ::strnlen(body, size);
+      if (name < size) ++words_[{kind, FirstWord(body + name + 1, size - name - 1)}];
+    }
+    if (type == 'B') {
+      // Portal and statement names, the formats, then the number of values.
+      size_t i = ::strnlen(body, size) + 1;
+      if (i < size) i += ::strnlen(body + i, size - i) + 1;
+      if (i + 2 > size) return;
+      const size_t formats = (size_t{static_cast<unsigned char>(body[i])} << 8) | static_cast<unsigned char>(body[i + 1]);
+      i += 2 + 2 * formats;
+      if (i + 2 > size) return;
+      const size_t values = (size_t{static_cast<unsigned char>(body[i])} << 8) | static_cast<unsigned char>(body[i + 1]);
+      maxParameters_ = std::max(maxParameters_, values);
+    }
+  }
+
+  mutable std::mutex m_;
+  std::map<int, Stream> streams_;
+  std::map<std::string, long> kinds_;
+  std::map<std::pair<std::string, std::string>, long> words_;
+  size_t maxParameters_ = 0;
+};
+
+// What makes RefereExtCove on the server: its columns, its constraints and its
+// other indexes, as the catalog describes them; CREATE statements of the same
+// table.
+struct PgTable {
+  std::vector<std::string> columns, constraints, indexes;
+  bool operator==(const PgTable& o) const {
+    return columns == o.columns && constraints == o.constraints && indexes == o.indexes;
+  }
+  std::vector<std::string> Ddl() const {
+    std::string create = "CREATE TABLE refereextcove (";
+    for (size_t i = 0; i < columns.size(); ++i) create += (i ? ", " : "") + columns[i];
+    for (const std::string& c : constraints) create += ", " + c;
+    std::vector<std::string> out{create + ")"};
+    out.insert(out.end(), indexes.begin(), indexes.end());
+    return out;
+  }
+};
+
+PgTable DescribeTable(PgConn& c) {
+  PgTable t;
+  t.columns = c.Column(
+      "SELECT quote_ident(a.attname) || ' ' || format_type(a.atttypid, a.atttypmod) ||"
+      " CASE WHEN a.attnotnull THEN ' NOT NULL' ELSE '' END ||"
+      " COALESCE(' DEFAULT ' || pg_get_expr(d.adbin, d.adrelid), '')"
+      " FROM pg_attribute a LEFT JOIN pg_attrdef d ON d.adrelid = a.attrelid AND d.adnum = a.attnum"
+      " WHERE a.attrelid = 'refereextcove'::regclass AND a.attnum > 0 AND NOT a.attisdropped ORDER BY a.attnum");
+  t.constraints = c.Column(
+      "SELECT 'CONSTRAINT ' || quote_ident(conname) || ' ' || pg_get_constraintdef(oid) FROM pg_constraint"
+      " WHERE conrelid = 'refereextcove'::regclass ORDER BY conname");
+  t.indexes = c.Column(
+      "SELECT pg_get_indexdef(i.indexrelid) FROM pg_index i WHERE i.indrelid = 'refereextcove'::regclass"
+      " AND NOT EXISTS (SELECT 1 FROM pg_constraint c WHERE c.conindid = i.indexrelid)"
+      " ORDER BY pg_get_indexdef(i.indexrelid)");
+  return t;
+}
+
+std::vector<std::string> TableText(PgConn& c) {
+  return c.Column("SELECT t::text FROM refereextcove t ORDER BY 1");
+}
+
+// The databases as before each migration: the changed tables current, then
+// RefereExtCove replaced by the old rows in XRefereExtCove, as a migration
+// ended before its drop leaves them (the program renames a table with
+// SP_RENAME, which PostgreSQL refuses); made directly, not through the proxy,
+// in the empty folder dir.
+void PgTemplate(const PgServer& pg, const fs::path& dir, int old) {
+  for (const char* db : {"ortavia_data", "ortavia_server"})
+    PgConn(pg, db, pg.port).Exec("DROP SCHEMA public CASCADE; CREATE SCHEMA public");
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  fs::current_path(dir);
+  Check(Migrate(pg.OwnersAt(pg.port)), "the migration on empty databases did not finish");
+  PgConn(pg, "ortavia_data", pg.port).Exec("DROP TABLE refereextcove");
+  const Owners owners = pg.OwnersAt(pg.port);
+  MakeOldTable("XRefereExtCove", old, &owners);
+}
+
+// The anchor: one connection, the old table dropped and the new one made in
+// one message, then the rows in batches of batch rows through one prepared
+// INSERT (and one for the last, shorter, batch), in the same transaction.
+double PgAnchor(const PgServer& pg, const std::string& port, const std::vector<std::string>& ddl,
+                const std::vector<std::vector<std::optional<std::string>>>& rows, size_t batch) {
+  const size_t columns = rows.front().size();
+  const Clock::time_point start = Clock::now();
+  PgConn c(pg, "ortavia_data", port);
+  std::string head = "BEGIN; DROP TABLE xrefereextcove";
+  for (const std::string& s : ddl) head += "; " + s;
+  c.Exec(head);
+  std::map<size_t, std::string> prepared;
+  std::vector<const char*> values;
+  for (size_t first = 0; first < rows.size(); first += batch) {
+    const size_t n = std::min(batch, rows.size() - first);
+    std::string& name = prepared[n];
+    if (name.empty()) {
+      name = "rows" + std::to_string(n);
+      std::string sql = "INSERT INTO refereextcove VALUES ";
+      for (size_t r = 0; r < n; ++r) {
+        sql += r ? ",(" : "(";
+        for (size_t k = 0; k < columns; ++k) sql += (k ? ",$" : "$") + std::to_string(r * columns + k + 1);
+        sql += ")";
+      }
+      c.Prepare(name, sql);
+    }
+    values.clear();
+    for (size_t r = first; r < first + n; ++r)
+      for (const auto& v : rows[r]) values.push_back(v ? v->c_str() : nullptr);
+    c.ExecPrepared(name, values);
+  }
+  c.Exec("COMMIT");
   return Millis(Clock::now() - start);
 }
 
-void Print(const char* what, const Figures& f) {
-  std::printf("  %-44s min %9.1f  median %9.1f  max %9.1f ms\n", what, f.Min(), f.Median(), f.Max());
+void PostgresRun(const PgServer& pg, const fs::path& root, const fs::path& localFile, int reps, int old, int local) {
+  // 5 ms each way: 10 ms a round trip.
+  constexpr auto kDelay = std::chrono::milliseconds(5);
+  PgMessages messages;
+  DelayProxy proxy(std::atoi(pg.port.c_str()), kDelay,
+                   [&messages](int link, const char* data, size_t size) { messages.Feed(link, data, size); });
+  const std::string through = std::to_string(proxy.port());
+  const fs::path empty = root / "pg-empty", run = root / "pg-run";
+  ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
+  Figures program, anchor, programTrips, anchorTrips;
+  std::string programMessages, anchorMessages;
+  PgTable table;
+  std::vector<std::string> result;
+  std::vector<std::vector<std::optional<std::string>>> rows;
+  size_t batch = 0;
+  const std::string total = std::to_string(old + local);
+  for (int rep = 0; rep < reps; ++rep) {
+    PgTemplate(pg, empty, old);
+    fs::remove_all(run);
+    fs::create_directories(run);
+    fs::copy(localFile, run / localFile.filename());
+    fs::current_path(run);
+    proxy.ResetCount();
+    messages.Reset();
+    const Clock::time_point start = Clock::now();
+    Check(Migrate(pg.OwnersAt(through)), "the migration to PostgreSQL did not finish");
+    program.ms.push_back(Millis(Clock::now() - start));
+    programTrips.ms.push_back(static_cast<double>(proxy.RoundTrips()));
+    Check(!fs::exists(run / localFile.filename()), "the local file stayed");
+    {
+      PgConn c(pg, "ortavia_data", pg.port);
+      Check(c.Column("SELECT count(*) FROM refereextcove") == std::vector<std::string>{total}, "rows missing");
+      if (rep == 0) {
+        programMessages = messages.Text();
+        table = DescribeTable(c);
+        result = TableText(c);
+        rows = c.Rows("SELECT * FROM refereextcove");
+        // The program's batch, as the server received it.
+        batch = messages.MaxParameters() / rows.front().size();
+        if (batch == 0) batch = std::max<size_t>(1, 999 / rows.front().size());
+      }
+    }
+
+    PgTemplate(pg, empty, old);
+    proxy.ResetCount();
+    messages.Reset();
+    anchor.ms.push_back(PgAnchor(pg, through, table.Ddl(), rows, batch));
+    anchorTrips.ms.push_back(static_cast<double>(proxy.RoundTrips()));
+    if (rep == 0) anchorMessages = messages.Text();
+    PgConn c(pg, "ortavia_data", pg.port);
+    Check(DescribeTable(c) == table, "the anchor's table differs from the program's");
+    Check(TableText(c) == result, "the anchor's rows differ from the program's");
+  }
+  std::printf("\nMigration of %d old rows and %d local records to PostgreSQL through a loopback proxy delaying each "
+              "message %lld ms each way (%d runs)\n",
+              old, local, static_cast<long long>(kDelay.count()), reps);
+  std::printf("  %-58s %s\n", "program (MigrateStructures)", Cells(program, "ms", 0).c_str());
+  std::printf("  %-58s %s\n", "", Cells(programTrips, "round trips", 0).c_str());
+  const std::string anchorName = "anchor (libpq: the program's " + std::to_string(batch) + "-row batches)";
+  std::printf("  %-58s %s\n", anchorName.c_str(), Cells(anchor, "ms", 0).c_str());
+  std::printf("  %-58s %s\n", "", Cells(anchorTrips, "round trips", 0).c_str());
+  std::printf("  program / anchor (medians): time %.2fx, round trips %.2fx\n", program.Median() / anchor.Median(),
+              programTrips.Median() / anchorTrips.Median());
+  std::printf("  messages sent in the first run: program: %s\n", programMessages.c_str());
+  std::printf("                                  anchor: %s\n", anchorMessages.c_str());
+}
+
+// ---------------------------------------------------------------- the large run
+
+// The resident set of this process now, in MB.
+double ResidentMb() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+  return 0;
+}
+
+// The process of the large run: the bench itself, started anew at its outset
+// (so that its peak memory is the migration's own and not the pages of a
+// bench that holds the other runs' data); it waits until the bench lets it
+// migrate the databases of its folder.
+class LargeRun {
+ public:
+  explicit LargeRun(const fs::path& dir) {
+    parentMb_ = ResidentMb();
+    Check(::pipe(go_) == 0 && ::pipe(result_) == 0, "pipe");
+    std::fflush(stdout);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(go_[1]);
+      ::close(result_[0]);
+      const std::string go = std::to_string(go_[0]), result = std::to_string(result_[1]);
+      ::execl("/proc/self/exe", "ortavia_migration_bench", "--large-run", go.c_str(), result.c_str(), dir.c_str(),
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    ::close(go_[0]);
+    ::close(result_[1]);
+  }
+  ~LargeRun() {
+    if (go_[1] >= 0) ::close(go_[1]);
+    ::close(result_[0]);
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+  }
+  double parentMb() const { return parentMb_; }
+
+  // Its time in ms and its peak memory in MB.
+  std::pair<double, double> Run() {
+    Check(::write(go_[1], "g", 1) == 1, "the large run's process is gone");
+    ::close(go_[1]);
+    go_[1] = -1;
+    double ms = -1;
+    const bool read = ::read(result_[0], &ms, sizeof ms) == sizeof ms;
+    int status = 0;
+    rusage usage{};
+    ::wait4(pid_, &status, 0, &usage);
+    pid_ = -1;
+    Check(read && WIFEXITED(status) && WEXITSTATUS(status) == 0 && ms >= 0, "the large run failed");
+    return {ms, usage.ru_maxrss / 1024.0};
+  }
+
+  // The process's side: 0 also when the bench ended before the run.
+  static int Child(int go, int result, const char* dir) {
+    char c = 0;
+    if (::read(go, &c, 1) != 1) return 0;
+    try {
+      fs::current_path(dir);
+      const Clock::time_point start = Clock::now();
+      Check(Migrate(), "the migration did not finish");
+      const double ms = Millis(Clock::now() - start);
+      return ::write(result, &ms, sizeof ms) == sizeof ms ? 0 : 1;
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "large run: %s\n", e.what());
+      return 1;
+    }
+  }
+
+ private:
+  int go_[2] = {-1, -1}, result_[2] = {-1, -1};
+  pid_t pid_ = -1;
+  double parentMb_ = 0;
+};
+
+void SetUpProgram() {
+  ::setenv("ORTAVIA_SQL_DRIVER", "SQL Server", 1);
+  rt::RegisterSqlDriver();
+  rt::RegisterTopSpeedDriver();
+  rt::SetHaltHandler([](int code) { throw std::runtime_error("the program ended with " + std::to_string(code)); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--large-run") == 0) {
+    SetUpProgram();
+    return LargeRun::Child(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+  }
   const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
   const int large = argc > 2 ? std::atoi(argv[2]) : 1000000;
   constexpr int kOldRows = 10000, kLocalRecords = 10000;
-  ::setenv("ORTAVIA_SQL_DRIVER", "SQL Server", 1);
-  rt::RegisterSqlDriver();
-  rt::RegisterTopSpeedDriver();
-  rt::SetHaltHandler([](int code) { throw std::runtime_error("the program ended with " + std::to_string(code)); });
-
   const fs::path root = fs::temp_directory_path() / ("ortavia-migration-bench-" + std::to_string(::getpid()));
+  const fs::path templ = root / "template", run = root / "run", anchor = root / "anchor", big = root / "large";
+  std::unique_ptr<LargeRun> largeRun;
+  if (large > 0) largeRun = std::make_unique<LargeRun>(big);
+
+  SetUpProgram();
   fs::remove_all(root);
-  const fs::path templ = root / "template", run = root / "run", anchor = root / "anchor";
-  for (const fs::path& p : {templ, run, anchor}) fs::create_directories(p);
+  for (const fs::path& p : {templ, run, anchor, big}) fs::create_directories(p);
   try {
     // The template: every changed table current (one migration on empty
     // databases), then RefereExtCove replaced by an old one of 10,000 rows.
     fs::current_path(templ);
     Migrate();
     { Db d("data.db"); Sql(d.db, "DROP TABLE RefereExtCove"); }
-    MakeOldTable(kOldRows);
+    MakeOldTable("RefereExtCove", kOldRows);
     MakeLocalFile(templ / "XRefereExtCove.TPS", kOldRows + 1, kLocalRecords);
 
-    std::printf("Migration of %d old rows and %d local records through the SQL Server stand-in (%d runs)\n",
-                kOldRows, kLocalRecords, repetitions);
-    Figures program, anchors, floors;
-    std::vector<std::string> ddl;
-    std::vector<std::vector<Value>> rows;
-    size_t columns = 0;
-    for (int r = 0; r < repetitions; ++r) {
-      fs::current_path(root);
-      fs::remove_all(run);
-      fs::copy(templ, run);
-      fs::current_path(run);
-      const Clock::time_point start = Clock::now();
-      Check(Migrate(), "the migration did not finish");
-      program.ms.push_back(Millis(Clock::now() - start));
-      const std::vector<std::string> count = Column("data.db", "SELECT count(*) FROM RefereExtCove");
-      Check(count == std::vector<std::string>{"20000"}, "rows missing: " + (count.empty() ? "" : count[0]));
-      Check(!fs::exists("XRefereExtCove.TPS"), "the local file stayed");
-      if (rows.empty()) {
-        ddl = Column("data.db", "SELECT sql FROM sqlite_master WHERE tbl_name = 'RefereExtCove' AND sql IS NOT NULL"
-                                " ORDER BY type DESC, rowid");
-        rows = ReadRows("data.db", "RefereExtCove", columns);
-      }
-      fs::current_path(root);
-      fs::remove(anchor / "data.db");
-      fs::copy(templ / "data.db", anchor / "data.db");
-      anchors.ms.push_back(Anchor(anchor / "data.db", ddl, rows, columns));
-      Check(Column(anchor / "data.db", "SELECT count(*) FROM RefereExtCove") == std::vector<std::string>{"20000"},
-            "anchor rows missing");
-      fs::remove(anchor / "data.db");
-      fs::copy(templ / "data.db", anchor / "data.db");
-      floors.ms.push_back(OdbcFloor(anchor / "data.db", ddl, rows, columns));
-      Check(Column(anchor / "data.db", "SELECT count(*) FROM RefereExtCove") == std::vector<std::string>{"20000"},
-            "ODBC floor rows missing");
-    }
-    Print("program (MigrateStructures)", program);
-    Print("anchor (sqlite3: drop, create, 20,000 INSERTs)", anchors);
-    Print("the ODBC driver's floor (the same, through it)", floors);
-    std::printf("  program / anchor (medians): %.2fx; program / the ODBC driver's floor: %.2fx\n",
-                program.Median() / anchors.Median(), program.Median() / floors.Median());
+    LocalRun(root, templ, run, anchor, repetitions, kOldRows, kLocalRecords);
 
-    if (large > 0) {
-      // A new database and a large local file.
+    const char* pgPort = std::getenv("ORTAVIA_PG_PORT");
+    const char* pgUser = std::getenv("ORTAVIA_PG_USER");
+    const char* pgPassword = std::getenv("ORTAVIA_PG_PASSWORD");
+    if (pgPort && *pgPort && pgUser && pgPassword) {
+      PostgresRun({pgPort, pgUser, pgPassword}, root, templ / "XRefereExtCove.TPS", std::min(repetitions, 3), kOldRows,
+                  kLocalRecords);
+      ::setenv("ORTAVIA_SQL_DRIVER", "SQL Server", 1);
+    } else {
+      std::printf("\nPostgreSQL skipped: ORTAVIA_PG_PORT, ORTAVIA_PG_USER, ORTAVIA_PG_PASSWORD not set\n");
+    }
+
+    if (largeRun) {
+      // A new database and a large local file, migrated by the process started at the outset.
       fs::current_path(root);
-      fs::remove_all(run);
-      fs::copy(templ, run);
-      fs::current_path(run);
+      fs::remove_all(big);
+      fs::copy(templ, big);
+      fs::current_path(big);
       { Db d("data.db"); Sql(d.db, "DROP TABLE RefereExtCove"); }
-      MakeLocalFile(run / "XRefereExtCove.TPS", 1, large);
-      const auto [ms, mb] = InChild([] {
-        const Clock::time_point start = Clock::now();
-        Check(Migrate(), "the migration did not finish");
-        return Millis(Clock::now() - start);
-      });
-      Check(Column("data.db", "SELECT count(*) FROM RefereExtCove") == std::vector<std::string>{std::to_string(large)},
+      MakeLocalFile(big / "XRefereExtCove.TPS", 1, large);
+      fs::current_path(root);
+      const auto [ms, mb] = largeRun->Run();
+      Check(Column(big / "data.db", "SELECT count(*) FROM RefereExtCove") ==
+                std::vector<std::string>{std::to_string(large)},
             "rows missing");
-      std::printf("A new database and a local file of %d records: %.1f s, peak memory %.1f MB\n", large, ms / 1000,
-                  mb);
+      std::printf("\nA new database and a local file of %d records: %.1f s, peak memory %.1f MB (a process of its "
+                  "own, started by the bench at %.1f MB)\n",
+                  large, ms / 1000, mb, largeRun->parentMb());
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "migration bench: %s\n", e.what());
+    largeRun.reset();
     fs::current_path("/");
     fs::remove_all(root);
     return 1;
   }
+  largeRun.reset();
   fs::current_path("/");
   fs::remove_all(root);
   return 0;

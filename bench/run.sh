@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Builds the benchmarks and runs each in turn: the creation on SQLite files and
-# on a throw-away PostgreSQL server started on a loopback port (stopped again
-# at the end), the migration through the tests' SQL Server stand-in. What a
-# benchmark measures, and what its anchor sends, is written at the head of its
-# source.
+# Builds the benchmarks and runs each in turn on SQLite files and on a
+# throw-away PostgreSQL server started on a loopback port (stopped again at the
+# end): the creation, and the migration (through the tests' SQL Server
+# stand-in, and to PostgreSQL). What a benchmark measures, and what its
+# anchors and floors send, is in bench/README.md.
 #   bench/run.sh [repetitions]
 # BUILD names the build folder (default build-bench), ORTAVIA_BENCH_PG_PORT the
 # server's port (default 54334), JOBS the build's parallel jobs (default 4).
-# Every benchmark runs even when one before it fails; the script then ends with
-# the first failure's exit status.
+# A failed build shows its output and ends the script. Every benchmark runs
+# even when one before it fails; the script then ends with the first failure's
+# exit status.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build-bench}
@@ -19,15 +20,27 @@ port=${ORTAVIA_BENCH_PG_PORT:-54334}
 # settings (VAR=value) it runs with beside the ones exported below.
 benchmarks() {
   bench ortavia_bench
-  bench ortavia_migration_bench ODBCSYSINI="$build/tests/odbc"  # the tests' driver list: the stand-in
+  bench ortavia_migration_bench ODBCSYSINI="$build/tests/odbc"  # the tests' driver list: the stand-in beside the others
 }
 
 # First every executable is built, then each runs with the script's arguments.
 targets=()
 bench() { targets+=("$1"); }
 benchmarks
-cmake -S "$root" -B "$build" -DORTAVIA_WERROR=ON >/dev/null
-cmake --build "$build" --target "${targets[@]}" -j"${JOBS:-4}" >/dev/null
+# Quiet unless it fails: then its output (the compiler's messages) is shown.
+quiet() {
+  local log
+  log=$(mktemp /tmp/ortavia-bench-build.XXXXXX)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    echo "bench/run.sh: the build failed: $*" >&2
+    exit 1
+  fi
+  rm -f "$log"
+}
+quiet cmake -S "$root" -B "$build" -DORTAVIA_WERROR=ON
+quiet cmake --build "$build" --target "${targets[@]}" -j"${JOBS:-4}"
 
 pgdir=$(mktemp -d /tmp/ortavia-bench-pg.XXXXXX)
 trap 'bash "$root/scripts/pg.sh" stop "$pgdir"' EXIT

@@ -9,5 +9,5 @@ $SUDO apt-get install -y -qq --no-install-recommends \
   build-essential cmake pkg-config googletest libgtest-dev libgmock-dev \
   qt6-base-dev qt6-translations-l10n libgl-dev libxkbcommon-dev libx11-dev fonts-liberation \
   unixodbc unixodbc-dev libsqliteodbc sqlite3 libsqlite3-dev \
-  postgresql odbc-postgresql libpq-dev \
+  postgresql odbc-postgresql libpq-dev tdsodbc \
   xvfb xauth openbox xdotool x11-utils imagemagick >/dev/null

@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build -DORTAVIA_WERROR=ON >/dev/null
-cmake --build build -j"$(nproc)"
+# A folder of its own, so the user's build (plain warnings) is left as it is.
+cmake -S . -B build-tests -DORTAVIA_WERROR=ON >/dev/null
+cmake --build build-tests -j"$(nproc)"
 # A second build with AddressSanitizer and UndefinedBehaviorSanitizer.
 cmake -S . -B build-asan -DORTAVIA_WERROR=ON -DORTAVIA_SANITIZE=ON >/dev/null
 cmake --build build-asan -j"$(nproc)"
@@ -27,7 +28,7 @@ ORTAVIA_DESKTOP_DISPLAY=$(bash scripts/desktop.sh start "$deskdir")
 export ORTAVIA_DESKTOP_DISPLAY
 export ORTAVIA_PG_USER=ortavia ORTAVIA_PG_PASSWORD='Clave,2026'
 
-ctest --test-dir build --output-on-failure --no-tests=error -j"$(nproc)"
+ctest --test-dir build-tests --output-on-failure --no-tests=error -j"$(nproc)"
 
 # Every test but the desktop ones again under the sanitizers: a memory error, a
 # leak (but the libraries' own in scripts/lsan.supp) or undefined behaviour in

@@ -21,16 +21,6 @@ namespace {
 
 bool IsEmptyEntry(const char* entry) { return rt::BlankPaddedEqual(entry, ""); }
 
-// The table names that the eleven SQL tables declared with a name variable get.
-constexpr std::pair<std::string_view, std::string_view> kTableNames[] = {
-    {"EMPRESAS", "EMPRESAS"},         {"USUAR", "USUAR"},
-    {"PRIVILEG", "PRIVILEG"},         {"PARAMETROS", "PARAM"},
-    {"SISTEMAS", "SISTEMAS"},         {"LOGS", "LOGS"},
-    {"TEMPORAL", "TEMPORAL"},         {"PERIODOS", "PERIODOS"},
-    {"PRIVILEG_EMPRESAS", "PRIVILEG_EMP"}, {"PERFIL_USUAR", "PERFIL_USUAR"},
-    {"USUAR_EXT", "USUAR_EXT"},
-};
-
 // The entries in the order they are checked: each variable with its
 // lost-character flag, its prompt in the connection window, and whether the
 // entry decides which database file opens on a driver that reads no braces:
@@ -77,14 +67,26 @@ void CreateSchema() {
     progress->Close();
     return;
   }
+  // Where a database is a file, a local file of the migration is not one: it
+  // would be written while the migration reads it.
+  for (const EntryCheck& e : kEntryChecks) {
+    if (bracesRead || (e.entry != DB_DATA && e.entry != DB_SERVER) || !NamesALocalFile(rt::CLIP(e.entry))) continue;
+    rt::ui::Layer().ShowMessageBox(std::string(kLocalFileEntryMessage) + std::string(e.prompt), "Error",
+                                   rt::ui::ICON_Exclamation, rt::ui::BUTTON_OK, 1, 0);
+    progress->Close();
+    return;
+  }
 
   // The databases may have changed since an earlier press: what the drivers
   // keep of them is read afresh.
   rt::BeginFileRun();
   dict::DataOwner.Set(rt::BuildOwner(SERVER, DB_DATA, USUARIO, PWD));
   dict::ServerOwner.Set(rt::BuildOwner(SERVER, DB_SERVER, USUARIO, PWD));
-  for (const auto& [label, name] : kTableNames) {
-    if (rt::TableNameVar* var = dict::TableNameVarOf(label)) var->Set(name);
+  // The tables declared with a name variable that the creation sets, each to
+  // the name its catalogue item gives.
+  for (const dict::TableInfo& table : dict::Tables()) {
+    if (table.creationName.empty()) continue;
+    if (rt::TableNameVar* var = dict::TableNameVarOf(table.decl.label)) var->Set(table.creationName);
   }
 
   // A table that could not be migrated stops the run here, so that the next

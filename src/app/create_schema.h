@@ -23,6 +23,11 @@ inline constexpr const char* kMissingEntriesMessage =
 inline constexpr const char* kInvalidCharactersMessage =
     "No se pudo iniciar creaci\xF3n de bases de datos. Caracteres no v\xE1lidos en ";
 
+// Shown, followed by the entry's prompt, when a database entry names one of
+// the local files the migration reads (a database that is a file).
+inline constexpr const char* kLocalFileEntryMessage =
+    "No se pudo iniciar creaci\xF3n de bases de datos. Archivo local de la migraci\xF3n en ";
+
 // Asks for the connection, checks the entries, sets the owners and the table
 // names, migrates the changed tables and creates every missing table.
 void CreateSchema();

@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -69,6 +70,8 @@ const std::array<LocalDecl, 6> kLocalDecls{{
     {"XUSUAR_EXT", "XUSE11", "name \"XUSUAR_EXT\", ServerOwner", 48, kUsersFields, kUsersKeys},
 }};
 enum LocalIndex { kXCove, kXCoveSql, kXCoveEq, kXCoveEqSql, kXUse1, kXUsersSql };
+// The local file of USUAR_EXT's old layout, named by XUSE1's variable.
+constexpr const char* kUsersLocalFile = "XUSUAR_EXT";
 
 std::string Replace(std::string_view text, char mark, std::string_view by) {
   std::string out;
@@ -284,31 +287,32 @@ class Transaction {
   Transaction& operator=(const Transaction&) = delete;
 
   bool active() const { return active_; }
-  // Starts afresh: whatever ran in it so far is rolled back.
-  void Restart() {
-    if (!active_) return;
-    rt::RollbackTransaction(file_);
-    Begin();
-  }
-  void Rollback() {
-    if (!active_) return;
-    active_ = false;
-    rt::RollbackTransaction(file_);
-  }
-  // False with the error in the thread's error state when the commit failed
-  // (the server has then rolled it back).
-  bool Commit() {
+  // False, with the error in the thread's error state, when the server did
+  // not confirm the rollback: what it holds of the transaction is not known.
+  bool Rollback() {
     if (!active_) return true;
     active_ = false;
-    rt::CommitTransaction(file_);
+    rt::RollbackTransaction(file_);
     return rt::LastErrorCode() == rt::kNoError;
+  }
+  // False with the error in the thread's error state when the commit failed;
+  // the transaction is then still to be rolled back, which tells whether the
+  // server holds nothing of it.
+  bool Commit() {
+    if (!active_) return true;
+    rt::CommitTransaction(file_);
+    if (rt::LastErrorCode() != rt::kNoError) return false;
+    active_ = false;
+    return true;
+  }
+  // Begins (again, once ended); false with the error in the thread's error state when it did not.
+  bool Begin() {
+    rt::BeginTransaction(file_);
+    active_ = rt::LastErrorCode() == rt::kNoError;
+    return active_;
   }
 
  private:
-  void Begin() {
-    rt::BeginTransaction(file_);
-    active_ = rt::LastErrorCode() == rt::kNoError;
-  }
   rt::FileBlock& file_;
   bool active_ = false;
 };
@@ -321,7 +325,7 @@ struct Migrated {
   LocalIndex sqlSource;         // the renamed table, in the old layout
   LocalIndex localSource;       // the local file of the old layout
   const char* keepEmpty;        // a target field that is not carried
-  const char* removeLocalFile;  // the local file's name to remove once carried, or null
+  bool removeLocalFile;         // the local file is removed once carried
   bool users;                   // USUAR_EXT: the users pass is part of its migration
 };
 
@@ -460,6 +464,13 @@ constexpr const char* kNothingChanged = "En el servidor nada cambi\xF3";
 constexpr const char* kNextRun = "la pr\xF3xima creaci\xF3n del esquema lo intentar\xE1 de nuevo.";
 constexpr const char* kNextRunAlone = "La pr\xF3xima creaci\xF3n del esquema lo intentar\xE1 de nuevo.";
 
+// After a failure whose rollback the server did not confirm.
+std::string StateUnknown(const std::string& label) {
+  return "No se sabe en qu\xE9 estado qued\xF3 " + label +
+         " en el servidor: no confirm\xF3 que deshizo lo enviado. La pr\xF3xima creaci\xF3n del esquema lo "
+         "revisar\xE1 en el servidor y lo intentar\xE1 de nuevo.";
+}
+
 // Migrates one changed table; false when it could not be done (the user has
 // been told why). A table that opens with its current declaration is left
 // alone, unless its renamed table is still there from an earlier run that
@@ -482,21 +493,35 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   }
   if (m.users) {
     t_usersMoved = 1;
-    XUSE1Name().Set("XUSUAR_EXT");
+    XUSE1Name().Set(kUsersLocalFile);
   }
 
   rt::FileBlock& local = Local(m.localSource);
   Carried file = OpenLocalFile(local);
   std::string fileName = rt::GET_PROPERTY(local, rt::FilePropName);
   if (fileName.empty()) fileName = rt::TopSpeedFileName(local.decl().TableName());
-  auto unreadable = [&](const std::string& why) {
-    rt::ui::ShowErrorMessage("No se pudo leer el archivo local " + fileName + "; no se migr\xF3 " + m.label + ".|" +
-                                 why + "|" + kNothingChanged + " y el archivo se conserva: " + kNextRun,
+  // A source that could not be read: nothing of the table's migration was made.
+  auto cannotRead = [&](const std::string& source, const std::string& why, const char* kept) {
+    rt::ui::ShowErrorMessage("No se pudo leer " + source + "; no se migr\xF3 " + m.label + ".|" + why + "|" +
+                                 kNothingChanged + kept + kNextRun,
                              "Error");
     return false;
   };
+  auto unreadable = [&](const std::string& why) {
+    return cannotRead("el archivo local " + fileName, why, " y el archivo se conserva: ");
+  };
   if (!file.problem.empty()) return unreadable(file.problem);
 
+  // The first refusal of a chain is the one told; the table's state on the
+  // server is known only after a rollback the server confirmed.
+  auto failed = [&](const std::string& why, bool undone) {
+    rt::CLOSE(local);
+    rt::CLOSE(table);
+    rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + why + "|" +
+                                 (undone ? std::string(kNothingChanged) + "; " + kNextRun : StateUnknown(m.label)),
+                             "Error");
+    return false;
+  };
   Transaction transaction(statements);
   // Where the server cannot roll the migration back, the file is read through
   // first; otherwise a record that cannot be read rolls it back.
@@ -504,11 +529,17 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
     ReadThrough(local, file, painter);
     if (!file.problem.empty()) return unreadable(file.problem);
   }
+  bool renamedNow = false;
   if (!current) {
     rt::SET_PROPERTY(statements, rt::FilePropSql, m.rename);
+    renamedNow = rt::LastErrorCode() == rt::kNoError;
     // Nothing to rename (or no such statement on this server): a refused
     // statement may have ended the transaction, which holds nothing yet.
-    if (rt::LastErrorCode() != rt::kNoError) transaction.Restart();
+    if (!renamedNow && transaction.active()) {
+      const std::string refusal = rt::ErrorTextForMessage();
+      if (!transaction.Rollback()) return failed(refusal, false);
+      if (!transaction.Begin()) return failed(rt::ErrorTextForMessage(), true);
+    }
   }
   dict::DictTableRelations& relations = *dict::TableRelationsRef(m.label);
   relations.OpenWithRelated(false);
@@ -535,7 +566,8 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   const bool atomic = transaction.active();
   if (problem.empty() && !old.notTaken && !transaction.Commit()) problem = rt::ErrorTextForMessage();
   if (!problem.empty() || old.notTaken) {
-    transaction.Rollback();  // whatever the server took of it
+    // Whatever the server took of it.
+    if (!transaction.Rollback()) return failed(problem.empty() ? rt::ErrorTextForMessage() : problem, false);
     rt::CLOSE(local);
     rt::CLOSE(table);
     if (old.notTaken) {
@@ -547,11 +579,17 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
                                    m.label + " con otros valores (" + KeyFields(target, PrimaryKeyOf(target)) + " " +
                                    KeysList(old) + ").|Las dos tablas quedan como estaban.",
                                "Error");
-      return true;
+      // Where the rename was rolled back the table keeps its old layout,
+      // which the creation loop cannot open.
+      return current;
     }
     if (records.unreadable) return unreadable(problem);
-    rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" +
-                                 (atomic ? std::string(kNothingChanged) + "; " + kNextRun : std::string(kNextRunAlone)),
+    // A row of the renamed table that could not be read, or whose value its
+    // field cannot hold exactly: it stays where the rollback leaves it.
+    if (old.unreadable && atomic)
+      return cannotRead("la tabla " + (renamedNow ? std::string(m.label) : renamed.decl().TableName()), problem, ": ");
+    if (atomic) return failed(problem, true);
+    rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" + kNextRunAlone,
                              "Error");
     return false;
   }
@@ -559,7 +597,8 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
   // Without a renamed table the drop finds nothing; sent outside the
   // transaction, its refusal cannot undo the migration.
   if (!old.present) rt::SET_PROPERTY(statements, rt::FilePropSql, m.drop);
-  if (m.removeLocalFile && file.present && !records.notTaken) rt::RemoveFileByName(m.removeLocalFile);
+  // The file removed is the one read, by the name it was opened with.
+  if (m.removeLocalFile && file.present && !records.notTaken) rt::RemoveFileByName(fileName);
   if (records.notTaken)
     rt::ui::ShowErrorMessage(Count(records.notTaken, "registro", "registros") + " del archivo local " + fileName +
                                  (records.notTaken == 1 ? " no se tom\xF3: " : " no se tomaron: ") + m.label +
@@ -575,6 +614,22 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
 rt::NameVar& XUSE1Name() {
   static rt::NameVar name;
   return name;
+}
+
+bool NamesALocalFile(std::string_view path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path entry{std::string(path)};
+  const fs::path folder = entry.parent_path().empty() ? fs::path(".") : entry.parent_path();
+  const bool here = fs::equivalent(folder, ".", ec);
+  for (const std::string& name : {LocalTemplates()[kXCove].decl.tableName, LocalTemplates()[kXCoveEq].decl.tableName,
+                                  std::string(kUsersLocalFile)}) {
+    const std::string file = rt::TopSpeedFileName(name);
+    if (here && rt::SameText(entry.filename().string(), file)) return true;
+    for (const std::string& found : rt::FilesNoCase(file))
+      if (fs::equivalent(entry, found, ec)) return true;
+  }
+  return false;
 }
 
 const dict::TableInfo& MigrationFile(std::string_view label) {
@@ -597,10 +652,10 @@ bool MigrateStructures() {
   bool done = true;
   rt::FileBlock& referencias = dict::FileOf("REFERENCIAS");
   done &= MigrateTable({"RefereExtCove", "SP_RENAME RefereExtCove,XRefereExtCove", "drop table XRefereExtCove",
-                        kXCoveSql, kXCove, "", "XRefereExtCove.tps", false},
+                        kXCoveSql, kXCove, "", true, false},
                        referencias, painter);
   done &= MigrateTable({"RefereExtCoveEQ", "SP_RENAME RefereExtCoveEQ,XRefereExtCoveEQ", "drop table XRefereExtCoveEQ",
-                        kXCoveEqSql, kXCoveEq, "INDUSTRIAAUTOMOTRIZ", nullptr, false},
+                        kXCoveEqSql, kXCoveEq, "INDUSTRIAAUTOMOTRIZ", false, false},
                        referencias, painter);
 
   constexpr std::pair<const char*, const char*> kDropped[] = {
@@ -608,18 +663,26 @@ bool MigrateStructures() {
       {"RutasDefaults", "drop table RutasDefault"},
       {"DetEmbarqueFacturas", "drop table DetEmbarqueFacturas"},
   };
+  // The check and the drop in one transaction where the server can roll it
+  // back, so that a table another copy of the program has just made with its
+  // current layout is not dropped: the check sees the server as the drop
+  // does, and a drop that finds a table where the check found none is undone.
   for (const auto& [label, drop] : kDropped) {
+    Transaction transaction(referencias);
     rt::FileBlock& table = dict::FileOf(label);
     rt::OPEN(table, rt::kAccessReadWriteDenyWrite);
-    if (rt::LastErrorCode() != rt::kNoError) rt::SET_PROPERTY(referencias, rt::FilePropSql, drop);
+    const int found = rt::LastErrorCode();
     rt::CLOSE(table);
+    if (found == rt::kNoError) continue;
+    rt::SET_PROPERTY(referencias, rt::FilePropSql, drop);
+    if (rt::LastErrorCode() == rt::kNoError && found != rt::kFileNotFound) transaction.Commit();
   }
 
   // USUAR_EXT's statements go over its own connection, to the system database,
   // where USUAR is too: the users pass is part of USUAR_EXT's migration.
   rt::FileBlock& usersExt = dict::FileOf("USUAR_EXT");
   const std::string n(rt::CLIP(usersExt.decl().TableName()));
-  done &= MigrateTable({"USUAR_EXT", "SP_RENAME " + n + ",X" + n, "drop table X" + n, kXUsersSql, kXUse1, "", nullptr,
+  done &= MigrateTable({"USUAR_EXT", "SP_RENAME " + n + ",X" + n, "drop table X" + n, kXUsersSql, kXUse1, "", false,
                         true},
                        usersExt, painter);
 

@@ -23,6 +23,10 @@ void ReleaseMigrationFiles();
 // "XUSE1", "XUSUAR_EXT"); the label must exist.
 const dict::TableInfo& MigrationFile(std::string_view label);
 
+// Whether a path names one of the local files the migration reads (in the
+// current directory, in any letter case, or the same file by another path).
+bool NamesALocalFile(std::string_view path);
+
 // The name variable of XUSE1, empty until the migration of USUAR_EXT sets it.
 rt::NameVar& XUSE1Name();
 

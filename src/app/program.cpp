@@ -180,6 +180,14 @@ void ProgramMain() {
 void ProgramEntry() {
   std::feclearexcept(FE_ALL_EXCEPT);
   std::fesetround(FE_TONEAREST);
+  // Every part of the program reads the dictionary: a fault in a table's
+  // declaration is shown, one line per faulty table, and nothing starts.
+  if (const std::vector<dict::CatalogueError> faults = dict::CheckCatalogues(); !faults.empty()) {
+    std::string text = "The table declarations hold faults:";
+    for (const dict::CatalogueError& fault : faults) text += "\n" + fault.Message();
+    rt::ui::ShowErrorMessage(text, "Dictionary Error");
+    rt::HaltProgram(1);
+  }
   if (rt::RuntimeStart(ProgramModules()) == 1) {
     rt::RunMainProcedure(ProgramMain);
     rt::RuntimeShutdown();

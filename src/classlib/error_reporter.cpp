@@ -160,7 +160,7 @@ int ErrorReporter::Raise(ErrorId id, const ErrorContext& context) {
   ErrorEntry entry = *found;  // the table may change while the box is up
   std::string text = FormatMessage(entry, context);
   rt::ui::ShowErrorMessage(text, entry.title);
-  if (entry.level == 2 || entry.level == 3) rt::HaltProgram(0);
+  if (entry.level == 2 || entry.level == 3) rt::HaltProgram(kFatalExitCode);
   return entry.level == 5 ? ResultSoftFail : ResultHardFail;
 }
 

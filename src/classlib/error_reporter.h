@@ -16,7 +16,8 @@
 // The message box has the entry's title as caption, the exclamation icon and
 // one OK button. Level 5 returns ResultSoftFail to the caller. Levels 2 and 3
 // are fatal: the text gets "  Press OK to end this application" and after OK
-// the program ends with exit code 0 (rt::HaltProgram). Without a window layer
+// the program ends with kFatalExitCode (rt::HaltProgram), so that whatever
+// started it can tell the failed run from a good one. Without a window layer
 // the text goes to stderr instead.
 #pragma once
 
@@ -58,6 +59,8 @@ struct ErrorEntry {
 const std::vector<ErrorEntry>& DefaultErrorTable();
 
 inline constexpr const char* kFatalSuffix = "  Press OK to end this application";
+// The exit status after a fatal error's OK.
+inline constexpr int kFatalExitCode = 1;
 
 // One thread's error state. FIELDNAME and MESSAGETEXT are CSTRING(255):
 // they hold at most 254 characters, a NUL ends them.

@@ -122,7 +122,12 @@ bool ReplaceFile(const std::string& path, std::string_view text) {
 ProfileFile ProfileFile::Load(const std::string& path) {
   ProfileFile profile;
   std::optional<std::string> read = ReadOwnFile(path);
-  if (!read) return profile;
+  if (!read) {
+    // Its sections would be lost with it: such a file is left as it is.
+    struct stat st {};
+    profile.unread_ = ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return profile;
+  }
   std::string& text = *read;
   text.erase(std::remove(text.begin(), text.end(), '\0'), text.end());
   bool sawEol = false;
@@ -187,6 +192,7 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
 }
 
 bool ProfileFile::Save(const std::string& path) const {
+  if (unread_) return false;
   std::string text;
   for (const std::string& l : lines_) text += l + eol_;
   return ReplaceFile(path, text);

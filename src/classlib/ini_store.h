@@ -21,7 +21,8 @@ namespace classlib {
 // A profile file read into memory, edited and written back.
 class ProfileFile {
  public:
-  // Reads the file; a missing or unreadable one, or a link, gives an empty profile.
+  // Reads the file; a missing or unreadable one, or a link, gives an empty
+  // profile. One that is there but cannot be read is never replaced by Save.
   static ProfileFile Load(const std::string& path);
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
   void Set(std::string_view section, std::string_view key, std::string_view value);
@@ -32,6 +33,7 @@ class ProfileFile {
  private:
   std::vector<std::string> lines_;  // without their line ends
   std::string eol_ = "\r\n";
+  bool unread_ = false;  // a regular file is at the path and could not be read
 };
 
 class IniStore {

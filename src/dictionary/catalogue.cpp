@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <limits>
 #include <memory>
 #include <utility>
 
@@ -82,6 +83,14 @@ uint32_t Number(std::string_view digits, std::string_view context) {
   return v;
 }
 
+// A number of bytes a field is moved by, forward or back.
+int32_t Adjustment(std::string_view digits, std::string_view context) {
+  const uint32_t n = Number(digits, context);
+  if (n > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
+    Fail(context, "a position moved by " + std::string(digits) + " bytes");
+  return static_cast<int32_t>(n);
+}
+
 // A text in double quotes at the front of s; s moves past it.
 std::string Quoted(std::string_view& s, std::string_view context) {
   if (!Eat(s, "\"")) Fail(context, "expected a quoted text at \"" + std::string(s) + "\"");
@@ -142,30 +151,13 @@ class TableParser {
     CheckKind(kind, line);
     Expect(s, ", ", line);
 
-    if (Eat(s, "name = label")) {
-      info_.decl.tableName = info_.decl.label;
-    } else if (Eat(s, "name taken from a TableNameVar")) {
-      info_.decl.tableNameVar = TableNameVarOf(info_.decl.label);
-      if (!info_.decl.tableNameVar) Fail(line, "the table has no name variable");
-    } else if (Eat(s, "name ")) {
-      info_.decl.tableName = Quoted(s, line);
-      if (info_.decl.tableName.empty()) Fail(line, "empty table name");
-    } else {
-      Fail(line, "no table name at \"" + std::string(s) + "\"");
-    }
+    TableName(s, line);
     Expect(s, ", ", line);
 
     std::vector<std::string_view> parts = SplitOutside(DropStop(s), ';');
     // parts: owner, [driver options], attributes, record length
     if (parts.size() < 3 || parts.size() > 4) Fail(line, "expected owner; [options;] attributes; record length");
-    std::string_view owner = parts[0];
-    if (owner == "DataOwner") info_.decl.ownerVar = &DataOwner;
-    else if (owner == "ServerOwner") info_.decl.ownerVar = &ServerOwner;
-    else if (owner == "no owner") {}
-    else if (Eat(owner, "the literal owner password ")) {
-      if (owner.empty()) Fail(line, "empty owner literal");
-      info_.decl.ownerLiteral = std::string(owner);
-    } else Fail(line, "unknown owner \"" + std::string(owner) + "\"");
+    Owner(parts[0], line);
 
     size_t next = 1;
     if (parts.size() == 4) {
@@ -175,17 +167,7 @@ class TableParser {
       if (!opt.empty()) Fail(line, "text after the driver options");
       next = 2;
     }
-    uint8_t attrs = info_.decl.HasOwner() ? rt::kFileOwner : 0;
-    if (parts[next] != "no attributes") {
-      for (std::string_view a : SplitOutside(parts[next], ',')) {
-        if (a == "CREATE") attrs |= rt::kFileCreate;
-        else if (a == "RECLAIM") attrs |= rt::kFileReclaim;
-        else if (a == "ENCRYPT") attrs |= rt::kFileEncrypt;
-        else if (a == "THREAD") attrs |= rt::kFileThread;
-        else Fail(line, "unknown attribute \"" + std::string(a) + "\"");
-      }
-    }
-    info_.decl.attrs = attrs;
+    Attributes(parts[next], line);
     std::string_view rec = parts[next + 1];
     Expect(rec, "record ", line);
     size_t sp = rec.find(' ');
@@ -198,8 +180,9 @@ class TableParser {
     Expect(s, "- Fields: ", line);
     for (std::string_view f : SplitOutside(DropStop(s), ';'))
       for (auto& field : Field(f)) fields_.push_back(std::move(field));
-    auto record = std::make_shared<rt::TypeRecord>(rt::TypeRecord::Encode(fields_));
-    info_.decl.record = record;
+    rt::Outcome<rt::TypeRecord> record = rt::TypeRecord::TryEncode(fields_);
+    if (!record) Fail(line, record.reason());
+    info_.decl.record = std::make_shared<const rt::TypeRecord>(std::move(*record));
   }
 
   void Keys(std::string_view line) {
@@ -226,6 +209,51 @@ class TableParser {
   }
 
  private:
+  // NAME of the head line: the label, a literal, or a name variable with the
+  // name the creation gives it, if any.
+  void TableName(std::string_view& s, std::string_view line) {
+    if (Eat(s, "name = label")) {
+      info_.decl.tableName = info_.decl.label;
+    } else if (Eat(s, "name taken from a TableNameVar")) {
+      info_.decl.tableNameVar = &TableNameVarFor(info_.decl.label);
+      if (Eat(s, " that the creation sets to ")) {
+        info_.creationName = Quoted(s, line);
+        if (info_.creationName.empty() || info_.creationName.size() >= rt::NameVar::kSize)
+          Fail(line, "the creation's table name is empty or too long");
+      }
+    } else if (Eat(s, "name ")) {
+      info_.decl.tableName = Quoted(s, line);
+      if (info_.decl.tableName.empty()) Fail(line, "empty table name");
+    } else {
+      Fail(line, "no table name at \"" + std::string(s) + "\"");
+    }
+  }
+
+  void Owner(std::string_view owner, std::string_view line) {
+    if (owner == "DataOwner") info_.decl.ownerVar = &DataOwner;
+    else if (owner == "ServerOwner") info_.decl.ownerVar = &ServerOwner;
+    else if (owner == "no owner") {}
+    else if (Eat(owner, "the literal owner password ")) {
+      if (owner.empty()) Fail(line, "empty owner literal");
+      info_.decl.ownerLiteral = std::string(owner);
+    } else Fail(line, "unknown owner \"" + std::string(owner) + "\"");
+  }
+
+  // The attribute words; the owner bit follows from the owner, read before.
+  void Attributes(std::string_view words, std::string_view line) {
+    uint8_t attrs = info_.decl.HasOwner() ? rt::kFileOwner : 0;
+    if (words != "no attributes") {
+      for (std::string_view a : SplitOutside(words, ',')) {
+        if (a == "CREATE") attrs |= rt::kFileCreate;
+        else if (a == "RECLAIM") attrs |= rt::kFileReclaim;
+        else if (a == "ENCRYPT") attrs |= rt::kFileEncrypt;
+        else if (a == "THREAD") attrs |= rt::kFileThread;
+        else Fail(line, "unknown attribute \"" + std::string(a) + "\"");
+      }
+    }
+    info_.decl.attrs = attrs;
+  }
+
   void CheckKind(std::string_view kind, std::string_view line) {
     static constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kKinds{{
         {"SQL Server table", "MSSQL"},           {"TopSpeed file", "TOPSPEED"},
@@ -288,17 +316,11 @@ class TableParser {
     return members;
   }
 
-  static uint32_t SizeOf(const rt::FieldSpec& f) {
-    if (f.type == rt::FieldType::Group) {
-      uint32_t end = 0, pos = 0;
-      for (const auto& m : f.members) {
-        int64_t at = static_cast<int64_t>(pos) + m.adjust.value_or(0);
-        pos = static_cast<uint32_t>(at) + SizeOf(m);
-        end = std::max(end, pos);
-      }
-      return end;
-    }
-    return f.size ? f.size : rt::FixedSizeOf(f.type);
+  // The bytes a group's members fill: they follow each other from its start.
+  static uint64_t SizeOf(const rt::FieldSpec& g) {
+    uint64_t end = 0;
+    for (const auto& m : g.members) end += m.size ? m.size : rt::FixedSizeOf(m.type);
+    return end;
   }
 
   rt::FieldSpec Group(std::string name, std::vector<rt::FieldSpec> members, int32_t adjust) {
@@ -310,9 +332,12 @@ class TableParser {
     return g;
   }
 
-  // A date-time group of one DATE and one TIME, 8 bytes.
+  // A date-time group: one DATE and one TIME, in either order, 8 bytes.
   static void CheckDateTime(const rt::FieldSpec& g, std::string_view context) {
-    if (SizeOf(g) != 8) Fail(context, "the group is not 8 bytes");
+    const auto& m = g.members;
+    const bool dateTime = m.size() == 2 && ((m[0].type == rt::FieldType::Date && m[1].type == rt::FieldType::Time) ||
+                                            (m[0].type == rt::FieldType::Time && m[1].type == rt::FieldType::Date));
+    if (!dateTime) Fail(context, "the group is not one DATE and one TIME");
   }
 
   std::vector<rt::FieldSpec> Field(std::string_view text) {
@@ -324,7 +349,7 @@ class TableParser {
       Expect(s, "over the field ", text);
       size_t sp = s.find(' ');
       if (sp == std::string_view::npos) Fail(text, "expected N bytes back");
-      uint32_t back = Number(s.substr(0, sp), text);
+      const int32_t back = Adjustment(s.substr(0, sp), text);
       s.remove_prefix(sp + 1);
       Expect(s, "bytes back (", text);
       size_t sp2 = s.find(' ');
@@ -332,7 +357,7 @@ class TableParser {
       uint32_t size = Number(s.substr(0, sp2), text);
       s.remove_prefix(sp2 + 1);
       Expect(s, "bytes): ", text);
-      rt::FieldSpec g = Group(Label(name, text), Members(s, text), -static_cast<int32_t>(back));
+      rt::FieldSpec g = Group(Label(name, text), Members(s, text), -back);
       if (SizeOf(g) != size) Fail(text, "the members do not fill the stated group size");
       CheckDateTime(g, text);
       out.push_back(std::move(g));
@@ -370,13 +395,13 @@ class TableParser {
         std::string_view list = s.substr(0, stop);
         s.remove_prefix(stop == std::string_view::npos ? s.size() : stop);
         s = Trim(s);
-        group = Group(Label(gname, text), Members(list, text), -static_cast<int32_t>(f.size));
-        CheckDateTime(*group, text);
         if (f.size != 8) Fail(text, "the handle is not 8 bytes");
+        group = Group(Label(gname, text), Members(list, text), -8);
+        CheckDateTime(*group, text);
       } else if (Eat(s, "(position moved by ")) {
         size_t sp = s.find(' ');
         if (sp == std::string_view::npos) Fail(text, "expected N bytes");
-        f.adjust = static_cast<int32_t>(Number(s.substr(0, sp), text));
+        f.adjust = Adjustment(s.substr(0, sp), text);
         s.remove_prefix(sp + 1);
         Expect(s, "bytes)", text);
         s = Trim(s);

@@ -1,11 +1,59 @@
-// Reads the dictionary's declaration text: one item per table, written as
+// Reads the dictionary's declaration text, the one place where a table is
+// declared, and turns each item into the table's declaration and its managers'
+// values. The text's grammar:
 //
-//   - LABEL (prefix PFX): KIND (driver DRV), NAME, OWNER[; driver options "..."]; ATTRS; record N bytes.
+// An item per table, in dictionary order. A line starting with "- " opens an
+// item (its head); the item's part lines follow it, indented, each once; blank
+// lines are ignored. A line's final full stop is passed over. Names are
+// written in UTF-8 and held in the program's code page, Windows-1252.
+//
+//   - LABEL (prefix PFX): KIND (driver DRV), NAME, OWNER[; driver options "TEXT"]; ATTRS; record N bytes.
 //     - Fields: FIELD; FIELD; ...
-//     - Keys: KEY; KEY; ...            (or: none.)
-//     - BLOB: NAME BLOB BINARY.        (only where the table has one)
+//     - Keys: KEY; KEY; ...             or   - Keys: none.
+//     - BLOB: BLOB; BLOB; ...           only where the table has BLOB fields
 //
-// and turns each item into the table's declaration and its managers' values.
+//   PART    WRITTEN AS                                     MEANING
+//   LABEL   a name (no blank, ( ) , ; " :)                 the table's label, unique in the dictionary
+//   PFX     a name                                         prefix of its field and key labels, "PFX:NAME"
+//   KIND    SQL Server table (driver MSSQL)                the kind of file and its driver, which must agree
+//           TopSpeed file (driver TOPSPEED)
+//           line-oriented text file (driver ASCII)
+//           comma-separated text file (driver BASIC)
+//           raw-record file (driver DOS)
+//           FoxPro file (driver FoxPro)
+//           dBase III file (driver dBase3)
+//   NAME    name = label                                   the table name is the label
+//           name "TEXT"                                    a literal table name
+//           name taken from a TableNameVar                 the value of the table's name variable when the
+//                                                          table is used; nothing sets it
+//           name taken from a TableNameVar that the        the same; the creation procedure sets the
+//             creation sets to "TEXT"                      variable to TEXT
+//   OWNER   DataOwner | ServerOwner                        an owner variable (sets the owner bit)
+//           the literal owner password TEXT                a literal owner (sets the owner bit)
+//           no owner
+//   ATTRS   CREATE, RECLAIM, ENCRYPT, THREAD               the attribute words, any of them, comma-separated
+//           no attributes
+//   N       a number                                       the record length; must be where the fields end
+//
+//   FIELD   NAME TYPE                                      TYPE: LONG, REAL, BYTE, DATE, TIME, STRING(n), CSTRING(n)
+//           NAME date pair                                 NAME_SQLDATEHANDLE STRING(8), and over it the group
+//                                                          NAME_SQLDATEGROUP of NAME DATE, NAME_SQLDATETIMEFIELD TIME
+//           NAME time pair                                 the same with NAME_SQLDATEDATEFIELD DATE, NAME TIME
+//           H STRING(8) with GROUP G over it: A T, B T     a text handle and the 8-byte group G laid over it,
+//                                                          of one DATE and one TIME (either order)
+//           GROUP G over the field N bytes back (S bytes): A T, B T
+//                                                          a group laid N bytes back (adjustment -N); its members
+//                                                          must fill S bytes, 8
+//           ... (position moved by N bytes)                after a field: the positive adjustment N
+//           ... with external name "TEXT"                  after a field: its external name
+//   KEY     PFX:NAME ATTR ... (C, -C, ...) [described "TEXT"] [with external name "TEXT"]
+//                                                          ATTR: PRIMARY, DUP, OPT, NOCASE, INDEX; C a field
+//                                                          name without the prefix, -C descending; described:
+//                                                          the description its manager registers, else the label
+//   BLOB    NAME BLOB BINARY                               a binary BLOB field "PFX:NAME"
+//
+// A fault in an item is reported as one CatalogueError naming the table; the
+// other items are read on.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +83,7 @@ inline std::string DatePartOf(std::string_view time) { return std::string(time).
 struct TableInfo {
   rt::FileDecl decl;                         // decl.label is the dictionary label
   std::string prefix;                        // field prefix, without the colon
+  std::string creationName;                  // what the creation sets the name variable to; empty for none
   std::vector<std::string> keyDescriptions;  // registered description of each key, in key order
   int module = 0;                            // dictionary module, 1 to 18
   uint32_t declaredLength = 0;               // the record length the item states
@@ -49,7 +98,8 @@ struct CatalogueError {
 };
 
 // Parses one module's text. Each table that reads without fault is appended to
-// out; each fault to errors, and parsing goes on with the next table.
+// out; each faulty one gives one entry of errors, and parsing goes on with the
+// next table. It throws nothing for any text.
 void ParseCatalogue(int moduleNumber, std::string_view text, std::vector<TableInfo>& out,
                     std::vector<CatalogueError>& errors);
 

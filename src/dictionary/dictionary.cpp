@@ -3,7 +3,6 @@
 // dictionary order.
 #include "dictionary/dictionary.h"
 
-#include <array>
 #include <memory>
 #include <stdexcept>
 
@@ -27,12 +26,13 @@ struct TableObjects {
   bool relationsPublished = false;                // TableRelationsRef
 };
 
-// The calling thread's objects, in dictionary order. A thread releases them
-// with DictionaryKill before it ends. Objects still here when the thread's
-// storage goes are let go without teardown: the file instances and the
-// connections they point into may be gone by then.
+// The calling thread's objects, in dictionary order, one per table of the
+// dictionary (sized on first use). A thread releases them with DictionaryKill
+// before it ends. Objects still here when the thread's storage goes are let
+// go without teardown: the file instances and the connections they point
+// into may be gone by then.
 struct ThreadTables {
-  std::array<TableObjects, kTableCount> tables{};
+  std::vector<TableObjects> tables;
   ~ThreadTables() {
     for (TableObjects& o : tables) {
       (void)o.manager.release();
@@ -43,7 +43,11 @@ struct ThreadTables {
 
 thread_local ThreadTables t_tables;
 
-TableObjects& ObjectsOf(size_t table) { return t_tables.tables.at(table); }
+TableObjects& ObjectsOf(size_t table) {
+  std::vector<TableObjects>& objects = t_tables.tables;
+  if (objects.empty()) objects.resize(Tables().size());
+  return objects.at(table);
+}
 
 const TableInfo& Require(std::string_view label) {
   const TableInfo* t = FindTable(label);

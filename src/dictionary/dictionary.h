@@ -89,7 +89,7 @@ struct CreationEntry {
   std::string_view label;
   DictTableRelations* relations = nullptr;  // the calling thread's TableRelationsRef
 };
-// The 333 SQL tables in dictionary order, with the calling thread's relation managers.
+// The SQL tables in dictionary order, with the calling thread's relation managers.
 std::vector<CreationEntry> CreationList();
 
 // A table's declaration and the calling thread's instance of it; the label must exist.

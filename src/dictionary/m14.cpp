@@ -35,10 +35,10 @@ std::string_view CatalogueM14() {
 - TIPOCOSTO (prefix TIP): SQL Server table (driver MSSQL), name "TIPOCOST", DataOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 54 bytes.
   - Fields: CODIGO CSTRING(2); DESCRIPCION CSTRING(31); FECHA_MOD date pair; HORA_MOD time pair; USER_MOD CSTRING(3); HORA_MODX BYTE; MIN_MODX BYTE.
   - Keys: TIP:KEY_CODIGO PRIMARY OPT (CODIGO).
-- PERFIL_USUAR (prefix PES): SQL Server table (driver MSSQL), name taken from a TableNameVar, ServerOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 31 bytes.
+- PERFIL_USUAR (prefix PES): SQL Server table (driver MSSQL), name taken from a TableNameVar that the creation sets to "PERFIL_USUAR", ServerOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 31 bytes.
   - Fields: COD_USU CSTRING(3); MODULO CSTRING(4); CODPERFIL CSTRING(3); FECHA_MOD date pair; HORA_MOD time pair; USER_MOD CSTRING(3); HORA_MODX BYTE; MIN_MODX BYTE.
   - Keys: PES:KEY_CODIGO PRIMARY OPT (COD_USU, MODULO); PES:KEY_US DUP OPT (COD_USU); PES:KEY_MODULO DUP OPT (MODULO).
-- PRIVILEG_EMPRESAS (prefix PRIE): SQL Server table (driver MSSQL), name taken from a TableNameVar, ServerOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 28 bytes.
+- PRIVILEG_EMPRESAS (prefix PRIE): SQL Server table (driver MSSQL), name taken from a TableNameVar that the creation sets to "PRIVILEG_EMP", ServerOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 28 bytes.
   - Fields: COD_USU CSTRING(3); COD_EMPRESA CSTRING(4); FECHA_MOD date pair; HORA_MOD time pair; USER_MOD CSTRING(3); HORA_MODX BYTE; MIN_MODX BYTE.
   - Keys: PRIE:KEY_CODIGO PRIMARY OPT (COD_USU, COD_EMPRESA); PRIE:KEY_US DUP OPT (COD_USU); PRIE:KEY_SIS DUP OPT (COD_EMPRESA).
 - ASC_UOM (prefix AUM): line-oriented text file (driver ASCII), name = label, no owner; CREATE, THREAD; record 255 bytes.

@@ -50,7 +50,7 @@ std::string_view CatalogueM17() {
 - MODELOS (prefix FAM): SQL Server table (driver MSSQL), name = label, DataOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 138 bytes.
   - Fields: CODIGO CSTRING(33); DESCRIPCION CSTRING(51); FAMILIA CSTRING(33); FECHA_MOD date pair; HORA_MOD time pair; USER_MOD CSTRING(3); HORA_MODX BYTE; MIN_MODX BYTE.
   - Keys: FAM:KEY_CODIGO PRIMARY OPT (CODIGO).
-- LOGS (prefix LOG): SQL Server table (driver MSSQL), name taken from a TableNameVar, DataOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 59 bytes.
+- LOGS (prefix LOG): SQL Server table (driver MSSQL), name taken from a TableNameVar that the creation sets to "LOGS", DataOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 59 bytes.
   - Fields: UNICO LONG; USUARIO CSTRING(3); EMPRESA CSTRING(4); ACCION BYTE; FECHA_SUCESO date pair; HORA_SUCESO_SQLDATEHANDLE STRING(8) with GROUP HORA_SUCESO_SQLDATEGROUP over it: HORA_SUCESO TIME, HORA_SUCESO_SQLDATEDATEFIELD DATE; MODULO CSTRING(4); PROCEDIMIENTO CSTRING(5); ACTIVIDAD_REALIZADA BYTE; FECHA_MOD date pair; HORA_MOD time pair; USER_MOD CSTRING(3); HORA_MODX BYTE; MIN_MODX BYTE.
   - Keys: LOG:KEY_ORDEN DUP OPT (FECHA_SUCESO, HORA_SUCESO, USUARIO); LOG:KEY_UNICA PRIMARY OPT (UNICO).
 - PRINDTER (prefix PIT): SQL Server table (driver MSSQL), name = label, DataOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 147 bytes.

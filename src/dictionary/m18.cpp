@@ -44,7 +44,7 @@ std::string_view CatalogueM18() {
 - LL_RepArea (prefix LLA_): TopSpeed file (driver TOPSPEED), name taken from a TableNameVar, no owner; CREATE, THREAD; record 67 bytes.
   - Fields: REF LONG; MODULO CSTRING(3); TIPO CSTRING(3); AREA CSTRING(4); REPORTTYPE CSTRING(51); TEMPLATETYPE CSTRING(2).
   - Keys: LLA_:REFKEY PRIMARY OPT (REF) described "LLA_:RefKey"; LLA_:REPORTTYPEKEY DUP OPT (REPORTTYPE) described "LLA_:ReportTypeKey"; LLA_:KEY_CODIGO OPT (MODULO, TIPO, AREA) described "Llave por modulo, tipo y area".
-- USUAR_EXT (prefix USE1): SQL Server table (driver MSSQL), name taken from a TableNameVar, ServerOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 319 bytes.
+- USUAR_EXT (prefix USE1): SQL Server table (driver MSSQL), name taken from a TableNameVar that the creation sets to "USUAR_EXT", ServerOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 319 bytes.
   - Fields: CODIGO CSTRING(3); PUESTO CSTRING(51); CAMPO1 CSTRING(101); CAMPO2 CSTRING(101); VAL1 REAL; VAL2 REAL; OP1 BYTE; OP2 BYTE; FECHA_ALTA date pair; FECHA_BAJA date pair; FECHA_CAMBIOPWD date pair; FECHA_MOD date pair; HORA_MOD time pair; USER_MOD CSTRING(3); HORA_MODX BYTE; MIN_MODX BYTE.
   - Keys: USE1:KEY_CODIGO PRIMARY OPT (CODIGO).
 - RutasDefaults (prefix RUT): SQL Server table (driver MSSQL), name "RutasDefault", DataOwner; driver options "/LOGONSCREEN=FALSE"; CREATE, THREAD; record 308 bytes.

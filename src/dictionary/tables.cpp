@@ -2,12 +2,26 @@
 // first use and looked up by label or position.
 #include "dictionary/tables.h"
 
+#include <array>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <unordered_map>
 
 #include "dictionary/modules.h"
+#include "dictionary/test_hooks.h"
 
 namespace dict {
+
+namespace {
+
+// A test's text in place of a module's own (dictionary/test_hooks.h).
+std::array<std::optional<std::string>, kModuleCount>& Replacements() {
+  static std::array<std::optional<std::string>, kModuleCount> texts;
+  return texts;
+}
+
+}  // namespace
 
 std::string_view ModuleCatalogue(int n) {
   using Text = std::string_view (*)();
@@ -17,7 +31,12 @@ std::string_view ModuleCatalogue(int n) {
       CatalogueM13, CatalogueM14, CatalogueM15, CatalogueM16, CatalogueM17, CatalogueM18,
   };
   if (n < 1 || n > kModuleCount) return {};
+  if (const auto& replaced = Replacements()[static_cast<size_t>(n - 1)]) return *replaced;
   return kTexts[n - 1]();
+}
+
+void ReplaceModuleCatalogue(int module, std::string text) {
+  if (module >= 1 && module <= kModuleCount) Replacements()[static_cast<size_t>(module - 1)] = std::move(text);
 }
 
 namespace {

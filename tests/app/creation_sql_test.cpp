@@ -4,10 +4,7 @@
 // shows in a diff. ORTAVIA_UPDATE_GOLDEN=1 rewrites the file instead.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +17,7 @@
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
+#include "support/golden.h"
 #include "support/sqlserver_double.h"
 
 namespace {
@@ -29,11 +27,6 @@ constexpr const char* kGoldenHeader =
     "-- table by table in the order of the creation list. Written by the test\n"
     "-- CreationSql.StatementsSentToSqlServerMatchTheCheckedInFile: after a deliberate change,\n"
     "-- run it with ORTAVIA_UPDATE_GOLDEN=1 and review the diff.\n";
-
-std::string GoldenPath() {
-  const char* src = std::getenv("ORTAVIA_SOURCE_DIR");
-  return std::string(src ? src : ".") + "/tests/app/create_statements.sql";
-}
 
 // The table a CREATE statement is about: "CREATE TABLE t (" or "CREATE INDEX i ON t (".
 std::string TableOf(const std::string& sql) {
@@ -82,32 +75,8 @@ std::string CreationStatements() {
   return out;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
 TEST(CreationSql, StatementsSentToSqlServerMatchTheCheckedInFile) {
-  const std::string got = CreationStatements();
-  const char* update = std::getenv("ORTAVIA_UPDATE_GOLDEN");
-  if (update && std::string(update) == "1") {
-    ASSERT_FALSE(::testing::Test::HasFailure()) << "not rewritten: the creation did not run through";
-    std::ofstream(GoldenPath(), std::ios::binary) << got;
-    GTEST_SKIP() << "rewrote " << GoldenPath();
-  }
-  std::ifstream in(GoldenPath(), std::ios::binary);
-  ASSERT_TRUE(in) << GoldenPath() << " is missing; write it with ORTAVIA_UPDATE_GOLDEN=1";
-  const std::string want((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (got == want) return;
-  const std::vector<std::string> a = Lines(want), b = Lines(got);
-  size_t i = 0;
-  while (i < a.size() && i < b.size() && a[i] == b[i]) ++i;
-  ADD_FAILURE() << "the statements differ from " << GoldenPath() << " from line " << i + 1 << " on:\n  file: "
-                << (i < a.size() ? a[i] : "(end)") << "\n  sent: " << (i < b.size() ? b[i] : "(end)")
-                << "\n(" << a.size() << " lines in the file, " << b.size()
-                << " sent; after a deliberate change rerun with ORTAVIA_UPDATE_GOLDEN=1 and review the diff)";
+  testsupport::ExpectMatchesGoldenFile("tests/app/create_statements.sql", CreationStatements());
 }
 
 }  // namespace

@@ -70,10 +70,11 @@ TEST_F(ErrorReporterTest, NonFatalErrorShowsFilledMessageAndReturnsSoftFail) {
   EXPECT_EQ(box.buttons, rt::ui::BUTTON_OK);
 }
 
-TEST_F(ErrorReporterTest, FatalErrorAddsTheEndTextAndHaltsWithZeroAfterOk) {
+TEST_F(ErrorReporterTest, FatalErrorAddsTheEndTextAndHaltsWithAFailureAfterOk) {
   rt::SetLastError(rt::kInvalidRecordDeclaration);
   EXPECT_TRUE(Halts([&] { reporter.Raise(ErrorId::FileAccess, ErrorContext{"EMPRESAS", ""}); }));
-  EXPECT_EQ(haltCode, 0);
+  EXPECT_EQ(haltCode, classlib::kFatalExitCode);
+  EXPECT_NE(classlib::kFatalExitCode, 0);
   ASSERT_EQ(layer.boxes.size(), 1u);
   EXPECT_EQ(layer.boxes[0].text,
             "File EMPRESAS could not be opened.  Error: Invalid Record Declaration."
@@ -154,8 +155,9 @@ TEST_F(ErrorReporterTest, DestroyedStateIsUnbound) {
   reporter.Setup(state);
 }
 
-// The real end of the program, in a child process: after OK the process exits with 0.
-TEST(ErrorReporterExitTest, FatalErrorEndsTheProcessWithExitCodeZero) {
+// The real end of the program, in a child process: after OK the process exits
+// with a failure, never 0, so that whatever started it sees the run failed.
+TEST(ErrorReporterExitTest, FatalErrorEndsTheProcessWithAFailureExitCode) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -172,7 +174,7 @@ TEST(ErrorReporterExitTest, FatalErrorEndsTheProcessWithExitCodeZero) {
         fprintf(stderr, "went on after a fatal error\n");
         std::exit(7);
       },
-      ::testing::ExitedWithCode(0),
+      ::testing::ExitedWithCode(classlib::kFatalExitCode),
       "\\[File Creation Error\\] Error: \\(Access Denied\\) creating ApTiposTasas\\.  Press OK to end this application");
 }
 

@@ -147,7 +147,7 @@ TEST_F(TableManagerTest, OpenFailuresAreFatalWithTheirMessages) {
     Prepare(m);
     m.create = c.createFlag;
     EXPECT_TRUE(Halts([&] { m.EnsureReady(classlib::UseAccess); }));
-    EXPECT_EQ(haltCode, 0);
+    EXPECT_EQ(haltCode, classlib::kFatalExitCode);
     ASSERT_EQ(layer.boxes.size(), 1u);
     EXPECT_EQ(layer.boxes[0].caption, c.caption);
     EXPECT_EQ(layer.boxes[0].text, c.text);

@@ -82,7 +82,7 @@ void WriteFile(const fs::path& path, const std::string& text) {
 // ---------------------------------------------------------------------------
 // Program
 
-Program::Program(const fs::path& dir) {
+Program::Program(const fs::path& dir, const std::vector<std::string>& settings) {
   const std::string program = Env("ORTAVIA_PROGRAM");
   if (program.empty()) throw std::runtime_error("ORTAVIA_PROGRAM is not set");
   pid_ = fork();
@@ -95,6 +95,7 @@ Program::Program(const fs::path& dir) {
     }
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
+    for (const std::string& setting : settings) putenv(const_cast<char*>(setting.c_str()));
     execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

@@ -28,10 +28,11 @@ std::string Show(const Rect& r);
 constexpr std::chrono::milliseconds kPatience = std::chrono::seconds(30);
 bool WaitFor(const std::function<bool()>& ready, std::chrono::milliseconds limit = kPatience);
 
-// One run of the program in a directory of its own (its "Ortavia.INI" lives there).
+// One run of the program in a directory of its own (its "Ortavia.INI" lives there),
+// on the SQLite driver unless the settings given name another (NAME=VALUE each).
 class Program {
  public:
-  explicit Program(const std::filesystem::path& dir);
+  explicit Program(const std::filesystem::path& dir, const std::vector<std::string>& settings = {});
   ~Program();  // kills a program still running
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;

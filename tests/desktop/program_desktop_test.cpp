@@ -4,121 +4,32 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <regex>
 #include <string>
 
 #include "desktop/desktop.h"
+#include "desktop/program_fixture.h"
 
 namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using desktop::Desktop;
+using desktop::DesktopTest;
 using desktop::Program;
 using desktop::Rect;
-
-const std::string kFrame = "Quorvex SQL 13.2";
-const std::string kConnect = "Crea Esquema";
-
-// _MOTIF_WM_HINTS bits.
-constexpr long kDecorAll = 1, kDecorTitle = 8, kDecorMenu = 16, kDecorMinimize = 32, kDecorMaximize = 64;
-constexpr long kFuncAll = 1, kFuncMinimize = 8, kFuncMaximize = 16, kFuncClose = 32;
-
-std::string IniValue(const fs::path& dir, const std::string& key) {
-  const std::string ini = desktop::ReadFile(dir / "Ortavia.INI");
-  std::smatch m;
-  if (std::regex_search(ini, m, std::regex("(^|\\n)" + key + "=([^\\r\\n]*)"))) return m[2];
-  return {};
-}
-
-class DesktopTest : public ::testing::Test {
- protected:
-  Desktop x;
-
-  // Starts the program and waits for its frame.
-  Window StartFrame(Program& p) {
-    const Window frame = x.Find(p.pid(), kFrame);
-    EXPECT_NE(frame, 0u) << "the frame did not show";
-    return frame;
-  }
-  // The frame closed through the window manager; the program must end with 0.
-  void CloseAndExpectZero(Program& p, Window frame, const fs::path& dir) {
-    x.RequestClose(frame);
-    EXPECT_EQ(p.WaitExit(), 0) << desktop::ReadFile(dir / "output.txt");
-  }
-  // The window of the program, on the screen under the window manager, that is
-  // neither the frame nor one of those titles.
-  Window OtherWindow(Program& p, const std::vector<std::string>& besides) {
-    Window found = 0;
-    desktop::WaitFor([&] {
-      for (Window w : x.Windows(p.pid())) {
-        const std::string t = x.Title(w);
-        if (t != kFrame && std::find(besides.begin(), besides.end(), t) == besides.end() && x.WmState(w) != 0)
-          found = w;
-      }
-      return found != 0;
-    });
-    return found;
-  }
-  // Gives w the keyboard focus for the keys that follow; a failure when it never gets it.
-  bool Focus(Window w) {
-    const bool focused = x.Activate(w);
-    EXPECT_TRUE(focused) << "\"" << x.Title(w) << "\" did not get the keyboard focus";
-    return focused;
-  }
-  // Presses the frame's schema button from the keyboard and waits for "Crea Esquema".
-  Window OpenConnect(Program& p, Window frame) {
-    if (!Focus(frame)) return 0;
-    x.Keys("Return");  // the schema button has the focus when the frame opens
-    const Window connect = x.Find(p.pid(), kConnect);
-    EXPECT_NE(connect, 0u) << "\"Crea Esquema\" did not show";
-    if (connect == 0 || !Focus(connect)) return 0;
-    return connect;
-  }
-  // The client area once the window manager has framed the window and the
-  // area is as ready wants it: the manager and the program place it in their
-  // own time. The last area read when it never gets there.
-  Rect PlacedWhen(Window w, const std::function<bool(const Rect&)>& ready) {
-    Rect r;
-    const bool placed = desktop::WaitFor([&] {
-      r = x.ClientRect(w);
-      return x.FrameExtents(w) != Rect{} && ready(r);
-    });
-    EXPECT_TRUE(placed) << "\"" << x.Title(w) << "\" stayed at " << desktop::Show(r);
-    return r;
-  }
-  bool Maximized(Window w) {
-    return x.Has(w, "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT") &&
-           x.Has(w, "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_HORZ");
-  }
-  // The frame's outer corner at the screen's: the client just inside it.
-  bool AtTopLeft(Window w, const Rect& client) {
-    const Rect e = x.FrameExtents(w);
-    return client.x == e.x && client.y == e.y;
-  }
-  static bool Near(const Rect& a, const Rect& b, int by) {
-    return std::abs(a.x - b.x) <= by && std::abs(a.y - b.y) <= by && std::abs(a.width - b.width) <= by &&
-           std::abs(a.height - b.height) <= by;
-  }
-  // Types server and both databases (files in the program's directory unless a
-  // folder is given); the login shows "admin" already.
-  void TypeEntries(const std::string& folder = "") {
-    x.Type("localhost");
-    x.Keys("Tab");
-    x.Type(folder + "server.db");
-    x.Keys("Tab");
-    x.Type(folder + "data.db");
-  }
-};
+using namespace desktop::motif;
+using desktop::IniValue;
+using desktop::kConnect;
+using desktop::kFrame;
 
 TEST_F(DesktopTest, ClosingTheFrameEndsWithZero) {
   struct Case {
     const char* name;
     std::string keys;  // empty: the window manager's close request
   };
-  for (const Case& c : {Case{"close request", ""}, Case{"Alt+F4", "alt+F4"}}) {
+  // Salir is the button after the schema button, which has the focus.
+  for (const Case& c : {Case{"close request", ""}, Case{"Alt+F4", "alt+F4"}, Case{"Salir", "Tab space"}}) {
     SCOPED_TRACE(c.name);
     const fs::path dir = desktop::FreshDir(std::string("exit-") + (c.keys.empty() ? "request" : "keys"));
     Program p(dir);
@@ -133,7 +44,8 @@ TEST_F(DesktopTest, ClosingTheFrameEndsWithZero) {
   }
 }
 
-TEST_F(DesktopTest, OkOnAFatalMessageEndsWithZero) {
+// Whatever started the program sees the failed run: a non-zero exit status.
+TEST_F(DesktopTest, OkOnAFatalMessageEndsWithAFailure) {
   const fs::path dir = desktop::FreshDir("fatal");
   Program p(dir);
   const Window frame = StartFrame(p);
@@ -146,7 +58,9 @@ TEST_F(DesktopTest, OkOnAFatalMessageEndsWithZero) {
   x.Picture(message, "desktop-fatal.png");
   ASSERT_TRUE(Focus(message));
   x.Keys("Return");
-  EXPECT_EQ(p.WaitExit(), 0) << desktop::ReadFile(dir / "output.txt");
+  const std::optional<int> status = p.WaitExit();
+  ASSERT_TRUE(status.has_value()) << "the program went on after OK";
+  EXPECT_NE(*status, 0) << desktop::ReadFile(dir / "output.txt");
 }
 
 // What a key or a close request on "Crea Esquema" leads to: the creation (the
@@ -313,8 +227,10 @@ TEST_F(DesktopTest, FramePlaceKeptOverRestarts) {
           break;
       }
       if (c.left == Left::SavedTopLeft) {
-        EXPECT_TRUE(AtTopLeft(frame, now))
-            << desktop::Show(now) << " in a frame of " << desktop::Show(x.FrameExtents(frame));
+        // The frame's outer corner at the screen's: the client just inside it.
+        const Rect e = x.FrameExtents(frame);
+        EXPECT_EQ(now.x, e.x);
+        EXPECT_EQ(now.y, e.y);
       }
       CloseAndExpectZero(p, frame, dir);
       EXPECT_EQ(desktop::ReadFile(dir / "Ortavia.INI"), savedIni);

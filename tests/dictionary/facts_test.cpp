@@ -313,6 +313,8 @@ TEST(DictionaryFacts, LabelsPrefixesAndTableNames) {
     const auto* t = dict::FindTable(label);
     ASSERT_NE(t, nullptr) << label;
     EXPECT_EQ(t->decl.tableNameVar, dict::TableNameVarOf(label));
+    // The creation sets the variables of the SQL tables; nothing sets those of the local files.
+    EXPECT_EQ(t->creationName.empty(), !IsSql(*t)) << label;
   }
   EXPECT_EQ(dict::FindTable("CLAVES_PED")->decl.tableName, "CLAVES_P");
   EXPECT_EQ(dict::FindTable("DetUsuarRuta")->decl.tableName, "detUsuarRuta");
@@ -745,6 +747,7 @@ TEST(DictionaryFacts, SqlTablesInDictionaryOrderAreTheCreationOrder) {
       auto it = varNames.find(d.label);
       ASSERT_NE(it, varNames.end()) << d.label;
       name = it->second;
+      EXPECT_EQ(sql[i]->creationName, it->second) << d.label;
     }
     std::string expected = *kCreation[i].name ? kCreation[i].name : kCreation[i].label;
     EXPECT_EQ(name, expected) << d.label;

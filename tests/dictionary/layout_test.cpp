@@ -274,8 +274,8 @@ TEST(CatalogueFaults, ReportedWithModuleTableAndText) {
       {"- T5 (prefix T5): SQL Server table (driver MSSQL), name = label, DataOwner; CREATE, THREAD; record 4 bytes.\n"
        "  - Fields: A LONG.\n  - Keys: X:K OPT (A).\n",
        "T5", "X:K"},
-      {"- T6 (prefix T6): SQL Server table (driver MSSQL), name taken from a TableNameVar, DataOwner; CREATE, "
-       "THREAD; record 4 bytes.\n  - Fields: A LONG.\n  - Keys: none.\n",
+      {"- T6 (prefix T6): SQL Server table (driver MSSQL), name taken from a TableNameVar that the creation sets "
+       "to \"\", DataOwner; CREATE, THREAD; record 4 bytes.\n  - Fields: A LONG.\n  - Keys: none.\n",
        "T6", "TableNameVar"},
       {"- T7 (prefix T7): SQL Server table (driver MSSQL), name = label, DataOwner; CREATE, THREAD; record 12 bytes.\n"
        "  - Fields: H STRING(8) with GROUP G over it: A DATE, B TIME, C LONG.\n  - Keys: none.\n",
@@ -323,7 +323,7 @@ TEST(CatalogueNotation, OwnersAttributesAndSuffixes) {
       "  - BLOB: IMG BLOB BINARY.\n";
   std::vector<dict::TableInfo> tables;
   std::vector<dict::CatalogueError> errors;
-  // DEFAULTS_CLIENTE has a name variable; borrow its label for the variable lookup.
+  // A name variable belongs to its label: under DEFAULTS_CLIENTE's, the item gets that table's.
   std::string t = text;
   t.replace(2, 1, "DEFAULTS_CLIENTE");
   dict::ParseCatalogue(1, t, tables, errors);

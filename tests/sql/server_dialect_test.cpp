@@ -21,7 +21,7 @@ using namespace testsupport;
 namespace {
 
 constexpr Refusal kRefusals[] = {Refusal::TableExists, Refusal::IndexExists, Refusal::TableMissing,
-                                 Refusal::ConnectionLost, Refusal::DuplicateKey};
+                                 Refusal::ConnectionLost, Refusal::DuplicateKey, Refusal::TransactionEnded};
 
 const char* Name(Refusal refusal) {
   switch (refusal) {
@@ -30,6 +30,7 @@ const char* Name(Refusal refusal) {
     case Refusal::TableMissing: return "table missing";
     case Refusal::ConnectionLost: return "connection lost";
     case Refusal::DuplicateKey: return "duplicate key";
+    case Refusal::TransactionEnded: return "transaction ended";
   }
   return "?";
 }

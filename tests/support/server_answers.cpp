@@ -32,6 +32,7 @@ const std::vector<ServerAnswer>& ServerAnswers() {
       {"SQLite", R::IndexExists, "S1000", "HY000", 1, false},
       {"SQLite", R::TableMissing, "S1000", "HY000", 1, false},
       {"SQLite", R::DuplicateKey, "S1000", "HY000", 19, true},
+      {"SQLite", R::TransactionEnded, "S1000", "HY000", 13, true},
       {"Other", R::TableExists, "S0001", "42S01", 0, true},
       {"Other", R::IndexExists, "S0011", "42S11", 0, true},
       {"Other", R::TableMissing, "S0002", "42S02", 0, true},

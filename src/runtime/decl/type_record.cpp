@@ -22,15 +22,34 @@ bool IsSizedString(FieldType t) {
          t == FieldType::Memo;
 }
 
+// Lays declared fields out in the byte form. The first field that cannot be
+// laid out stops the encoding, with the reason kept.
 struct Encoder {
   std::vector<uint8_t> out;
   uint32_t count = 0;
   uint32_t storageEnd = 0;
+  std::string error;
 
-  // Encodes one field placed at the level's running position; returns its end.
-  uint32_t Field(const FieldSpec& f, uint32_t running) {
+  bool Fail(std::string why) {
+    if (error.empty()) error = std::move(why);
+    return false;
+  }
+
+  // A variable-length number of the field; one beyond the format's reach fails.
+  bool Number(const FieldSpec& f, int64_t value, const char* what) {
+    const uint64_t mag = value < 0 ? uint64_t(-value) : uint64_t(value);
+    if (mag > kMaxVarNum)
+      return Fail(std::string(what) + " " + std::to_string(value) + " of field " + f.label +
+                  " is beyond the TypeRecord format's " + std::to_string(kMaxVarNum));
+    EncodeVarNum(out, static_cast<int32_t>(value));
+    return true;
+  }
+
+  // Encodes one field placed at the level's running position and moves the
+  // running position to its end.
+  bool Field(const FieldSpec& f, uint32_t& running) {
     const int64_t pos = int64_t(running) + f.adjust.value_or(0);
-    if (pos < 0) throw std::invalid_argument("field " + f.label + " placed before the record");
+    if (pos < 0) return Fail("field " + f.label + " placed before the record");
     const uint32_t at = static_cast<uint32_t>(pos);
     ++count;
     const size_t start = out.size();
@@ -46,7 +65,7 @@ struct Encoder {
     switch (f.type) {
       case FieldType::Decimal:
       case FieldType::PDecimal:
-        if (f.size == 0 || f.size > 255) throw std::invalid_argument("bad DECIMAL size");
+        if (f.size == 0 || f.size > 255) return Fail("DECIMAL field " + f.label + " of size " + std::to_string(f.size));
         out.push_back(static_cast<uint8_t>(f.size));
         out.push_back(f.places);
         size = f.size;
@@ -55,8 +74,8 @@ struct Encoder {
       case FieldType::CString:
       case FieldType::PString:
       case FieldType::Memo:
-        if (f.size == 0) throw std::invalid_argument("string field " + f.label + " without a size");
-        EncodeVarNum(out, static_cast<int32_t>(f.size));
+        if (f.size == 0) return Fail("string field " + f.label + " without a size");
+        if (!Number(f, f.size, "size")) return false;
         size = f.size;
         break;
       case FieldType::Group:
@@ -73,14 +92,14 @@ struct Encoder {
     };
     if (flags & kEntryLabel) text(f.label);
     if (flags & kEntryExternalName) text(f.externalName);
-    if (flags & kEntryAdjust) EncodeVarNum(out, *f.adjust);
+    if ((flags & kEntryAdjust) && !Number(f, *f.adjust, "position adjustment")) return false;
 
     if (f.type == FieldType::Group) {
       const uint32_t before = count;
       uint32_t inner = at;
       uint32_t membersEnd = at;
       for (const FieldSpec& m : f.members) {
-        inner = Field(m, inner);
+        if (!Field(m, inner)) return false;
         membersEnd = std::max(membersEnd, inner);
       }
       size = f.size != 0 ? f.size : membersEnd - at;
@@ -88,8 +107,10 @@ struct Encoder {
       SetU32(out, groupPart + 4, count - before);
       SetU32(out, groupPart + 8, static_cast<uint32_t>(out.size() - start));
     }
+    if (uint64_t(at) + size > 0xFFFFFFFFull) return Fail("field " + f.label + " ends beyond any record size");
     storageEnd = std::max(storageEnd, at + size);
-    return at + size;
+    running = at + size;
+    return true;
   }
 };
 
@@ -360,18 +381,24 @@ uint32_t FixedSizeOf(FieldType type) {
   }
 }
 
-TypeRecord TypeRecord::Encode(const std::vector<FieldSpec>& fields) {
+Outcome<TypeRecord> TypeRecord::TryEncode(const std::vector<FieldSpec>& fields) {
   Encoder enc;
   enc.out.resize(kHeaderSize, 0);
   enc.out[0] = static_cast<uint8_t>(FieldType::Group);
   uint32_t running = 0;
-  for (const FieldSpec& f : fields) running = enc.Field(f, running);
+  for (const FieldSpec& f : fields)
+    if (!enc.Field(f, running)) return Reason{enc.error};
   SetU32(enc.out, 2, enc.storageEnd);
   SetU32(enc.out, 6, enc.count);
   SetU32(enc.out, 10, static_cast<uint32_t>(enc.out.size()));
-  Outcome<TypeRecord> decoded = Decode(enc.out);
-  if (!decoded) throw std::logic_error("TypeRecord::Encode produced an invalid record: " + decoded.reason());
-  return std::move(*decoded);
+  // The decoder's checks are the format's rules: what it refuses is refused here too.
+  return Decode(enc.out);
+}
+
+TypeRecord TypeRecord::Encode(const std::vector<FieldSpec>& fields) {
+  Outcome<TypeRecord> record = TryEncode(fields);
+  if (!record) throw std::invalid_argument(record.reason());
+  return std::move(*record);
 }
 
 Outcome<TypeRecord> TypeRecord::Decode(std::span<const uint8_t> bytes) {

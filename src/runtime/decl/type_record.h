@@ -1,5 +1,56 @@
 // The record layout of a table: field types, the TypeRecord byte form that
 // describes a record field by field, its encoder and its checking decoder.
+//
+// The byte form; integers are little-endian, "num" is a variable-length number.
+//
+// The header: the record's own group entry, without a label.
+//
+//   OFFSET  SIZE  DESCRIPTION
+//   0       1     type code 22 (GROUP)
+//   1       1     flags, 0
+//   2       4     the record size in bytes
+//   6       4     the number of entries, at all depths
+//   10      4     the byte length of the whole TypeRecord, this header included
+//   14      ...   the entries, in pre-order: a group is followed at once by all its members
+//
+// One entry, its parts in this order:
+//
+//   SIZE    PRESENT WHEN              DESCRIPTION
+//   1       always                    type code (FieldType)
+//   1       always                    flags (kEntry...); bits 0xE0 are never set
+//   ...     by type, below            the type part
+//   text    flag 0x04, string types   picture, NUL-terminated (read and dropped)
+//   text    flag 0x02                 label "PREFIX:NAME", NUL-terminated
+//   text    flag 0x01                 external name, NUL-terminated
+//   num     flag 0x08                 position adjustment
+//   1+num   flag 0x10                 dimensions: a count, then that many numbers, each above 0
+//
+// The type part and the size of the field:
+//
+//   CODE    TYPE                      TYPE PART                                     SIZE OF THE FIELD
+//   1       BYTE                      none                                          1
+//   2, 3    SHORT, USHORT             none                                          2
+//   4 to 8  DATE, TIME, LONG,         none                                          4
+//           ULONG, SREAL
+//   9       REAL                      none                                          8
+//   10, 11  DECIMAL, PDECIMAL         size (1, above 0), places (1)                 the size
+//   18-21   STRING, CSTRING,          size (num, above 0)                           the size
+//           PSTRING, MEMO
+//   22      GROUP                     size (4), descendant entries (4), byte        the size
+//                                     length of the entry and its descendants (4)
+//
+// A variable-length number: the first byte b holds the magnitude's five most
+// significant bits in bits 0-4, the count of further bytes (0 to 3) in bits
+// 5-6, each further byte the next eight bits, most significant first; bit 7
+// set makes it negative. So the magnitude is at most 2^29 - 1: 3 is 03, 51 is
+// 20 33, 10000 is 40 27 10, -8 is 88.
+//
+// Positions are not stored: each level (the record, each group) keeps a
+// running position from its own start; an entry lies at the running position
+// plus its adjustment and moves the running position to its end; after a
+// group, its level goes on from the group's end. Every entry lies inside the
+// groups around it, and the record ends where the furthest entry does.
+// Entries are numbered from 1 in stored order; key components name them so.
 #pragma once
 
 #include <cstdint>
@@ -64,7 +115,12 @@ uint32_t FixedSizeOf(FieldType type);
 
 class TypeRecord {
  public:
-  // Builds the byte form from declared fields (group sizes and counts follow from members).
+  // Builds the byte form from declared fields (group sizes and counts follow
+  // from members); fields that cannot be laid out by the format's rules give
+  // the reason instead.
+  static Outcome<TypeRecord> TryEncode(const std::vector<FieldSpec>& fields);
+  // The same for fields the caller knows to be sound: the reason is thrown as
+  // std::invalid_argument.
   static TypeRecord Encode(const std::vector<FieldSpec>& fields);
   // Decodes and checks a byte form; a truncated or inconsistent one gives the
   // reason instead, found without reading past the end.

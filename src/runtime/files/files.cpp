@@ -237,22 +237,30 @@ void RemoveFileByName(std::string_view name) {
                  ec ? ec.message() : std::string());
 }
 
-std::optional<std::string> FindFileNoCase(std::string_view name) {
+std::vector<std::string> FilesNoCase(std::string_view name) {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::path path{std::string(name)};
-  if (fs::exists(fs::symlink_status(path, ec))) return path.string();
   const fs::path parent = path.parent_path();
   const std::string wanted = path.filename().string();
   std::vector<std::string> matches;
   for (fs::directory_iterator it(parent.empty() ? fs::path(".") : parent, ec), end; !ec && it != end;
        it.increment(ec)) {
     const std::string entry = it->path().filename().string();
-    if (SameText(entry, wanted)) matches.push_back(entry);
+    if (SameText(entry, wanted)) matches.push_back((parent / entry).string());
   }
+  // A folder that cannot be listed may still hold the name itself.
+  if (matches.empty() && fs::exists(fs::symlink_status(path, ec))) matches.push_back(path.string());
+  std::sort(matches.begin(), matches.end());
+  return matches;
+}
+
+std::optional<std::string> FindFileNoCase(std::string_view name) {
+  std::error_code ec;
+  if (std::filesystem::exists(std::filesystem::symlink_status(std::string(name), ec))) return std::string(name);
+  std::vector<std::string> matches = FilesNoCase(name);
   if (matches.empty()) return std::nullopt;
-  std::sort(matches.begin(), matches.end());  // the same choice on every run
-  return (parent / matches.front()).string();
+  return matches.front();  // the same choice on every run
 }
 
 int LastErrorCode() { return Error().code; }

@@ -111,6 +111,8 @@ void RemoveFileByName(std::string_view name);
 // The path of the existing file of that name: as written when it is there,
 // else the first entry of its directory whose name differs only in letter case.
 std::optional<std::string> FindFileNoCase(std::string_view name);
+// Every file of name's folder whose name is name's in any letter case, sorted.
+std::vector<std::string> FilesNoCase(std::string_view name);
 
 int LastErrorCode();
 std::string LastErrorText();

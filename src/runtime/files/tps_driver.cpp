@@ -11,10 +11,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 
 #include "runtime/base/code_page.h"
 #include "runtime/base/text.h"
+#include "runtime/decl/value_fit.h"
 
 namespace rt {
 
@@ -22,9 +24,10 @@ namespace {
 
 struct LocalFileState : DriverState {
   sqlite3* db = nullptr;
-  bool holding = false;        // a write transaction keeps other writers out
+  bool holding = false;        // a read transaction keeps other writers out
   std::string path;            // the file as found on disk (or as looked for)
   std::string table;           // the table inside it
+  std::string order;           // the name of its rows' order (a rowid alias no column hides)
   std::vector<ValueField> columns;  // one column each
   const KeyDescriptor* key = nullptr;  // set by SETkey
   sqlite3_stmt* sequence = nullptr;    // the running sequence, from its first NEXT
@@ -70,10 +73,21 @@ int Fail(int code, const std::string& text, int sqliteCode = 0) {
 // An SQLite failure as a file error: a lock held elsewhere is "Access Denied".
 int SqliteFailure(int rc, const char* what) {
   const int primary = rc & 0xFF;
-  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)
+  // A read-only connection meets SQLITE_READONLY where a writer's unfinished
+  // work would have to be undone first.
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED || primary == SQLITE_READONLY)
     return Fail(kAccessDenied, "Another process is writing the file.", rc);
   if (primary == SQLITE_NOTADB) return Fail(kFileSystemError, "The file is not an SQLite database.", rc);
   return Fail(kFileSystemError, std::string(what) + ": " + sqlite3_errstr(rc) + ".", rc);
+}
+
+// Whether the SQLite file at path is kept in write-ahead-log mode (its header's
+// read and write versions 2); false for a file that is no SQLite database.
+bool WriteAheadLogMode(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char header[20] = {};
+  if (!in.read(header, sizeof header)) return false;
+  return std::memcmp(header, "SQLite format 3", 16) == 0 && header[18] == 2 && header[19] == 2;
 }
 
 bool TypeReadable(FieldType t) {
@@ -189,28 +203,11 @@ bool ExactText(sqlite3_stmt* row, int col, std::string& out, std::string& why) {
   char32_t bad = 0;
   std::optional<std::string> text = Utf8ToCp1252Exact(RawText(row, col), &bad);
   if (!text) {
-    char code[16];
-    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(bad));
-    why = bad == kMalformedUtf8 ? "is not UTF-8 text"
-                                : std::string("holds a character that Windows-1252 cannot hold (") + code + ")";
+    why = CharacterUnfit(bad);
     return false;
   }
   out = std::move(*text);
   return true;
-}
-
-struct IntRange {
-  int64_t low, high;
-};
-
-IntRange RangeOf(FieldType t) {
-  switch (t) {
-    case FieldType::Byte: return {0, 255};
-    case FieldType::Short: return {-32768, 32767};
-    case FieldType::UShort: return {0, 65535};
-    case FieldType::Long: return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
-    default: return {0, std::numeric_limits<uint32_t>::max()};
-  }
 }
 
 // Stores one column of the current row into its field, cleared with the
@@ -224,11 +221,8 @@ bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std
         why = "is not a whole number";
         return false;
       }
-      const IntRange r = RangeOf(e.type);
-      if (v < r.low || v > r.high) {
-        why = "is outside the field's range (" + std::to_string(r.low) + " to " + std::to_string(r.high) + ")";
-        return false;
-      }
+      why = WholeNumberUnfit(e.type, v);
+      if (!why.empty()) return false;
       const uint32_t bits = static_cast<uint32_t>(v);  // little-endian, as the record keeps it
       std::memcpy(p, &bits, e.type == FieldType::Byte ? 1 : e.type == FieldType::Short || e.type == FieldType::UShort ? 2 : 4);
       return true;
@@ -241,10 +235,8 @@ bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std
         std::memcpy(p, &d, 8);
         return true;
       }
-      if (std::abs(d) > std::numeric_limits<float>::max()) {
-        why = "is outside the field's range";
-        return false;
-      }
+      why = RealUnfit(e.type, d);
+      if (!why.empty()) return false;
       const float f = static_cast<float>(d);
       std::memcpy(p, &f, 4);
       return true;
@@ -253,15 +245,12 @@ bool StoreColumn(sqlite3_stmt* row, int col, const TypeEntry& e, uint8_t* p, std
     case FieldType::String: {
       std::string text;
       if (!ExactText(row, col, text, why)) return false;
-      const size_t room = e.type == FieldType::CString ? e.size - 1 : e.size;
       if (e.type == FieldType::CString && text.find('\0') != std::string::npos) {
         why = "holds a NUL character";
         return false;
       }
-      if (text.size() > room) {
-        why = "has " + std::to_string(text.size()) + " characters, more than the field's " + std::to_string(room);
-        return false;
-      }
+      why = TextUnfit(e.type, e.size, text.size());
+      if (!why.empty()) return false;
       if (e.type == FieldType::CString) AssignCString(reinterpret_cast<char*>(p), e.size, text);
       else AssignString(reinterpret_cast<char*>(p), e.size, text);
       return true;
@@ -359,28 +348,56 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
   LocalFileState& st = StateOf(file);
   st.Release();
   const std::string name = TopSpeedFileName(file.decl().TableName());
-  const std::optional<std::string> found = FindFileNoCase(name);
-  st.path = found.value_or(name);
-  if (!found) return Fail(kFileNotFound, "The file does not exist.");
+  // Files whose names differ only in letter case are one name twice: which of
+  // them holds the records is not known, so neither is read.
+  const std::vector<std::string> found = FilesNoCase(name);
+  st.path = found.size() == 1 ? found.front() : name;
+  if (found.empty()) return Fail(kFileNotFound, "The file does not exist.");
+  if (found.size() > 1) {
+    std::string names;
+    for (size_t i = 0; i < found.size(); ++i)
+      names += (i == 0 ? "" : i + 1 == found.size() ? " and " : ", ") + found[i];
+    return Fail(kAccessDenied, std::to_string(found.size()) + " files have its name in different letter case (" +
+                                   names + "): neither is read until only one of them is left.");
+  }
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(*found, ec)) return Fail(kAccessDenied, "It is not a file.");
+  if (!std::filesystem::is_regular_file(st.path, ec)) return Fail(kAccessDenied, "It is not a file.");
   st.table = std::filesystem::path(st.path).stem().string();
   st.columns = ValueFieldsOf(*file.decl().record);
 
-  // Never SQLITE_OPEN_CREATE: opening a local file must not make one.
-  const int flags = (mode & 0x0F) == 0 ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-  int rc = sqlite3_open_v2(st.path.c_str(), &st.db, flags, nullptr);
+  // A journal or write-ahead log beside the file is a writer's: one at work,
+  // or one that stopped in the middle, whose changes opening it would undo or
+  // fold in. The file is not read then, and stays as it is.
+  for (const char* writer : {"-journal", "-wal"})
+    if (std::filesystem::exists(std::filesystem::symlink_status(st.path + writer, ec)))
+      return Fail(kAccessDenied, "Another process is writing the file.");
+  // Opened read-only, never created: nothing is ever written to it. A file in
+  // write-ahead-log mode is read as it lies on disk, since a read-only
+  // connection to it would make its log files.
+  std::string uri = "file:";
+  for (char c : st.path) {
+    if (c == '%' || c == '?' || c == '#') {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+      uri += hex;
+    } else {
+      uri += c;
+    }
+  }
+  uri += WriteAheadLogMode(st.path) ? "?mode=ro&immutable=1" : "?mode=ro";
+  int rc = sqlite3_open_v2(uri.c_str(), &st.db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
   auto failed = [&](int result) {
     st.Release();
     return result;
   };
   if (rc != SQLITE_OK) return failed(SqliteFailure(rc, "It cannot be opened"));
-  // Denying others the right to write: a write transaction that writes nothing
-  // holds the file's reserved lock until CLOSE; readers are not held up.
+  // Denying others the right to write: a read transaction holds the file's
+  // shared lock until CLOSE, under which no writer can commit; readers are not
+  // held up.
   if ((mode & 0xF0) == 0x20) {
-    rc = sqlite3_exec(st.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    rc = sqlite3_exec(st.db, "BEGIN; SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    st.holding = rc == SQLITE_OK;
     if (rc != SQLITE_OK) return failed(SqliteFailure(rc, "It cannot be opened"));
-    st.holding = true;
   }
 
   // The table named as the file, and every declared column in it.
@@ -398,6 +415,25 @@ int TopSpeedDriver::Open(FileBlock& file, int mode) {
     if (std::none_of(present.begin(), present.end(), [&](const std::string& p) { return SameText(p, c.name); }))
       return failed(Fail(kInvalidRecordDeclaration, "Its table " + st.table + " has no column " + c.name + "."));
   }
+  // Records equal in a key keep the file's order: its rowid, under a name that
+  // none of its columns takes.
+  st.order.clear();
+  for (const char* alias : {"rowid", "_rowid_", "oid"})
+    if (st.order.empty() &&
+        std::none_of(present.begin(), present.end(), [&](const std::string& p) { return SameText(p, alias); }))
+      st.order = alias;
+  if (st.order.empty())
+    return failed(Fail(kInvalidRecordDeclaration, "Its table " + st.table +
+                                                      " has columns named rowid, _rowid_ and oid, which hide the "
+                                                      "order of its records."));
+  rc = sqlite3_prepare_v2(st.db, ("SELECT " + st.order + " FROM " + Quoted(st.table) + " LIMIT 0").c_str(), -1,
+                          &stmt, nullptr);
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_OK)
+    return failed(Fail(kInvalidRecordDeclaration,
+                       "Its table " + st.table +
+                           " keeps no order of its records (a WITHOUT ROWID table or a view): copy them into an "
+                           "ordinary table."));
   st.key = nullptr;
   return kNoError;
 }
@@ -442,7 +478,7 @@ int TopSpeedDriver::Next(FileBlock& file) {
                ", ";
       }
     }
-    sql += "rowid";
+    sql += st.order;
     const int rc = sqlite3_prepare_v2(st.db, sql.c_str(), -1, &st.sequence, nullptr);
     if (rc != SQLITE_OK) {
       st.EndSequence();
@@ -473,10 +509,9 @@ int TopSpeedDriver::Next(FileBlock& file) {
     if (named)
       for (int32_t c : named->components) {
         const int col = columnOf(c < 0 ? -c : c);
-        if (col >= 0) record += (record.empty() ? " " : ", ") + st.columns[col].name + " " + Shown(st.sequence, col);
+        if (col >= 0) record += (record.empty() ? "" : ", ") + st.columns[col].name + " " + Shown(st.sequence, col);
       }
-    const std::string text = "Record" + record + ", column " + st.columns[i].name + ": " +
-                             Shown(st.sequence, static_cast<int>(i)) + " " + why + ".";
+    const std::string text = UnfitValueText(record, st.columns[i].name, Shown(st.sequence, static_cast<int>(i)), why);
     sqlite3_finalize(st.sequence);
     st.sequence = nullptr;
     file.ClearRecord();

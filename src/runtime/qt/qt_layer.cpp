@@ -75,7 +75,10 @@ int QtWindowLayer::ShowMessageBox(const std::string& text, const std::string& ca
                                   int defaultButton, int) {
   QString body = DecodeText(text);
   body.replace('|', '\n');
-  QMessageBox box(QApplication::activeWindow());
+  // The window the user works in owns the box, else the frame: never a box of its
+  // own that the window manager could minimise apart from the program's windows.
+  QWidget* owner = QApplication::activeWindow() ? QApplication::activeWindow() : FrameWidget();
+  QMessageBox box(owner);
   box.setWindowTitle(DecodeText(caption));
   box.setText(body);
   box.setWindowModality(Qt::ApplicationModal);

@@ -79,6 +79,30 @@ void Surface::keyPressEvent(QKeyEvent* ev) {
   QWidget::keyPressEvent(ev);
 }
 
+namespace {
+QPointer<Surface>& Frame() {
+  static QPointer<Surface> frame;
+  return frame;
+}
+}  // namespace
+
+QWidget* FrameWidget() { return Frame().data(); }
+
+void Surface::changeEvent(QEvent* ev) {
+  QWidget::changeEvent(ev);
+  // The frame activated while a window it waits for is minimised (a window
+  // manager that minimised it alone): that window comes back, to take the input
+  // the frame cannot.
+  if (ev->type() != QEvent::ActivationChange || this != Frame() || !isActiveWindow()) return;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w == this || !w->isVisible() || !(w->windowState() & Qt::WindowMinimized)) continue;
+    if (!dynamic_cast<Surface*>(w) && !w->isModal()) continue;
+    w->setWindowState(w->windowState() & ~Qt::WindowMinimized);
+    w->raise();
+    w->activateWindow();
+  }
+}
+
 // ---------------------------------------------------------------------------
 // QtWindow
 
@@ -90,6 +114,7 @@ QtWindow::QtWindow(const QJsonObject& layout, const std::vector<ui::BoundVar>& v
 
   top_ = new Surface;
   top_->owner = this;
+  if (frame_) Frame() = top_;
   top_->setAttribute(Qt::WA_DeleteOnClose, false);
   top_->setWindowTitle(layout.value("title").toString());
 
@@ -282,10 +307,16 @@ void QtWindow::ShowPending() {
   if (!showPending_ || !open_ || !top_) return;
   showPending_ = false;
   exposureAwaited_ = false;
+  if (!frame_ && Frame() && Frame() != top_) {
+    top_->winId();  // the native window, to name the frame as the one it belongs to
+    if (QWindow* handle = top_->windowHandle()) handle->setTransientParent(Frame()->windowHandle());
+  }
   top_->show();
   top_->activateWindow();
-  if (placed_ && State() == ui::WindowState::Normal) {
-    // The window manager's frame is known once the window is up.
+  // A place set, or the frame at the window system's place (which may be a
+  // screen too small for its layout's size): fitted to the screen once the
+  // window manager's frame around it is known.
+  if ((placed_ || frame_) && State() == ui::WindowState::Normal) {
     AwaitExposure();
     FitOnScreen();
   }

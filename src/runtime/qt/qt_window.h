@@ -37,7 +37,13 @@ class Surface : public QWidget {
   void paintEvent(QPaintEvent* ev) override;
   void closeEvent(QCloseEvent* ev) override;
   void keyPressEvent(QKeyEvent* ev) override;
+  void changeEvent(QEvent* ev) override;
 };
+
+// The application frame's top-level widget while one is built; nullptr otherwise.
+// Every other window is shown as its dependant (the window manager keeps such a
+// window with the frame: it minimises and restores them together).
+QWidget* FrameWidget();
 
 class QtWindow : public rt::ui::Window {
  public:

@@ -12,13 +12,6 @@ namespace rt::odbc {
 
 namespace {
 
-// The driver manager of this platform passes narrow texts on as UTF-8; that of Windows as they are.
-#ifdef _WIN32
-constexpr bool kDriverTextIsUtf8 = false;
-#else
-constexpr bool kDriverTextIsUtf8 = true;
-#endif
-
 // One diagnostic record of the handle; nothing past the last one.
 std::optional<SqlError> Record(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT number) {
   SQLCHAR state[6] = {};
@@ -55,8 +48,11 @@ SqlError Diagnose(const char* call, SQLSMALLINT type, SQLHANDLE handle) {
 
 }  // namespace
 
-std::string ToDriver(std::string_view text) { return kDriverTextIsUtf8 ? Cp1252ToUtf8(text) : std::string(text); }
-std::string FromDriver(std::string_view text) { return kDriverTextIsUtf8 ? Utf8ToCp1252(text) : std::string(text); }
+std::string ToDriver(std::string_view text) { return Cp1252ToUtf8(text); }
+std::string FromDriver(std::string_view text) { return Utf8ToCp1252(text); }
+std::optional<std::string> FromDriverExact(std::string_view text, char32_t* bad) {
+  return Utf8ToCp1252Exact(text, bad);
+}
 
 Answer Check(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
   if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return rc;

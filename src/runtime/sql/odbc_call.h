@@ -8,6 +8,7 @@
 #include <sqlext.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -21,6 +22,8 @@ namespace rt::odbc {
 // boundary and the same characters reach the server.
 std::string ToDriver(std::string_view text);
 std::string FromDriver(std::string_view text);
+// The same, exactly: nullopt with the first character the code page lacks.
+std::optional<std::string> FromDriverExact(std::string_view text, char32_t* bad);
 
 // A handle of one type, freed by its owner when the owner goes.
 template <SQLSMALLINT Type>

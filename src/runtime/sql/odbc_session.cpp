@@ -5,18 +5,17 @@
 #include "runtime/sql/odbc_session.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <mutex>
 
+#include "runtime/decl/value_fit.h"
 #include "runtime/sql/odbc_call.h"
 #include "runtime/sql/sql_connect.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace rt {
 
@@ -122,10 +121,75 @@ class BoundParams {
   std::vector<Slot> slots_;
 };
 
+// The value of a number or stamp column from the text a server keeps it as
+// (one whose columns hold any value): v.unfit says why when the text is none.
+void ParseWhole(SqlValue& v) {
+  const std::string& t = v.bytes;
+  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v.i);
+  if (ec == std::errc() && end == t.data() + t.size()) return;
+  // A real without a fraction is the whole number it equals.
+  double d = 0;
+  auto [dend, dec] = std::from_chars(t.data(), t.data() + t.size(), d);
+  if (dec == std::errc() && dend == t.data() + t.size() && std::trunc(d) == d && std::abs(d) < 9.2e18) {
+    v.i = static_cast<int64_t>(d);
+    return;
+  }
+  v.unfit = ec == std::errc::result_out_of_range ? "is outside the field's range" : "is not a whole number";
+}
+
+void ParseReal(SqlValue& v) {
+  const std::string& t = v.bytes;
+  auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), v.d);
+  if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(v.d)) v.unfit = "is not a number";
+}
+
+// "year-month-day", then optionally " hours:minutes", ":seconds" and a
+// decimal fraction, each a date and time the calendar holds.
+void ParseStamp(SqlValue& v) {
+  std::string_view t = v.bytes;
+  auto number = [&](int digitsMin, int digitsMax, int& out) {
+    int n = 0;
+    out = 0;
+    while (n < digitsMax && n < static_cast<int>(t.size()) && t[n] >= '0' && t[n] <= '9') out = out * 10 + (t[n++] - '0');
+    t.remove_prefix(static_cast<size_t>(n));
+    return n >= digitsMin;
+  };
+  auto sep = [&](char c) {
+    if (t.empty() || t.front() != c) return false;
+    t.remove_prefix(1);
+    return true;
+  };
+  SqlTimestamp& ts = v.ts;
+  bool ok = number(1, 4, ts.year) && sep('-') && number(1, 2, ts.month) && sep('-') && number(1, 2, ts.day);
+  if (ok && !t.empty()) {
+    ok = (sep(' ') || sep('T')) && number(1, 2, ts.hour) && sep(':') && number(1, 2, ts.minute);
+    if (ok && sep(':')) ok = number(1, 2, ts.second);
+    if (ok && sep('.')) {
+      const size_t digits = t.size();
+      int fraction = 0;
+      ok = digits >= 1 && digits <= 9 && number(1, 9, fraction);
+      for (size_t i = digits; ok && i < 9; ++i) fraction *= 10;
+      ts.fraction = static_cast<uint32_t>(fraction);
+    }
+    ok = ok && t.empty();
+  }
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = ts.year % 4 == 0 && (ts.year % 100 != 0 || ts.year % 400 == 0);
+  ok = ok && ts.year >= 1 && ts.month >= 1 && ts.month <= 12 && ts.day >= 1 && ts.day <= kDays[ts.month - 1] &&
+       (ts.month != 2 || ts.day <= 28 || leap) && ts.hour < 24 && ts.minute < 60 && ts.second < 60;
+  if (!ok) {
+    v.ts = {};
+    v.unfit = "is not a date and time";
+  }
+}
+
 class OdbcCursor : public SqlCursor {
  public:
-  OdbcCursor(StmtHandle stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params)
-      : kinds_(std::move(kinds)), params_(std::move(params)), handle_(std::move(stmt)) {}
+  // asTexts: numbers and stamps are read as texts and checked, for a server
+  // whose columns hold any value.
+  OdbcCursor(StmtHandle stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params,
+             bool asTexts = false)
+      : kinds_(std::move(kinds)), asTexts_(asTexts), params_(std::move(params)), handle_(std::move(stmt)) {}
 
   SqlResult<Fetched> Fetch(std::vector<SqlValue>& row) override {
     const Answer fetched = Check("SQLFetch", handle_, SQLFetch(handle_.get()));
@@ -162,10 +226,23 @@ class OdbcCursor : public SqlCursor {
     v.kind = kind;
     SQLLEN ind = 0;
     Answer got = SQL_SUCCESS;
+    if (asTexts_ && (kind == SqlValue::Kind::Long || kind == SqlValue::Kind::Double ||
+                     kind == SqlValue::Kind::Timestamp)) {
+      SqlValue text;
+      if (SqlStatus read = Read(col, SqlValue::Kind::Text, text); !read) return read;
+      v.isNull = text.isNull || text.bytes.empty();
+      v.bytes = std::move(text.bytes);
+      v.unfit = std::move(text.unfit);
+      if (v.isNull || !v.unfit.empty()) return {};
+      if (kind == SqlValue::Kind::Long) ParseWhole(v);
+      else if (kind == SqlValue::Kind::Double) ParseReal(v);
+      else ParseStamp(v);
+      return {};
+    }
     switch (kind) {
       case SqlValue::Kind::Long: {
-        SQLINTEGER x = 0;
-        got = Check("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_SLONG, &x, 0, &ind));
+        SQLBIGINT x = 0;
+        got = Check("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_SBIGINT, &x, 0, &ind));
         v.i = x;
         break;
       }
@@ -194,7 +271,16 @@ class OdbcCursor : public SqlCursor {
           v.bytes.append(buf, piece);
           if (*got == SQL_SUCCESS) break;
         }
-        if (text) v.bytes = FromDriver(v.bytes);
+        if (text) {
+          char32_t bad = 0;
+          std::optional<std::string> exact = odbc::FromDriverExact(v.bytes, &bad);
+          if (exact) {
+            v.bytes = std::move(*exact);
+          } else {
+            v.bytes = FromDriver(v.bytes);
+            v.unfit = CharacterUnfit(bad);
+          }
+        }
         break;
       }
     }
@@ -204,6 +290,7 @@ class OdbcCursor : public SqlCursor {
   }
 
   std::vector<SqlValue::Kind> kinds_;
+  bool asTexts_ = false;
   std::unique_ptr<BoundParams> params_;  // outlives the statement that binds it
   StmtHandle handle_;
 };
@@ -215,13 +302,28 @@ class Connection {
   Connection(std::shared_ptr<const EnvHandle> env, DbcHandle dbc) : env_(std::move(env)), dbc_(std::move(dbc)) {}
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
-  ~Connection() {
-    if (connected_) static_cast<void>(Check("SQLDisconnect", dbc_, SQLDisconnect(dbc_.get())));
-  }
+  ~Connection() { Disconnect(); }
 
   const DbcHandle& handle() const { return dbc_; }
   SQLHDBC get() const { return dbc_.get(); }
   void SetConnected() { connected_ = true; }
+
+  // Disconnects. A driver that believes a transaction open which its server
+  // has ended (SQLite's rollback of its own at a full disk) refuses to
+  // (25000) and takes no rollback: its belief is ended by rolling back an
+  // empty transaction begun for it, which changes nothing on the server.
+  void Disconnect() {
+    if (!connected_) return;
+    connected_ = false;
+    if (Check("SQLDisconnect", dbc_, SQLDisconnect(get()))) return;
+    static_cast<void>(Check("SQLSetConnectAttr", dbc_,
+                            SQLSetConnectAttr(get(), SQL_ATTR_AUTOCOMMIT,
+                                              reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    if (SqlResult<StmtHandle> stmt = odbc::Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, get()))
+      static_cast<void>(Check("SQLExecDirect", *stmt, SQLExecDirect(stmt->get(), Text("BEGIN TRANSACTION"), SQL_NTS)));
+    static_cast<void>(Check("SQLEndTran", dbc_, SQLEndTran(SQL_HANDLE_DBC, get(), SQL_ROLLBACK)));
+    static_cast<void>(Check("SQLDisconnect", dbc_, SQLDisconnect(get())));
+  }
 
  private:
   std::shared_ptr<const EnvHandle> env_;
@@ -235,7 +337,8 @@ class OdbcSession : public SqlSession {
   ~OdbcSession() override {
     prepared_.clear();
     // A transaction still open is rolled back: a connection is not closed in the middle of one.
-    if (inTransaction_) static_cast<void>(Check("SQLEndTran", conn_->handle(), SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_ROLLBACK)));
+    if (inTransaction_ && !unknown_)
+      static_cast<void>(Check("SQLEndTran", conn_->handle(), SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_ROLLBACK)));
   }
 
   SqlStatus Exec(const std::string& sql, const std::vector<SqlValue>& params) override {
@@ -256,7 +359,7 @@ class OdbcSession : public SqlSession {
     auto bound = std::make_unique<BoundParams>();
     SqlResult<StmtHandle> stmt = Run(sql, params, bound.get());
     if (!stmt) return Failed(stmt.error());
-    return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound));
+    return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound), Dialect().columnsHoldAnyValue);
   }
 
   SqlResult<std::vector<std::string>> Columns(const std::string& schema, const std::string& table) override {
@@ -322,7 +425,7 @@ class OdbcSession : public SqlSession {
   }
 
   bool Broken() override {
-    if (lost_) return true;
+    if (lost_ || unknown_) return true;
     SQLUINTEGER dead = SQL_CD_FALSE;
     const Answer asked =
         Check("SQLGetConnectAttr", conn_->handle(), SQLGetConnectAttr(dbc(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr));
@@ -330,14 +433,24 @@ class OdbcSession : public SqlSession {
     return lost_;
   }
 
+  // A transaction is begun only on a connection whose state is known: one
+  // whose earlier end was refused is closed by then. A driver that takes the
+  // switch of autocommit without acting on it is found by asking it back.
   SqlStatus BeginTransaction() override {
+    if (unknown_) return Closed();
     SqlTrace("-- begin transaction");
-    SqlStatus begun = SetAutoCommit(false);
-    inTransaction_ = begun.ok();
-    return begun;
+    if (SqlStatus begun = SetAutoCommit(false); !begun) return Lose(begun);
+    SQLULEN mode = SQL_AUTOCOMMIT_ON;
+    const Answer asked = Call("SQLGetConnectAttr", conn_->handle(),
+                              SQLGetConnectAttr(dbc(), SQL_ATTR_AUTOCOMMIT, &mode, 0, nullptr));
+    inTransaction_ = true;
+    if (asked && mode != SQL_AUTOCOMMIT_OFF)
+      return Lose(Failed(SqlError{"HYC00", 0, "The driver did not begin a transaction", "BeginTransaction"}));
+    return {};
   }
 
   SqlStatus ExecDeferred(const std::string& head, const std::vector<SqlValue>& row) override {
+    if (unknown_) return Closed();
     if (!queued_.empty() && (queuedHead_ != head || queued_.front().size() != row.size()))
       if (SqlStatus flushed = Flush(); !flushed) return flushed;
     queuedHead_ = head;
@@ -348,20 +461,28 @@ class OdbcSession : public SqlSession {
     return Flush();
   }
 
+  // Afterwards the transaction is over, committed or rolled back, and each
+  // statement commits by itself again; or the session is closed (Broken):
+  // the rollback or the switch back to autocommit was refused, or the server
+  // may have ended the transaction by itself, so what became of it is not known.
   SqlStatus EndTransaction(bool commit) override {
+    if (unknown_) return Closed();
     // Rows still queued go with a commit; their refusal turns it into a rollback.
     const SqlStatus flushed = commit ? Flush() : SqlStatus{};
     queued_.clear();
+    if (unknown_) return Lose(flushed);
     commit = commit && flushed;
     SqlTrace(commit ? "-- commit" : "-- rollback");
     prepared_.clear();
     const SqlStatus ended = EndTran(commit ? SQL_COMMIT : SQL_ROLLBACK);
-    // Back to one transaction per statement (a failed commit is rolled back first).
-    if (!ended && commit) static_cast<void>(EndTran(SQL_ROLLBACK));
+    // A failed commit is rolled back.
+    const SqlStatus undone = ended || !commit ? ended : EndTran(SQL_ROLLBACK);
     const SqlStatus autoCommit = SetAutoCommit(true);
-    if (autoCommit) inTransaction_ = false;
-    if (!flushed) return flushed;
-    return ended ? autoCommit : ended;
+    // The first refusal is the one told.
+    const SqlStatus told = !flushed ? flushed : !ended ? ended : autoCommit;
+    if (!undone || !autoCommit || unknown_) return Lose(told);
+    inTransaction_ = false;
+    return told;
   }
 
   ServerInfo Info() override {
@@ -388,11 +509,29 @@ class OdbcSession : public SqlSession {
   }
 
   // The result of a call on this connection: a refusal that means the
-  // connection is gone marks it lost.
+  // connection is gone marks it lost; one after which the server may have
+  // ended the transaction by itself leaves its state unknown.
   template <class R>
   R Noted(R result) {
     if (!result && Dialect().Means(result.error(), Refusal::ConnectionLost)) lost_ = true;
+    if (!result && inTransaction_ && Dialect().Means(result.error(), Refusal::TransactionEnded)) unknown_ = true;
     return result;
+  }
+
+  // The transaction's state is not known: the connection is closed, and no
+  // statement goes to the server on it any more. Answers what was refused.
+  SqlStatus Lose(SqlStatus refused) {
+    if (!unknown_) SqlTrace("-- the transaction's state is not known: the connection is closed");
+    unknown_ = true;
+    prepared_.clear();
+    queued_.clear();
+    conn_->Disconnect();
+    return refused;
+  }
+  // The answer of every call once the connection is closed.
+  SqlStatus Closed() {
+    return Lose(Failed(SqlError{"08003", 0, "The connection was closed: the state of its transaction is not known",
+                                "SqlSession"}));
   }
   template <class... Args>
   Answer Call(Args&&... args) {
@@ -456,6 +595,7 @@ class OdbcSession : public SqlSession {
   // refuses that (an older one, or a row of them refused), one by one; a
   // server that ends its transaction at a refusal gets no second try.
   SqlStatus Flush() {
+    if (unknown_) return Closed();
     if (queued_.empty()) return {};
     const std::vector<std::vector<SqlValue>> rows = std::move(queued_);
     queued_.clear();
@@ -470,14 +610,22 @@ class OdbcSession : public SqlSession {
       }
       SqlTrace(sql.substr(0, queuedHead_.size() + one.size()) + ",... (" + std::to_string(rows.size()) + " rows)");
       SqlStatus sent = RunPrepared(sql, params);
-      if (sent || Dialect().refusalEndsTransaction || lost_) return sent;
+      if (sent || Dialect().refusalEndsTransaction || lost_ || unknown_) return sent;
+      // One by one, a row refused alone by a key or constraint is the cause
+      // told; any other refusal follows from the first one (a table gone with
+      // the transaction the server ended), which is told.
+      for (const std::vector<SqlValue>& row : rows) {
+        SqlTrace(queuedHead_ + one);
+        if (SqlStatus alone = RunPrepared(queuedHead_ + one, row); !alone)
+          return Dialect().Means(alone.error(), Refusal::DuplicateKey) ? alone : sent;
+      }
+      manyRows_ = false;  // each row was taken alone: it is the INSERT of many rows that this server refuses
+      return {};
     }
     for (const std::vector<SqlValue>& row : rows) {
       SqlTrace(queuedHead_ + one);
       if (SqlStatus sent = RunPrepared(queuedHead_ + one, row); !sent) return sent;
     }
-    // Each row was taken alone: it is the INSERT of many rows that this server refuses.
-    if (rows.size() > 1) manyRows_ = false;
     return {};
   }
 
@@ -538,6 +686,7 @@ class OdbcSession : public SqlSession {
   std::map<std::string, Prepared> prepared_;  // by statement text
   std::optional<ServerInfo> info_;
   bool lost_ = false;
+  bool unknown_ = false;        // the transaction's state is not known: the connection is closed
   bool inTransaction_ = false;  // autocommit is off
   // Rows queued by ExecDeferred, all for queuedHead_.
   std::string queuedHead_;
@@ -583,17 +732,8 @@ std::vector<std::string> InstalledOdbcDrivers() {
 }
 
 std::string ConfiguredOdbcDriverPrefix() {
-#ifdef _WIN32
-  char value[256] = {};
-  DWORD size = sizeof value;
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Ortavia\\MSSQL", "DLL", RRF_RT_REG_SZ, nullptr, value, &size) ==
-      ERROR_SUCCESS)
-    return value;
-  return {};
-#else
   const char* v = std::getenv("ORTAVIA_SQL_DRIVER");
   return v ? v : "";
-#endif
 }
 
 std::optional<std::string> ChosenOdbcDriver() {
@@ -617,6 +757,10 @@ SqlResult<std::unique_ptr<SqlSession>> OdbcConnect(const std::string& owner) {
   static_cast<void>(Check("SQLSetConnectAttr", conn->handle(),
                           SQLSetConnectAttr(conn->get(), kCoptMarsEnabled, reinterpret_cast<SQLPOINTER>(1),
                                             SQL_IS_UINTEGER)));
+  // A server that takes the connection and never answers must not hold the program.
+  static_cast<void>(Check("SQLSetConnectAttr", conn->handle(),
+                          SQLSetConnectAttr(conn->get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                            reinterpret_cast<SQLPOINTER>(SQLULEN{kLoginTimeoutSeconds}), 0)));
   SQLCHAR out[1024];
   SQLSMALLINT outLen = 0;
   const SQLRETURN rc = SQLDriverConnect(conn->get(), nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, out,

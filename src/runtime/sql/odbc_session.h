@@ -14,7 +14,7 @@ namespace rt {
 std::vector<std::string> InstalledOdbcDrivers();
 
 // The configured prefix of the ODBC driver's name: the environment variable
-// ORTAVIA_SQL_DRIVER here, the registry value "DLL" on Windows; empty when unset.
+// ORTAVIA_SQL_DRIVER; empty when unset.
 std::string ConfiguredOdbcDriverPrefix();
 
 // The ODBC driver the program's connections use: the installed one that

@@ -11,11 +11,14 @@ namespace {
 
 // The last row is the fallback: a server no other row names.
 constexpr ServerDialect kDialects[] = {
-    // SQL_DBMS_NAME holds   refusal ends transaction   float is double
-    {"SQL Server",           false,                     true},
-    {"PostgreSQL",           true,                      false},
-    {"SQLite",               false,                     false},
-    {"",                     false,                     false},
+    // SQL_DBMS_NAME holds   refusal ends transaction   float is double   columns hold any value
+    // SQL Server where the session sets XACT_ABORT ON: a refusal rolls back the
+    // whole transaction (the tests' stand-in answers so in that mode).
+    {"XACT_ABORT ON",        true,                      true,             false},
+    {"SQL Server",           false,                     true,             false},
+    {"PostgreSQL",           true,                      false,            false},
+    {"SQLite",               false,                     false,            true},
+    {"",                     false,                     false,            false},
 };
 
 // A server's answer and the refusal it means: an SQLSTATE (a class of two
@@ -52,6 +55,11 @@ constexpr Sign kSigns[] = {
     // class 23 elsewhere; an existing or missing table or index is 1, as any
     // other error, and so no sign.
     {"SQLite", Refusal::DuplicateKey, "", 19},
+    // SQLite may roll a transaction back by itself at a full disk (13), an
+    // I/O error (10) or memory running out (7).
+    {"SQLite", Refusal::TransactionEnded, "", 13},
+    {"SQLite", Refusal::TransactionEnded, "", 10},
+    {"SQLite", Refusal::TransactionEnded, "", 7},
 };
 
 bool Matches(const Sign& sign, const SqlError& err) {

@@ -16,6 +16,7 @@ enum class Refusal {
   TableMissing,    // a statement on a table there is not
   ConnectionLost,  // the connection is gone: nothing more goes through it
   DuplicateKey,    // a row a key or other constraint refuses
+  TransactionEnded,  // the server may have rolled the transaction back by itself
 };
 
 struct ServerDialect {
@@ -23,6 +24,9 @@ struct ServerDialect {
   bool refusalEndsTransaction;  // a refused statement ends the transaction it ran in:
                                 // every later one is refused until it is rolled back
   bool floatIsDouble;           // the type list's float is the double type too
+  bool columnsHoldAnyValue;     // a column keeps a value of any type (a text in a
+                                // number column): numbers and stamps are read as
+                                // the texts they are and checked
 
   // Whether the error is this server's answer of the refusal.
   bool Means(const SqlError& err, Refusal refusal) const;

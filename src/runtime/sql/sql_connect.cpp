@@ -82,6 +82,10 @@ std::string OdbcValue(std::string_view value) {
   return out + "}";
 }
 
+std::string DriverAttributes(std::string_view odbcDriver) {
+  return SameText(odbcDriver, "FreeTDS") ? "TDS_Version=7.4" : "";
+}
+
 std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner) {
   OwnerParts p = ParseOwner(owner);
   if (Upper(p.login).find("UID=") != std::string::npos) return std::string(owner);
@@ -110,6 +114,7 @@ std::string BuildConnectionString(std::string_view odbcDriver, std::string_view 
   }
   if (!p.login.empty()) add("UID=" + OdbcValue(p.login));
   if (!p.password.empty()) add("PWD=" + OdbcValue(p.password));
+  if (std::string more = DriverAttributes(odbcDriver); !more.empty()) add(std::move(more));
   if (!p.remainder.empty()) add(p.remainder);
   return out;
 }
@@ -196,21 +201,51 @@ std::string TracedConnectionString(std::string_view odbcDriver, std::string_view
   return MaskPassword(BuildConnectionString(odbcDriver, masked));
 }
 
+namespace {
+
+// The version of a name "ODBC Driver NN for SQL Server" (any letter case), the
+// SQL Server vendor's own driver on this platform; nullopt for any other name.
+std::optional<int> VendorDriverVersion(std::string_view name) {
+  constexpr std::string_view head = "ODBC Driver ", tail = " for SQL Server";
+  if (name.size() <= head.size() + tail.size() || !StartsWithNoCase(name, head) ||
+      !SameText(name.substr(name.size() - tail.size()), tail))
+    return std::nullopt;
+  const std::string_view digits = name.substr(head.size(), name.size() - head.size() - tail.size());
+  if (digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return std::nullopt;
+  return std::stoi(std::string(digits));
+}
+
+}  // namespace
+
 std::optional<std::string> ChooseOdbcDriver(const std::vector<std::string>& installed,
                                             std::string_view configuredPrefix) {
-  std::vector<std::string> candidates;
-  for (size_t i = 0; i < installed.size() && i < kMaxOdbcDrivers; ++i) {
-    const std::string& name = installed[i];
-    if (std::find(candidates.begin(), candidates.end(), name) != candidates.end()) continue;
-    bool match = !configuredPrefix.empty()
-                     ? StartsWithNoCase(name, configuredPrefix)
-                     : StartsWithNoCase(name, "SQL Native Client") || StartsWithNoCase(name, "SQL Server");
-    if (match) candidates.push_back(name);
-  }
-  std::stable_partition(candidates.begin(), candidates.end(),
-                        [](const std::string& n) { return StartsWithNoCase(n, "SQL Native Client"); });
-  if (candidates.empty()) return std::nullopt;
-  return candidates.front();
+  std::vector<std::string> names;
+  for (size_t i = 0; i < installed.size() && i < kMaxOdbcDrivers; ++i)
+    if (std::find(names.begin(), names.end(), installed[i]) == names.end()) names.push_back(installed[i]);
+  // The first name that fits, tried rule after rule.
+  const auto first = [&](auto fits) -> std::optional<std::string> {
+    const auto found = std::find_if(names.begin(), names.end(), fits);
+    if (found == names.end()) return std::nullopt;
+    return *found;
+  };
+  const auto startsWith = [](std::string_view prefix) {
+    return [prefix](const std::string& n) { return StartsWithNoCase(n, prefix); };
+  };
+  if (!configuredPrefix.empty()) return first(startsWith(configuredPrefix));
+  if (auto chosen = first(startsWith("SQL Native Client"))) return chosen;
+  if (auto chosen = first(startsWith("SQL Server"))) return chosen;
+  // The SQL Server drivers of this platform under their own names: the vendor's,
+  // newest first, then FreeTDS.
+  std::optional<std::string> newest;
+  int newestVersion = -1;
+  for (const std::string& n : names)
+    if (const std::optional<int> v = VendorDriverVersion(n); v && *v > newestVersion) {
+      newestVersion = *v;
+      newest = n;
+    }
+  if (newest) return newest;
+  return first([](const std::string& n) { return SameText(n, "FreeTDS"); });
 }
 
 std::string StripBracketTags(std::string_view message) {

@@ -36,8 +36,21 @@ bool NeedsBraces(std::string_view value);
 // does not: it reads "Database={a;b}" as the file "{a" and an attribute "b}".
 bool DriverReadsBraces(std::string_view odbcDriver);
 
-// The connection string for the ODBC driver and the owner.
+// The connection string for the ODBC driver and the owner. For FreeTDS the
+// protocol version is named as well (DriverAttributes).
 std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner);
+
+// What a connection string names beyond the owner's parts for the driver:
+// "TDS_Version=7.4" for FreeTDS, which otherwise tries one protocol version after
+// another and, on the older ones, waits for a silent server past any login
+// timeout. 7.4 is that of every SQL Server since 2012; an older server answers
+// with its own. Empty for any other driver.
+std::string DriverAttributes(std::string_view odbcDriver);
+
+// How long a connection waits for the server to complete the login before it
+// fails as a refused one would: a server that accepts and never answers (a wrong
+// port that reaches another service, a server that hangs) must not hold the program.
+inline constexpr unsigned kLoginTimeoutSeconds = 15;
 
 // The text, a connection string or a driver's message that may echo one, with
 // every password value shown as "********": the value after "PWD=" or
@@ -55,9 +68,12 @@ std::string TracedConnectionString(std::string_view odbcDriver, std::string_view
 // that never says "no more" from holding the program in the loop.
 inline constexpr size_t kMaxOdbcDrivers = 8;
 
-// The driver to use among the first kMaxOdbcDrivers installed names: those
-// beginning with the configured prefix, else with "SQL Native Client" or
-// "SQL Server"; "SQL Native Client" ones first.
+// The driver to use among the first kMaxOdbcDrivers installed names (a name
+// repeated counts once): with a configured prefix, the first beginning with it;
+// else the first beginning with "SQL Native Client", else with "SQL Server";
+// else the SQL Server drivers registered under their own names on this
+// platform: the vendor's "ODBC Driver NN for SQL Server" with the highest NN,
+// else "FreeTDS". Letter case is not looked at.
 std::optional<std::string> ChooseOdbcDriver(const std::vector<std::string>& installed,
                                             std::string_view configuredPrefix);
 

@@ -149,11 +149,13 @@ Listed SqlDriver::Impl::Find(const CatalogRead& cat, const CatalogTable& t, std:
 
 // The missing-table check. Answers from the connection's catalog read unless
 // fresh is set (or the read failed, or it cannot tell), else asks the
-// catalog for this one table.
+// catalog for this one table. In a transaction the table itself is always
+// looked at, so that what the check finds is the server's in the transaction.
 int SqlDriver::Impl::Check(FileBlock& file, SqlFileState& st, bool fresh) {
   std::vector<std::string> names;
   SqlSession& s = *st.conn->session;
   st.checkedFromCatalog = false;
+  fresh = fresh || st.conn->transaction;
   if (SqlOptionSet(file.decl().options, "VERIFYVIASELECT")) st.verifyViaSelect = true;
   if (!st.verifyViaSelect) {
     const CatalogTable t = CatalogName(st);

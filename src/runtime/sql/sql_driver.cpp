@@ -255,9 +255,14 @@ int SqlDriver::Transaction(FileBlock& file, TransactionStep step) {
   }
   if (!st.conn || !st.conn->transaction) return kNoError;  // nothing begun here
   SqlConnection& conn = *st.conn;
-  conn.transaction = false;
   const bool commit = step == TransactionStep::Commit;
   const SqlStatus ended = conn.session->EndTransaction(commit);
+  // Over once the session ends it (a refused commit is rolled back). A
+  // session that could not has closed its connection: what became of the
+  // transaction is not known, it stays open here for every later end to
+  // refuse, and the connection is never handed out again.
+  if (ended || !conn.session->Broken()) conn.transaction = false;
+  else impl_->Forget(conn);
   // What was rolled back may be in the catalog reads kept: they are read again.
   if (!commit || !ended) impl_->CatalogChanged();
   return ended ? kNoError : Refused(ended.error());

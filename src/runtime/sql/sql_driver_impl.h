@@ -115,8 +115,15 @@ struct SqlDriver::Impl {
     return WithSchema(file, st, Attach(file, st, reused));
   }
 
+  // Takes the connection from the thread's pool: it is never handed out again.
+  void Forget(const SqlConnection& conn) {
+    auto& pool = ThreadPool();
+    for (auto it = pool.begin(); it != pool.end();) it = it->second.get() == &conn ? pool.erase(it) : std::next(it);
+  }
+
   // Runs an operation on the owner's connection; when a connection that was
-  // open already turns out lost, the operation runs once more on a new one.
+  // open already turns out lost, the operation runs once more on a new one,
+  // unless it ran in a transaction (its refusal is then the one told).
   // With retry, only while *retry holds.
   template <class Op>
   int OnOwnerConnection(FileBlock& file, SqlFileState& st, bool withSchema, Op op, const bool* retry = nullptr) {
@@ -124,7 +131,8 @@ struct SqlDriver::Impl {
     int rc = withSchema ? AttachWithSchema(file, st, &reused) : Attach(file, st, &reused);
     if (rc) return rc;
     rc = op();
-    if (rc == kNoError || rc == kFileNotFound || !reused || !st.conn->session->Broken() || (retry && !*retry))
+    if (rc == kNoError || rc == kFileNotFound || !reused || !st.conn->session->Broken() || (retry && !*retry) ||
+        st.conn->transaction)
       return rc;
     rc = withSchema ? AttachWithSchema(file, st) : Attach(file, st);
     return rc ? rc : op();
@@ -163,7 +171,9 @@ struct SqlDriver::Impl {
 
   std::vector<SqlValue> RowOfBuffer(FileBlock& file, const SqlTableSchema& s);
   std::vector<SqlValue::Kind> Kinds(const SqlTableSchema& s);
-  void TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row);
+  // The row into the record; error 90 naming the row's key, the column and
+  // the value when a field cannot hold its value exactly (the record cleared).
+  int TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row);
   // The first unique key whose values in the row a row of the table holds;
   // null when none does.
   SqlResult<const SqlKey*> TakenKey(SqlFileState& st, const std::vector<SqlValue>& row);

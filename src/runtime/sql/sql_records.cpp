@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "runtime/base/code_page.h"
+#include "runtime/decl/value_fit.h"
 #include "runtime/sql/sql_values.h"
 
 namespace rt {
@@ -64,10 +65,23 @@ std::vector<SqlValue::Kind> SqlDriver::Impl::Kinds(const SqlTableSchema& s) {
   return kinds;
 }
 
-void SqlDriver::Impl::TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row) {
-  for (size_t i = 0; i < st.schema->columns.size(); ++i) StoreValue(file, st.schema->columns[i], row[i]);
+int SqlDriver::Impl::TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlValue>& row) {
+  const SqlTableSchema& s = *st.schema;
+  for (size_t i = 0; i < s.columns.size(); ++i) {
+    const std::string why = StoreValue(file, s.columns[i], row[i]);
+    if (why.empty()) continue;
+    std::string key;
+    if (s.primaryKey >= 0)
+      for (const SqlKeyColumn& k : s.keys[s.primaryKey].columns)
+        key += (key.empty() ? "" : ", ") + s.columns[k.column].name + " " + ShownValue(row[k.column]);
+    file.ClearRecord();
+    st.haveCurrent = false;
+    SetFileError({}, UnfitValueText(key, s.columns[i].name, ShownValue(row[i]), why));
+    return kFileSystemError;
+  }
   st.currentRow = std::move(row);
   st.haveCurrent = true;
+  return kNoError;
 }
 
 int SqlDriver::SetKey(FileBlock& file, const KeyDescriptor& key) {
@@ -109,7 +123,10 @@ int SqlDriver::Next(FileBlock& file) {
     st.cursor.reset();
     return fetched ? kRecordNotAvailable : Refused(fetched.error());
   }
-  impl_->TakeRow(file, st, row);
+  if (const int taken = impl_->TakeRow(file, st, row)) {
+    st.cursor.reset();
+    return taken;
+  }
   return kNoError;
 }
 
@@ -130,8 +147,7 @@ int SqlDriver::Get(FileBlock& file, const KeyDescriptor& key) {
   const SqlResult<Fetched> fetched = (*cursor)->Fetch(row);
   if (!fetched) return Refused(fetched.error());
   if (*fetched == Fetched::End) return kRecordNotFound;
-  impl_->TakeRow(file, st, row);
-  return kNoError;
+  return impl_->TakeRow(file, st, row);
 }
 
 SqlResult<const SqlKey*> SqlDriver::Impl::TakenKey(SqlFileState& st, const std::vector<SqlValue>& row) {

@@ -35,6 +35,10 @@ struct SqlValue {
   static SqlValue Binary(std::string s) { SqlValue v; v.kind = Kind::Binary; v.bytes = std::move(s); return v; }
   static SqlValue Time(SqlTimestamp t) { SqlValue v; v.kind = Kind::Timestamp; v.ts = t; return v; }
   bool isNull = false;
+  // Why a value read is not exactly one of its kind (a text with a character
+  // the code page lacks, a number column holding text, ...); empty when it is.
+  // bytes then hold the value as the server gave it, for a message.
+  std::string unfit;
 };
 
 // "(?,?,...)": the placeholders of one row of count values.

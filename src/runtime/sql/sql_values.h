@@ -12,7 +12,10 @@ namespace rt {
 SqlValue::Kind KindOf(const SqlColumn& col);
 // The value of a column taken from the record buffer (or the BLOB's data).
 SqlValue ValueOf(FileBlock& file, const SqlColumn& col);
-// Writes a column's value read from the server into the record buffer.
-void StoreValue(FileBlock& file, const SqlColumn& col, const SqlValue& v);
+// Writes a column's value read from the server into the record buffer; why
+// not, the field left as it was, when the field cannot hold it exactly.
+std::string StoreValue(FileBlock& file, const SqlColumn& col, const SqlValue& v);
+// A value as a message about it shows it: a text in quotes, cut when long.
+std::string ShownValue(const SqlValue& v);
 
 }  // namespace rt

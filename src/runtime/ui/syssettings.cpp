@@ -4,27 +4,9 @@
 
 #include "runtime/test_hooks.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace rt::sys {
 namespace {
 
-#ifdef _WIN32
-class PlatformSettings : public SystemSettings {
- public:
-  bool GetDragFullWindows(int& value) override {
-    BOOL on = FALSE;
-    if (!SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &on, 0)) return false;
-    value = on ? 1 : 0;
-    return true;
-  }
-  bool SetDragFullWindows(int value, unsigned flags) override {
-    return SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, static_cast<UINT>(value), nullptr, flags) != 0;
-  }
-};
-#else
 // No desktop setting here: dragging is reported off, so it is never changed.
 class PlatformSettings : public SystemSettings {
  public:
@@ -34,7 +16,6 @@ class PlatformSettings : public SystemSettings {
   }
   bool SetDragFullWindows(int, unsigned) override { return true; }
 };
-#endif
 
 PlatformSettings g_platform;
 SystemSettings* g_settings = nullptr;

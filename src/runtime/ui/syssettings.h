@@ -1,6 +1,6 @@
-// The desktop's full-window-drag setting. On Windows it is the system
-// parameter; elsewhere our own settings layer holds no desktop setting and
-// reports it off. Tests install a recording stand-in (runtime/test_hooks.h).
+// The desktop's full-window-drag setting. The platform's settings layer holds
+// no such setting and reports it off. Tests install a recording stand-in
+// (runtime/test_hooks.h).
 #pragma once
 
 namespace rt::sys {

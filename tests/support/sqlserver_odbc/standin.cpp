@@ -6,13 +6,14 @@
 // items, SP_RENAME, index names scoped by table ("DROP INDEX table.index"),
 // its SQLSTATEs (those of the refusals the program acts on from
 // server_answers.h) and bracketed messages, the multiple-active-result-sets
-// attribute.
+// attribute. A test may ask for the ways other servers differ (the modes below).
 #include <dlfcn.h>
 #include <sql.h>
 #include <sqlext.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -44,13 +45,72 @@ F Real(const char* name) {
 
 #define REAL(name) (*[] { static auto f = Real<decltype(&::name)>(#name); return f; }())
 
+// ---- the server's modes ---------------------------------------------------
+
+// Ways a server may differ from the plain stand-in, asked for by a test in the
+// environment variable ORTAVIA_STANDIN_MODES, words separated by commas (see
+// support/standin_modes.h): "refuse-commit" refuses the next commit, once (the
+// word is taken out when it is used); "refusal-ends-transaction" ends the
+// transaction at a statement it refuses and refuses every later one until the
+// rollback; "dml-transactions" answers SQL_TC_DML to SQL_TXN_CAPABLE (no DDL in
+// a transaction); "warning-first" puts a class-01 warning ahead of each error.
+constexpr const char* kModes = "ORTAVIA_STANDIN_MODES";
+
+std::vector<std::string> ModeWords() {
+  std::vector<std::string> words;
+  const char* v = std::getenv(kModes);
+  std::string text = v ? v : "";
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    if (comma == std::string::npos) comma = text.size();
+    if (comma > start) words.push_back(text.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return words;
+}
+
+bool Mode(const std::string& word) {
+  const std::vector<std::string> words = ModeWords();
+  return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// Whether the mode is asked for; it is then no longer.
+bool TakeMode(const std::string& word) {
+  std::vector<std::string> words = ModeWords();
+  auto it = std::find(words.begin(), words.end(), word);
+  if (it == words.end()) return false;
+  words.erase(it);
+  std::string rest;
+  for (const std::string& w : words) rest += (rest.empty() ? "" : ",") + w;
+  ::setenv(kModes, rest.c_str(), 1);
+  return true;
+}
+
+// The name the server gives itself where it ends its transaction at a refusal.
+constexpr const char* kEndingDbmsName = "SQL Server (XACT_ABORT ON)";
+
 // ---- handles and their own diagnostics -----------------------------------
 
 struct Diag {
   std::string state2, state3;  // as an ODBC 2 and an ODBC 3 caller gets it
   SQLINTEGER native = 0;
   std::string message;
+  bool warningFirst = false;   // a class-01 warning comes as record 1, this as record 2
 };
+
+// The warning a server puts ahead of an error in "warning-first".
+const Diag& LeadingWarning() {
+  static const Diag warning{"01000", "01000", 5701, std::string("[Stand-in][SQL Server]") +
+                                                        "Changed database context to 'master'.", false};
+  return warning;
+}
+
+// The diagnostic records of an answer, in their order.
+std::vector<Diag> RecordsOf(const Diag& d) {
+  if (!d.warningFirst) return {d};
+  return {LeadingWarning(), d};
+}
 
 struct Registry {
   std::mutex m;
@@ -58,6 +118,8 @@ struct Registry {
   std::map<SQLHANDLE, SQLINTEGER> version; // env -> ODBC version asked for
   std::map<SQLHANDLE, Diag> diags;         // the answer of the last call, when ours
   std::map<SQLHANDLE, std::string> prepared;  // stmt -> text of its SQLPrepare
+  std::map<SQLHANDLE, bool> manual;           // dbc -> autocommit is off
+  std::map<SQLHANDLE, bool> aborted;          // dbc -> its transaction ended at a refusal
 };
 
 Registry& Reg() {
@@ -94,6 +156,7 @@ SQLHANDLE ParentOf(SQLHANDLE h) {
 std::string StateFor(SQLHANDLE h, const Diag& d) { return Odbc3(h) ? d.state3 : d.state2; }
 
 SQLRETURN Keep(SQLHANDLE h, Diag d, SQLRETURN rc) {
+  if (rc == SQL_ERROR && Mode("warning-first")) d.warningFirst = true;
   Registry& r = Reg();
   std::lock_guard<std::mutex> lock(r.m);
   r.diags[h] = std::move(d);
@@ -348,7 +411,7 @@ std::optional<std::string> Translate(SQLHSTMT stmt, const std::string& sql, SQLR
   return sql;
 }
 
-// SQLite's refusal of a statement said as SQL Server says it; false to leave SQLite's own.
+// SQLite's refusal of a statement said as SQL Server says it; false where SQLite's own is told.
 bool SayAsSqlServer(SQLHSTMT stmt, const std::string& sql) {
   SQLCHAR state[6] = {}, buf[1024] = {};
   SQLINTEGER native = 0;
@@ -420,6 +483,10 @@ bool SayAsSqlServer(SQLHSTMT stmt, const std::string& sql) {
     Answer(stmt, "42S22", 207, "Invalid column name '" + after("no such column: ") + "'.");
     return true;
   }
+  // Any other refusal is SQLite's own, told as it came: the record, once
+  // read, is the SQLite driver's no more.
+  const std::string read = reinterpret_cast<char*>(state);
+  Keep(stmt, {read, read, native, msg}, SQL_ERROR);
   return false;
 }
 
@@ -503,6 +570,56 @@ SQLRETURN Execute(SQLHSTMT stmt, const std::string& sql) {
   return rc;
 }
 
+// In "refusal-ends-transaction", a statement on a connection whose transaction
+// a refusal ended is refused (the answer set) until the rollback.
+bool RefusedInAbortedTransaction(SQLHSTMT stmt) {
+  if (!Mode("refusal-ends-transaction")) return false;
+  const SQLHDBC dbc = ParentOf(stmt);
+  {
+    Registry& r = Reg();
+    std::lock_guard<std::mutex> lock(r.m);
+    if (!r.aborted[dbc]) return false;
+  }
+  Answer(stmt, "25000", 3930,
+         "The current transaction cannot be committed and cannot support operations that write to the log file. "
+         "Roll back the transaction.");
+  return true;
+}
+
+// A statement's answer; in "refusal-ends-transaction" a refusal inside a
+// transaction ends it: what it held is rolled back.
+SQLRETURN NoteRefusal(SQLHSTMT stmt, SQLRETURN rc) {
+  if (rc != SQL_ERROR || !Mode("refusal-ends-transaction")) return rc;
+  const SQLHDBC dbc = ParentOf(stmt);
+  {
+    Registry& r = Reg();
+    std::lock_guard<std::mutex> lock(r.m);
+    if (!r.manual[dbc]) return rc;
+    r.aborted[dbc] = true;
+  }
+  REAL(SQLEndTran)(SQL_HANDLE_DBC, dbc, SQL_ROLLBACK);
+  return rc;
+}
+
+// The end of a transaction, answered here or left to SQLite (nothing): a
+// commit refused once in "refuse-commit", the transaction left as it was;
+// after a refusal that ended it, a commit finds none (what it held is gone).
+std::optional<SQLRETURN> EndTransaction(SQLHDBC dbc, SQLSMALLINT completion) {
+  Forget(dbc);
+  bool aborted = false;
+  {
+    Registry& r = Reg();
+    std::lock_guard<std::mutex> lock(r.m);
+    aborted = r.aborted[dbc];
+    r.aborted[dbc] = false;
+  }
+  if (completion == SQL_COMMIT && aborted)
+    return Answer(dbc, "25000", 3902, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.");
+  if (completion == SQL_COMMIT && TakeMode("refuse-commit"))
+    return Answer(dbc, "HY000", 9002, "The transaction log for database 'data' is full.");
+  return std::nullopt;
+}
+
 }  // namespace
 
 // ---- entry points the driver manager calls ---------------------------------
@@ -574,7 +691,14 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC dbc, SQLHWND window, SQLCHAR* in, SQL
 SQLRETURN SQL_API SQLSetConnectAttr(SQLHDBC dbc, SQLINTEGER attr, SQLPOINTER value, SQLINTEGER length) {
   Forget(dbc);
   if (attr == kCoptMarsEnabled) return SQL_SUCCESS;
-  return REAL(SQLSetConnectAttr)(dbc, attr, value, length);
+  SQLRETURN rc = REAL(SQLSetConnectAttr)(dbc, attr, value, length);
+  if (attr == SQL_ATTR_AUTOCOMMIT && SQL_SUCCEEDED(rc)) {
+    Registry& r = Reg();
+    std::lock_guard<std::mutex> lock(r.m);
+    r.manual[dbc] = reinterpret_cast<SQLULEN>(value) == SQL_AUTOCOMMIT_OFF;
+    if (!r.manual[dbc]) r.aborted[dbc] = false;
+  }
+  return rc;
 }
 
 SQLRETURN SQL_API SQLGetInfo(SQLHDBC dbc, SQLUSMALLINT item, SQLPOINTER value, SQLSMALLINT size,
@@ -584,7 +708,7 @@ SQLRETURN SQL_API SQLGetInfo(SQLHDBC dbc, SQLUSMALLINT item, SQLPOINTER value, S
   std::optional<std::string> text;
   std::optional<SQLUSMALLINT> number;
   switch (item) {
-    case SQL_DBMS_NAME: text = info.dbmsName; break;
+    case SQL_DBMS_NAME: text = Mode("refusal-ends-transaction") ? kEndingDbmsName : info.dbmsName; break;
     case SQL_DBMS_VER: text = info.dbmsVersion; break;
     case SQL_IDENTIFIER_QUOTE_CHAR: text = info.identifierQuote; break;
     case SQL_KEYWORDS: text = info.keywords; break;
@@ -592,7 +716,9 @@ SQLRETURN SQL_API SQLGetInfo(SQLHDBC dbc, SQLUSMALLINT item, SQLPOINTER value, S
     case SQL_IDENTIFIER_CASE: number = static_cast<SQLUSMALLINT>(info.identifierCase); break;
     case SQL_QUOTED_IDENTIFIER_CASE: number = static_cast<SQLUSMALLINT>(info.quotedIdentifierCase); break;
     case SQL_NON_NULLABLE_COLUMNS: number = static_cast<SQLUSMALLINT>(info.nonNullableColumns); break;
-    case SQL_TXN_CAPABLE: number = static_cast<SQLUSMALLINT>(info.txnCapable); break;
+    case SQL_TXN_CAPABLE:
+      number = static_cast<SQLUSMALLINT>(Mode("dml-transactions") ? SQL_TC_DML : info.txnCapable);
+      break;
     default: return REAL(SQLGetInfo)(dbc, item, value, size, length);
   }
   if (number) {
@@ -614,7 +740,8 @@ SQLRETURN SQL_API SQLGetTypeInfo(SQLHSTMT stmt, SQLSMALLINT type) {
 
 SQLRETURN SQL_API SQLExecDirect(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {
   Forget(stmt);
-  return Execute(stmt, Text(text, length));
+  if (RefusedInAbortedTransaction(stmt)) return SQL_ERROR;
+  return NoteRefusal(stmt, Execute(stmt, Text(text, length)));
 }
 
 SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {
@@ -636,23 +763,38 @@ SQLRETURN SQL_API SQLPrepare(SQLHSTMT stmt, SQLCHAR* text, SQLINTEGER length) {
 
 SQLRETURN SQL_API SQLExecute(SQLHSTMT stmt) {
   Forget(stmt);
+  if (RefusedInAbortedTransaction(stmt)) return SQL_ERROR;
   std::string sql;
   {
     Registry& r = Reg();
     std::lock_guard<std::mutex> lock(r.m);
     sql = r.prepared[stmt];
   }
-  if (std::optional<std::string> args = RenameArguments(sql)) return Rename(stmt, *args);
+  if (std::optional<std::string> args = RenameArguments(sql)) return NoteRefusal(stmt, Rename(stmt, *args));
   SQLRETURN rc = REAL(SQLExecute)(stmt);
   if (rc == SQL_ERROR) SayAsSqlServer(stmt, sql);
-  return rc;
+  return NoteRefusal(stmt, rc);
+}
+
+SQLRETURN SQL_API SQLEndTran(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT completion) {
+  if (type == SQL_HANDLE_DBC)
+    if (std::optional<SQLRETURN> answered = EndTransaction(handle, completion)) return *answered;
+  return REAL(SQLEndTran)(type, handle, completion);
+}
+
+SQLRETURN SQL_API SQLTransact(SQLHENV env, SQLHDBC dbc, SQLUSMALLINT completion) {
+  if (dbc != SQL_NULL_HDBC)
+    if (std::optional<SQLRETURN> answered = EndTransaction(dbc, static_cast<SQLSMALLINT>(completion))) return *answered;
+  return REAL(SQLTransact)(env, dbc, completion);
 }
 
 SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLCHAR* state,
                                 SQLINTEGER* native, SQLCHAR* message, SQLSMALLINT size, SQLSMALLINT* length) {
-  std::optional<Diag> d = OwnDiag(handle);
-  if (!d) return REAL(SQLGetDiagRec)(type, handle, record, state, native, message, size, length);
-  if (record != 1) return SQL_NO_DATA;
+  std::optional<Diag> own = OwnDiag(handle);
+  if (!own) return REAL(SQLGetDiagRec)(type, handle, record, state, native, message, size, length);
+  const std::vector<Diag> records = RecordsOf(*own);
+  if (record < 1 || static_cast<size_t>(record) > records.size()) return SQL_NO_DATA;
+  const Diag* d = &records[static_cast<size_t>(record) - 1];
   if (state) std::memcpy(state, StateFor(handle, *d).c_str(), 6);
   if (native) *native = d->native;
   SQLINTEGER full = 0;
@@ -663,8 +805,10 @@ SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT 
 
 SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLINT record, SQLSMALLINT field,
                                   SQLPOINTER value, SQLSMALLINT size, SQLSMALLINT* length) {
-  std::optional<Diag> d = OwnDiag(handle);
-  if (!d) return REAL(SQLGetDiagField)(type, handle, record, field, value, size, length);
+  std::optional<Diag> own = OwnDiag(handle);
+  if (!own) return REAL(SQLGetDiagField)(type, handle, record, field, value, size, length);
+  const std::vector<Diag> records = RecordsOf(*own);
+  const Diag* d = &records.back();
   auto number = [&](SQLINTEGER v) {
     if (value) *static_cast<SQLINTEGER*>(value) = v;
     return SQL_SUCCESS;
@@ -676,7 +820,7 @@ SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLIN
     return rc;
   };
   if (record == 0) {
-    if (field == SQL_DIAG_NUMBER) return number(1);
+    if (field == SQL_DIAG_NUMBER) return number(static_cast<SQLINTEGER>(records.size()));
     if (field == SQL_DIAG_RETURNCODE) {
       if (value) *static_cast<SQLRETURN*>(value) = d->state3 == "01000" ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
       return SQL_SUCCESS;
@@ -684,7 +828,8 @@ SQLRETURN SQL_API SQLGetDiagField(SQLSMALLINT type, SQLHANDLE handle, SQLSMALLIN
     if (field == SQL_DIAG_ROW_COUNT || field == SQL_DIAG_CURSOR_ROW_COUNT) return number(0);
     return SQL_NO_DATA;
   }
-  if (record != 1) return SQL_NO_DATA;
+  if (record < 1 || static_cast<size_t>(record) > records.size()) return SQL_NO_DATA;
+  d = &records[static_cast<size_t>(record) - 1];
   switch (field) {
     case SQL_DIAG_SQLSTATE: return text(StateFor(handle, *d));
     case SQL_DIAG_NATIVE: return number(d->native);
@@ -704,7 +849,14 @@ SQLRETURN SQL_API SQLError(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLCHAR* sta
   SQLHANDLE handle = stmt ? stmt : dbc ? dbc : env;
   if (!OwnDiag(handle)) return REAL(SQLError)(env, dbc, stmt, state, native, message, size, length);
   SQLRETURN rc = SQLGetDiagRec(0, handle, 1, state, native, message, size, length);
-  Forget(handle);  // SQLError hands each record out once
+  // SQLError hands each record out once: the warning ahead of an error goes first.
+  std::optional<Diag> d = OwnDiag(handle);
+  if (d && d->warningFirst) {
+    d->warningFirst = false;
+    Keep(handle, *d, SQL_SUCCESS);
+  } else {
+    Forget(handle);
+  }
   return rc;
 }
 
@@ -748,8 +900,6 @@ FORWARD(SQLDescribeParam, s,
         (SQLHSTMT s, SQLUSMALLINT p, SQLSMALLINT* t, SQLULEN* cs, SQLSMALLINT* d, SQLSMALLINT* nl),
         (s, p, t, cs, d, nl))
 FORWARD(SQLDisconnect, c, (SQLHDBC c), (c))
-FORWARD(SQLEndTran, h, (SQLSMALLINT t, SQLHANDLE h, SQLSMALLINT k), (t, h, k))
-FORWARD(SQLTransact, c, (SQLHENV e, SQLHDBC c, SQLUSMALLINT k), (e, c, k))
 FORWARD(SQLExtendedFetch, s, (SQLHSTMT s, SQLUSMALLINT o, SQLLEN r, SQLULEN* n, SQLUSMALLINT* st),
         (s, o, r, n, st))
 FORWARD(SQLFetch, s, (SQLHSTMT s), (s))
