@@ -1,6 +1,7 @@
 // Writes a picture of each window to <build>/pictures for a reviewer to look at.
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QMessageBox>
 #include <QPixmap>
 
@@ -26,6 +27,15 @@ void Save(QWidget* w, const char* name) {
   const QString path = PicturesDir() + "/" + name;
   EXPECT_FALSE(pm.isNull()) << name;
   EXPECT_TRUE(pm.save(path, "PNG")) << path.toStdString();
+  // The file read back shows the window: its size, and more than one colour.
+  const QImage image(path);
+  ASSERT_FALSE(image.isNull()) << name;
+  EXPECT_EQ(image.size(), w->size() * w->devicePixelRatio()) << name;
+  const QRgb first = image.pixel(0, 0);
+  bool shaded = false;
+  for (int y = 0; y < image.height() && !shaded; ++y)
+    for (int x = 0; x < image.width() && !shaded; ++x) shaded = image.pixel(x, y) != first;
+  EXPECT_TRUE(shaded) << name << " is one colour";
 }
 
 QWidget* Top(ui::Window& w) { return dynamic_cast<rt::qt::QtWindow&>(w).Widget(); }
