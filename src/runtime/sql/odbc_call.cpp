@@ -7,6 +7,7 @@
 #include "runtime/base/code_page.h"
 #include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
+#include "runtime/sql/told_record.h"
 
 namespace rt::odbc {
 
@@ -25,19 +26,14 @@ std::optional<SqlError> Record(const char* call, SQLSMALLINT type, SQLHANDLE han
                   MaskPassword(StripBracketTags(FromDriver(reinterpret_cast<char*>(message)))), call};
 }
 
-// The failure a call's diagnostic records tell. A driver ranks its records,
-// errors first, but a driver manager may put a warning of its own (class 01)
-// ahead of them: the failure is the first record that is no warning, else the
-// first. Every record is traced.
+// The failure a call's diagnostic records tell (ToldRecord). Every record is traced.
 SqlError Diagnose(const char* call, SQLSMALLINT type, SQLHANDLE handle) {
   std::vector<SqlError> records;
   if (handle != SQL_NULL_HANDLE)
     while (std::optional<SqlError> record = Record(call, type, handle, static_cast<SQLSMALLINT>(records.size() + 1)))
       records.push_back(std::move(*record));
   if (records.empty()) records.push_back(SqlError{"HY000", 0, "General error", call});
-  size_t told = 0;
-  while (told < records.size() && records[told].state.starts_with("01")) ++told;
-  if (told == records.size()) told = 0;
+  const size_t told = ToldRecord(records);
   for (size_t i = 0; i < records.size(); ++i) {
     const SqlError& r = records[i];
     SqlTrace(std::string(i == told ? "  -> " : "     ") + call + ": " + r.state + " (" + std::to_string(r.native) +
@@ -47,6 +43,12 @@ SqlError Diagnose(const char* call, SQLSMALLINT type, SQLHANDLE handle) {
 }
 
 }  // namespace
+
+size_t ToldRecord(const std::vector<SqlError>& records) {
+  size_t told = 0;
+  while (told < records.size() && records[told].state.starts_with("01")) ++told;
+  return told == records.size() ? 0 : told;
+}
 
 std::string ToDriver(std::string_view text) { return Cp1252ToUtf8(text); }
 std::string FromDriver(std::string_view text) { return Utf8ToCp1252(text); }
