@@ -49,8 +49,8 @@ class DesktopTest : public ::testing::Test {
     EXPECT_EQ(p.WaitExit(), 0) << ReadFile(dir / "output.txt");
   }
   // The window of the program, on the screen under the window manager, that is
-  // neither the frame nor one of those titles.
-  Window OtherWindow(Program& p, const std::vector<std::string>& besides) {
+  // neither the frame nor one of those titles; 0 when none shows within the limit.
+  Window OtherWindow(Program& p, const std::vector<std::string>& besides, std::chrono::milliseconds limit = kPatience) {
     Window found = 0;
     WaitFor([&] {
       for (Window w : x.Windows(p.pid())) {
@@ -59,7 +59,7 @@ class DesktopTest : public ::testing::Test {
           found = w;
       }
       return found != 0;
-    });
+    }, limit);
     return found;
   }
   // Gives w the keyboard focus for the keys that follow; a failure when it never gets it.

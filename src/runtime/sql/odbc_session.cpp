@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -763,11 +764,18 @@ SqlResult<std::unique_ptr<SqlSession>> OdbcConnect(const std::string& owner) {
                                             reinterpret_cast<SQLPOINTER>(SQLULEN{kLoginTimeoutSeconds}), 0)));
   SQLCHAR out[1024];
   SQLSMALLINT outLen = 0;
+  const auto began = std::chrono::steady_clock::now();
   const SQLRETURN rc = SQLDriverConnect(conn->get(), nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, out,
                                         sizeof out, &outLen, SQL_DRIVER_NOPROMPT);
+  const auto waited = std::chrono::steady_clock::now() - began;
   std::fill(cs.begin(), cs.end(), '\0');
-  if (SqlStatus connected = odbc::Succeeded("SQLDriverConnect", conn->handle(), rc); !connected)
-    return Failed(connected.error());
+  if (SqlStatus connected = odbc::Succeeded("SQLDriverConnect", conn->handle(), rc); !connected) {
+    SqlError refused = connected.error();
+    // Drivers time the bound out in whole seconds: a refusal that came within
+    // the last of them is the bound running out.
+    refused.unanswered = waited >= std::chrono::seconds(kLoginTimeoutSeconds - 1);
+    return Failed(std::move(refused));
+  }
   conn->SetConnected();
   return std::make_unique<OdbcSession>(std::move(conn));
 }

@@ -31,6 +31,11 @@ SqlDriver::Impl::Pool& SqlDriver::Impl::ThreadPool() {
   return pool;
 }
 
+SqlDriver::Impl::Unanswered& SqlDriver::Impl::ThreadUnanswered() {
+  thread_local Unanswered unanswered;
+  return unanswered;
+}
+
 // The connection of the table's owner as it reads now, on this thread: the
 // open one made for the same owner text, or a new one when there is none or
 // the one there has been lost. With reused, tells whether it was open already.
@@ -55,8 +60,19 @@ int SqlDriver::Impl::Attach(FileBlock& file, SqlFileState& st, bool* reused) {
   if (it != pool.end()) {
     st.conn = it->second;
   } else {
+    auto& unanswered = ThreadUnanswered();
+    if (auto u = unanswered.find(key); u != unanswered.end()) {
+      if (u->second.first == FileRun()) {
+        SqlTrace("-- the server did not answer a connection earlier in this run: not tried again");
+        return Refused(u->second.second);
+      }
+      unanswered.erase(u);
+    }
     SqlResult<std::unique_ptr<SqlSession>> session = factory(owner);
-    if (!session) return Refused(session.error());
+    if (!session) {
+      if (session.error().unanswered) unanswered[key] = {FileRun(), session.error()};
+      return Refused(session.error());
+    }
     auto conn = std::make_shared<SqlConnection>();
     conn->info = (*session)->Info();
     conn->session = std::move(*session);

@@ -168,6 +168,7 @@ void SqlDriver::DropThreadConnections() {
   auto& pool = Impl::ThreadPool();
   for (auto it = pool.begin(); it != pool.end();)
     it = it->first.first == impl_->id ? pool.erase(it) : std::next(it);
+  std::erase_if(Impl::ThreadUnanswered(), [&](const auto& u) { return u.first.first == impl_->id; });
 }
 
 int SqlDriver::Open(FileBlock& file, int) {

@@ -36,7 +36,7 @@ class SqlDriver : public FileDriver {
   void Destroy(FileBlock& file) override;
 
   // Closes the calling thread's connections of this driver (tables keep theirs
-  // until they are released).
+  // until they are released) and forgets the servers that did not answer.
   void DropThreadConnections();
 
  private:

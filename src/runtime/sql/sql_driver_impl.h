@@ -103,6 +103,11 @@ struct SqlDriver::Impl {
 
   using Pool = std::map<std::pair<uint64_t, std::string>, std::shared_ptr<SqlConnection>>;
   static Pool& ThreadPool();
+  // By driver and owner, the owners whose server took a connection and did not
+  // answer it, with the run it was tried in and the refusal: in that run the
+  // refusal is told again without a new attempt, which would wait as long.
+  using Unanswered = std::map<std::pair<uint64_t, std::string>, std::pair<uint64_t, SqlError>>;
+  static Unanswered& ThreadUnanswered();
   int Attach(FileBlock& file, SqlFileState& st, bool* reused = nullptr);
 
   // The connection the table uses already, or its owner's when it has none.

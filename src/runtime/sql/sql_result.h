@@ -19,6 +19,9 @@ struct SqlError {
   int32_t native = 0;
   std::string message;
   std::string call;  // the ODBC function ("SQLExecute", ...), or the session's own step
+  // A connection that the server took without answering it within the login
+  // bound: a new attempt would hold the caller as long again.
+  bool unanswered = false;
 };
 
 // A refusal on its way into a result: return Failed(error).
