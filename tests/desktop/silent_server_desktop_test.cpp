@@ -51,7 +51,9 @@ class Listener {
         pollfd p{fd_, POLLIN, 0};
         if (poll(&p, 1, 50) == 1) {
           const int c = accept(fd_, nullptr, nullptr);
-          if (c >= 0) held_.push_back(c), ++accepted_;
+          if (c < 0) continue;
+          held_.push_back(c);
+          ++accepted_;
         }
       }
     });
