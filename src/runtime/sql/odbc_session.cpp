@@ -45,7 +45,9 @@ class BoundParams {
       slots_.clear();
       slots_.resize(params.size());
     }
-    for (size_t i = 0; i < params.size(); ++i)
+    // The last first: a driver that grows its list of bound parameters to the
+    // number bound (the SQLite driver, by a reallocation each) makes it once.
+    for (size_t i = params.size(); i-- > 0;)
       if (SqlStatus set = slots_[i].Set(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i]); !set) return set;
     return {};
   }
