@@ -9,6 +9,7 @@
 
 #include "app/migrate.h"
 #include "app/program.h"
+#include "app/test_hooks.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
 #include "runtime/files/tps_driver.h"
@@ -57,6 +58,8 @@ ProgramState::ProgramState(Options options) : options_(std::move(options)) {
     if (options_.sql) rt::RegisterDriver(options_.sql); else rt::RegisterSqlDriver();
     if (options_.local) rt::RegisterDriver(options_.local); else rt::RegisterTopSpeedDriver();
   }
+  if (options_.lifeTrace) app::SetLifeTrace(options_.lifeTrace);
+  if (options_.systemSettings) rt::sys::SetSystemSettings(options_.systemSettings);
   if (options_.resetModules) rt::ResetModules();
   if (options_.windowLayer) ui_.emplace();
   if (options_.owners) {
@@ -69,18 +72,20 @@ ProgramState::ProgramState(Options options) : options_(std::move(options)) {
     case Halt::kThrow:
       rt::SetHaltHandler([](int code) { throw std::runtime_error("the program ended with " + std::to_string(code)); });
       break;
-    case Halt::kExit: break;
+    case Halt::kAsIs: break;
   }
 }
 
 ProgramState::~ProgramState() {
-  if (options_.halt != Halt::kExit) rt::SetHaltHandler({});
+  if (options_.halt != Halt::kAsIs) rt::SetHaltHandler({});
   if (prelude_ || dictionary_) app::ReleaseMigrationFiles();
   for (auto& decl : kept_) rt::ReleaseThreadFile(*decl);
   prelude_.reset();
   dictionary_.reset();
   ui_.reset();
   if (options_.resetModules) rt::ResetModules();
+  if (options_.systemSettings) rt::sys::SetSystemSettings(nullptr);
+  if (options_.lifeTrace) app::SetLifeTrace(nullptr);
   if (options_.drivers) {
     rt::RegisterSqlDriver();
     rt::RegisterTopSpeedDriver();
@@ -103,6 +108,7 @@ rt::FileDecl& ProgramState::Keep(std::unique_ptr<rt::FileDecl> decl) {
 
 void ProgramState::Record(int code) {
   (options_.exitCode ? *options_.exitCode : exitCode_) = code;
+  if (options_.onHalt) options_.onHalt(code);
 }
 
 }  // namespace testsupport

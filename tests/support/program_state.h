@@ -61,7 +61,7 @@ class MigrationPrelude {
 enum class Halt {
   kRecord,  // the code is recorded (exitCode()) and HaltProgram throws ProgramHalted
   kThrow,   // HaltProgram throws std::runtime_error naming the code (for runs that must not end)
-  kExit,    // the process ends, as the program's own
+  kAsIs,    // the handler is left as it is (one a state around this one set, or none: the process ends)
 };
 
 class ProgramState {
@@ -86,8 +86,13 @@ class ProgramState {
     Halt halt = Halt::kRecord;
     // Where kRecord records the code, when not in the state itself.
     int* exitCode = nullptr;
+    // Called by kRecord with the code, when set.
+    std::function<void(int)> onHalt;
     // A window-layer double installed for the state's life (ui()).
     bool windowLayer = false;
+    // The desktop settings' stand-in and the start-up's trace, while the state lives.
+    rt::sys::SystemSettings* systemSettings = nullptr;
+    std::vector<std::string>* lifeTrace = nullptr;
   };
 
   explicit ProgramState(Options options);

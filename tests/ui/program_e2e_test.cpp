@@ -39,6 +39,7 @@
 #include "support/database_probe.h"
 #include "support/dictionary_counts.h"
 #include "support/migration_prelude.h"
+#include "support/program_state.h"
 #include "ui/ui_support.h"
 
 namespace {
@@ -213,17 +214,9 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
 
   // Runs the program from its process entry to its end, as its main does.
   int RunProgram() {
-    int exitCode = -1;
-    rt::ResetModules();
-    rt::SetHaltHandler([&](int code) { exitCode = code; });
-    try {
-      app::ProgramEntry();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode = halted.exitCode;
-    }
-    rt::SetHaltHandler({});
-    rt::ResetModules();
-    return exitCode;
+    testsupport::ProgramState state({.resetModules = true});
+    state.Run(app::ProgramEntry);
+    return state.exitCode();
   }
 
   // Any message box is a failure here: notes it in boxes and answers it so the run ends.
