@@ -20,6 +20,8 @@ namespace testsupport {
 
 namespace fs = std::filesystem;
 
+constexpr const char* kSqlDriverVariable = "ORTAVIA_SQL_DRIVER";
+
 ThreadDictionary::ThreadDictionary() {
   app::ProgramErrors().Setup(state_);
   dict::SetReporter(&app::ProgramErrors());
@@ -52,7 +54,10 @@ ProgramState::ProgramState(Options options) : options_(std::move(options)) {
     previousDir_ = fs::current_path();
     fs::current_path(folder_);
   }
-  if (!options_.sqlDriver.empty()) ::setenv("ORTAVIA_SQL_DRIVER", options_.sqlDriver.c_str(), 1);
+  if (!options_.sqlDriver.empty()) {
+    if (const char* previous = std::getenv(kSqlDriverVariable)) previousSqlDriver_ = previous;
+    ::setenv(kSqlDriverVariable, options_.sqlDriver.c_str(), 1);
+  }
   if (options_.drivers) {
     // As the program's main registers its drivers.
     if (options_.sql) rt::RegisterDriver(options_.sql); else rt::RegisterSqlDriver();
@@ -90,7 +95,11 @@ ProgramState::~ProgramState() {
     rt::RegisterSqlDriver();
     rt::RegisterTopSpeedDriver();
   }
-  if (!options_.sqlDriver.empty()) ::unsetenv("ORTAVIA_SQL_DRIVER");
+  if (previousSqlDriver_) {
+    ::setenv(kSqlDriverVariable, previousSqlDriver_->c_str(), 1);
+  } else if (!options_.sqlDriver.empty()) {
+    ::unsetenv(kSqlDriverVariable);
+  }
   if (!folder_.empty()) {
     fs::current_path(previousDir_);
     fs::remove_all(folder_);

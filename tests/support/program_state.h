@@ -72,7 +72,7 @@ class ProgramState {
     // the state lives (the local files are read from there); empty: none.
     std::string folder;
     // ORTAVIA_SQL_DRIVER, the ODBC driver the program picks, while the state
-    // lives; empty: left as it is.
+    // lives (then as it was); empty: left as it is.
     std::string sqlDriver;
     // Whether the file drivers are registered, and which: null ones are the
     // program's own. The program's own are registered again at the end.
@@ -123,6 +123,7 @@ class ProgramState {
   Options options_;
   int exitCode_ = -1;
   std::filesystem::path folder_, previousDir_;
+  std::optional<std::string> previousSqlDriver_;
   std::optional<FakeWindowLayer> ui_;
   std::optional<ThreadDictionary> dictionary_;
   std::optional<MigrationPrelude> prelude_;

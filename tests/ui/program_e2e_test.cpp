@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <functional>
 #include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -153,17 +154,17 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
       EmptySchema(dataConnection_);
       EmptySchema(serverConnection_);
     }
-    ::setenv("ORTAVIA_SQL_DRIVER", odbcDriver_.c_str(), 1);
-    rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
+    state_.emplace(testsupport::ProgramState::Options{
+        .sqlDriver = odbcDriver_, .drivers = true, .halt = testsupport::Halt::kAsIs});
     // The entries start empty, as at the program's start, whatever an earlier test typed.
     for (char* entry : {app::SERVER, app::DB_SERVER, app::DB_DATA, app::USUARIO, app::PWD}) entry[0] = '\0';
     qApp->installEventFilter(&watcher_);
   }
   void TearDown() override {
     qApp->removeEventFilter(&watcher_);
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    state_.reset();
   }
+  std::optional<testsupport::ProgramState> state_;
 
   // Records what the window shows, types the entries on the first pass (on the
   // second it shows them kept) and the login whenever it is not "admin", the
