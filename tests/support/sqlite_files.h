@@ -45,11 +45,7 @@ inline std::map<std::string, std::string> FolderBytes(const std::filesystem::pat
 
 // A field of a declaration's record: its type, label and size.
 inline rt::FieldSpec Field(rt::FieldType t, std::string label, uint32_t size = 0) {
-  rt::FieldSpec f;
-  f.type = t;
-  f.label = std::move(label);
-  f.size = size;
-  return f;
+  return rt::FieldSpec{.type = t, .size = size, .label = std::move(label)};
 }
 
 }  // namespace testsupport
