@@ -70,6 +70,7 @@
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
+#include "support/program_state.h"
 
 #include "delay_proxy.h"
 
@@ -227,25 +228,17 @@ bool RunCreation(const Backend& b) {
 class ProgramScope {
  public:
   explicit ProgramScope(const Backend& b) : driver_(std::make_shared<rt::SqlDriver>(RecordingFactory(b))) {
-    ::setenv("ORTAVIA_SQL_DRIVER", b.odbcDriver.c_str(), 1);
-    rt::RegisterDriver(driver_);
-    app::ProgramErrors().Setup(state_);
-    dict::SetReporter(&app::ProgramErrors());
-    dict::DictionaryInit();
-    rt::SetHaltHandler([](int) {});
+    state_.emplace(testsupport::ProgramState::Options{
+        .sqlDriver = b.odbcDriver, .drivers = true, .sql = driver_, .dictionary = true});
   }
   ~ProgramScope() {
-    rt::SetHaltHandler({});
-    dict::DictionaryKill();
-    app::ReleaseMigrationFiles();
-    for (const auto& t : dict::Tables())
-      if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
+    state_.reset();
     driver_->DropThreadConnections();
   }
 
  private:
-  classlib::ThreadErrorState state_;
   std::shared_ptr<rt::SqlDriver> driver_;
+  std::optional<testsupport::ProgramState> state_;
 };
 
 // One run of the program in a program start of its own; its time, and its

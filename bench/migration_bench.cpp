@@ -100,7 +100,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 using benchsupport::DelayProxy;
-using Owners = testsupport::MigrationPrelude::Owners;
+using Owners = testsupport::Owners;
 
 struct SqliteWork {
   long compiles = 0, steps = 0, execs = 0;
@@ -175,15 +175,12 @@ void MakeLocalFile(const fs::path& file, int first, int count) {
 // The program's state before a migration, with a new SQL driver (no
 // connection of an earlier run kept): on data.db and server.db of the current
 // directory, or on the owners given.
-struct NewDriver {
-  NewDriver() { rt::RegisterSqlDriver(); }
-};
 struct Program {
-  Program() : prelude("data.db", "server.db") {}
-  explicit Program(const Owners& owners) : prelude(owners) {}
-  NewDriver driver;
-  testsupport::FakeWindowLayer ui;
-  testsupport::MigrationPrelude prelude;
+  Program() : Program(testsupport::SqliteOwners("data.db", "server.db")) {}
+  explicit Program(const Owners& owners)
+      : state({.drivers = true, .owners = owners, .halt = testsupport::Halt::kAsIs, .windowLayer = true}) {}
+  testsupport::ProgramState state;
+  testsupport::FakeWindowLayer& ui = state.ui();
 };
 
 bool Migrate(Program& p) {
@@ -1033,18 +1030,16 @@ class LargeRun {
   double parentMb_ = 0;
 };
 
-void SetUpProgram() {
-  ::setenv("ORTAVIA_SQL_DRIVER", "SQL Server", 1);
-  rt::RegisterSqlDriver();
-  rt::RegisterTopSpeedDriver();
-  rt::SetHaltHandler([](int code) { throw std::runtime_error("the program ended with " + std::to_string(code)); });
+// The program's drivers on the SQL Server stand-in; the program's end ends the run.
+testsupport::ProgramState::Options BenchProgram() {
+  return {.sqlDriver = "SQL Server", .drivers = true, .halt = testsupport::Halt::kThrow};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "--large-run") == 0) {
-    SetUpProgram();
+    testsupport::ProgramState program(BenchProgram());
     return LargeRun::Child(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
   }
   const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
@@ -1055,7 +1050,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<LargeRun> largeRun;
   if (large > 0) largeRun = std::make_unique<LargeRun>(big);
 
-  SetUpProgram();
+  testsupport::ProgramState program(BenchProgram());
   fs::remove_all(root);
   for (const fs::path& p : {templ, run, anchor, big}) fs::create_directories(p);
   try {

@@ -123,10 +123,7 @@ void ProgramThreadKill() {
     t_threadDictionary.reset();
   }
   t_errorStatus.reset();
-  const auto& tables = dict::Tables();
-  for (auto it = tables.rbegin(); it != tables.rend(); ++it) {
-    if (rt::HasThreadFile(it->decl)) rt::ReleaseThreadFile(it->decl);
-  }
+  dict::ReleaseThreadFiles();
 }
 
 void ProgramModuleKill() {

@@ -9,6 +9,8 @@
 #include "dictionary/modules.h"
 #include "dictionary/names.h"
 #include "runtime/base/program.h"
+#include "runtime/decl/file_block.h"
+#include "runtime/files/files.h"
 
 namespace dict {
 
@@ -199,6 +201,13 @@ void DictionaryInit() {
 
 void DictionaryKill() {
   for (int m = 1; m <= kModuleCount; ++m) DictModuleDispose(m);
+}
+
+void ReleaseThreadFiles() {
+  const auto& tables = Tables();
+  for (auto it = tables.rbegin(); it != tables.rend(); ++it) {
+    if (rt::HasThreadFile(it->decl)) rt::ReleaseThreadFile(it->decl);
+  }
 }
 
 void DictionaryLifetime::OnThreadStart() {

@@ -75,6 +75,9 @@ void DictModuleDispose(int module);
 // (M01 to M18), and dispose of them in the same order.
 void DictionaryInit();
 void DictionaryKill();
+// Releases the calling thread's instance of every table's file, last table
+// first (each one the thread holds: a table never opened has none).
+void ReleaseThreadFiles();
 
 // Ties a thread's dictionary to the thread's life; the first thread's
 // dictionary is set up by the program's main body.

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -28,6 +29,7 @@
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
+#include "support/program_state.h"
 #include "support/database_probe.h"
 #include "support/dictionary_counts.h"
 #include "support/fake_ui.h"
@@ -89,31 +91,18 @@ class Creation : public ::testing::TestWithParam<std::string> {
         ASSERT_TRUE(testsupport::EmptySchema(b->serverConnection));
       }
     }
-    ::setenv("ORTAVIA_SQL_DRIVER", b_.odbcDriver.c_str(), 1);
-    rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
-    app::ProgramErrors().Setup(state_);
-    dict::SetReporter(&app::ProgramErrors());
-    dict::DictionaryInit();
-    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+    state_.emplace(testsupport::ProgramState::Options{
+        .sqlDriver = b_.odbcDriver, .drivers = true, .dictionary = true, .exitCode = &exitCode_});
   }
   void TearDown() override {
-    rt::SetHaltHandler({});
-    dict::DictionaryKill();
-    for (const auto& t : dict::Tables())
-      if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    state_.reset();
     std::filesystem::remove_all(dir_);
   }
 
   // One press of the schema button with the entries typed in and "&Aceptar".
   void RunOnce(testsupport::FakeWindowLayer& ui, const Backend& b) {
     testsupport::TypeConnectionEntries(ui, {b.server, b.dbServer, b.dbData, b.login, b.password});
-    try {
-      app::CreateSchema();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode_ = halted.exitCode;
-    }
+    state_->Run(app::CreateSchema);
   }
 
   // The driver under "MSSQL" from now on: connections of its own, noted in a new observer.
@@ -132,7 +121,7 @@ class Creation : public ::testing::TestWithParam<std::string> {
     return {testsupport::TablesIn(b.dataConnection), testsupport::TablesIn(b.serverConnection)};
   }
 
-  classlib::ThreadErrorState state_;
+  std::optional<testsupport::ProgramState> state_;
   std::filesystem::path dir_;
   Backend b_, other_;
   int exitCode_ = -1;

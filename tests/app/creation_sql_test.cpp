@@ -18,6 +18,7 @@
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 #include "support/golden.h"
+#include "support/program_state.h"
 #include "support/sqlserver_double.h"
 
 namespace {
@@ -38,21 +39,17 @@ std::string TableOf(const std::string& sql) {
 // order of the creation list (each group in the order sent).
 std::string CreationStatements() {
   testsupport::SqlServerDouble server;
-  rt::RegisterDriver(std::make_shared<rt::SqlDriver>(server.Factory()));
-  rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
-  classlib::ThreadErrorState state;
-  app::ProgramErrors().Setup(state);
-  dict::SetReporter(&app::ProgramErrors());
-  dict::DictionaryInit();
-  testsupport::FakeWindowLayer ui;
+  testsupport::ProgramState state({.drivers = true,
+                                   .sql = std::make_shared<rt::SqlDriver>(server.Factory()),
+                                   .dictionary = true,
+                                   .windowLayer = true});
+  testsupport::FakeWindowLayer& ui = state.ui();
   testsupport::TypeConnectionEntries(ui, {"srv", "sistema", "datos", "admin", "clave"});
-  rt::SetHaltHandler([](int) {});
   try {
     app::CreateSchema();
   } catch (const rt::ProgramHalted&) {
     ADD_FAILURE() << "the creation ended the program";
   }
-  rt::SetHaltHandler({});
   EXPECT_TRUE(ui.boxes.empty()) << ui.boxes[0].caption << ": " << ui.boxes[0].text;
 
   std::map<std::string, std::vector<std::string>> byTable;
@@ -68,10 +65,6 @@ std::string CreationStatements() {
   }
   EXPECT_TRUE(byTable.empty()) << "statements for a table outside the creation list: " << byTable.begin()->first;
 
-  dict::DictionaryKill();
-  for (const auto& t : dict::Tables())
-    if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
-  rt::RegisterSqlDriver();
   return out;
 }
 

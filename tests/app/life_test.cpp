@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "runtime/test_hooks.h"
 #include "runtime/ui/syssettings.h"
 #include "support/fake_ui.h"
+#include "support/program_state.h"
 #include "support/recording_settings.h"
 
 namespace {
@@ -26,10 +28,10 @@ struct RunResult {
 // frame closing as soon as it opens.
 RunResult RunProgramOnce(testsupport::RecordingSystemSettings& settings, testsupport::FakeWindowLayer& ui) {
   RunResult result;
-  app::SetLifeTrace(&result.trace);
-  rt::sys::SetSystemSettings(&settings);
-  rt::ResetModules();
-  rt::SetHaltHandler([&](int code) { result.exitCode = code; });
+  testsupport::ProgramState state({.resetModules = true,
+                                   .exitCode = &result.exitCode,
+                                   .systemSettings = &settings,
+                                   .lifeTrace = &result.trace});
   ui.onBuild = [&](testsupport::FakeWindowRecord& w) {
     if (w.label == "P1$APPFRAME") {
       w.afterEvent = [&](testsupport::FakeWindow& win, const rt::ui::Event& ev) {
@@ -41,30 +43,19 @@ RunResult RunProgramOnce(testsupport::RecordingSystemSettings& settings, testsup
       };
     }
   };
-  try {
-    app::ProgramEntry();
-  } catch (const rt::ProgramHalted& halted) {
-    result.exitCode = halted.exitCode;
-  }
-  rt::SetHaltHandler({});
-  rt::sys::SetSystemSettings(nullptr);
-  app::SetLifeTrace(nullptr);
+  state.Run(app::ProgramEntry);
   return result;
 }
 
 class ProgramLife : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("ortavia-life-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir_);
-    old_ = std::filesystem::current_path();
-    std::filesystem::current_path(dir_);
+    folder_.emplace(testsupport::ProgramState::Options{.folder = "ortavia-life-", .halt = testsupport::Halt::kAsIs});
+    dir_ = folder_->folder();
   }
-  void TearDown() override {
-    std::filesystem::current_path(old_);
-    std::filesystem::remove_all(dir_);
-  }
-  std::filesystem::path dir_, old_;
+  void TearDown() override { folder_.reset(); }
+  std::optional<testsupport::ProgramState> folder_;
+  std::filesystem::path dir_;
 };
 
 TEST_F(ProgramLife, RoutinesRunInModuleOrderAndDraggingIsRestored) {
@@ -112,10 +103,9 @@ TEST_F(ProgramLife, DictionaryLivesFromMainBodyToThreadEnd) {
   testsupport::RecordingSystemSettings settings;
   bool setDuringFrame = false;
   RunResult run;
-  app::SetLifeTrace(&run.trace);
-  rt::sys::SetSystemSettings(&settings);
-  rt::ResetModules();
-  rt::SetHaltHandler([](int) {});
+  std::optional<testsupport::ProgramState> state;
+  state.emplace(testsupport::ProgramState::Options{
+      .resetModules = true, .systemSettings = &settings, .lifeTrace = &run.trace});
   ui.onBuild = [&](testsupport::FakeWindowRecord& w) {
     w.afterEvent = [&](testsupport::FakeWindow& win, const rt::ui::Event& ev) {
       if (ev.event != rt::ui::EVENT_OpenWindow) return;
@@ -123,13 +113,8 @@ TEST_F(ProgramLife, DictionaryLivesFromMainBodyToThreadEnd) {
       win.RequestClose();
     };
   };
-  try {
-    app::ProgramEntry();
-  } catch (const rt::ProgramHalted&) {
-  }
-  rt::SetHaltHandler({});
-  rt::sys::SetSystemSettings(nullptr);
-  app::SetLifeTrace(nullptr);
+  state->Run(app::ProgramEntry);
+  state.reset();
   EXPECT_TRUE(setDuringFrame);
   EXPECT_EQ(dict::TableRelationsRef("HDSCRAP"), nullptr);
   EXPECT_EQ(dict::TableManagerRef("ApTiposTasas"), nullptr);

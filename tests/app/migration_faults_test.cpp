@@ -217,10 +217,6 @@ TEST(MigrationOnPostgreSQL, AConnectionLostInTheMiddleChangesNothingAndTheNextRu
   const auto pg = testsupport::UsePgTestServer();
   if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
   const std::string data = pg->ConnectionString("ortavia_data"), server = pg->ConnectionString("ortavia_server");
-  const fs::path dir = fs::temp_directory_path() / ("ortavia-migration-lost-" + std::to_string(::getpid()));
-  const fs::path previousDir = fs::current_path();
-  ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
-  rt::RegisterTopSpeedDriver();
   struct Case {
     const char* where;
     int lostAfter;  // INSERTs into RefereExtCove the server took before its sessions ended
@@ -235,9 +231,6 @@ TEST(MigrationOnPostgreSQL, AConnectionLostInTheMiddleChangesNothingAndTheNextRu
     SCOPED_TRACE(c.where);
     ASSERT_TRUE(testsupport::EmptySchema(data));
     ASSERT_TRUE(testsupport::EmptySchema(server));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    fs::current_path(dir);
     auto observer = std::make_shared<testsupport::OdbcObserver>();
     int inserts = 0;
     bool armed = false;
@@ -247,11 +240,14 @@ TEST(MigrationOnPostgreSQL, AConnectionLostInTheMiddleChangesNothingAndTheNextRu
         EXPECT_TRUE(testsupport::DropPostgresSessions(pg->login));
       }
     };
-    rt::RegisterDriver(std::make_shared<rt::SqlDriver>(testsupport::ObservedOdbc(observer)));
     {
-      testsupport::MigrationPrelude prelude(testsupport::MigrationPrelude::Owners{
-          rt::BuildOwner("127.0.0.1", "ortavia_data", pg->login, pg->password),
-          rt::BuildOwner("127.0.0.1", "ortavia_server", pg->login, pg->password)});
+      testsupport::ProgramState state(
+          {.folder = "ortavia-migration-lost-",
+           .sqlDriver = "PostgreSQL Unicode",
+           .drivers = true,
+           .sql = std::make_shared<rt::SqlDriver>(testsupport::ObservedOdbc(observer)),
+           .owners = testsupport::Owners{rt::BuildOwner("127.0.0.1", "ortavia_data", pg->login, pg->password),
+                                         rt::BuildOwner("127.0.0.1", "ortavia_server", pg->login, pg->password)}});
       // The renamed table an earlier run left, with two rows.
       auto decl = std::make_unique<rt::FileDecl>(app::MigrationFile("XRefereExtCove1").decl);
       decl->attrs |= rt::kFileCreate;
@@ -297,11 +293,7 @@ TEST(MigrationOnPostgreSQL, AConnectionLostInTheMiddleChangesNothingAndTheNextRu
       EXPECT_FALSE(testsupport::TablesIn(data).count("xrefereextcove"));
       EXPECT_FALSE(fs::exists("XRefereExtCove.TPS"));
     }
-    fs::current_path(previousDir);
   }
-  rt::RegisterSqlDriver();
-  ::unsetenv("ORTAVIA_SQL_DRIVER");
-  fs::remove_all(dir);
 }
 
 }  // namespace

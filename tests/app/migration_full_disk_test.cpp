@@ -31,6 +31,7 @@
 #include "support/database_probe.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"
+#include "support/program_state.h"
 #include "support/server_answers.h"
 
 namespace {
@@ -122,49 +123,33 @@ class MigrationFullDisk : public ::testing::TestWithParam<std::string> {
   bool StandIn() const { return GetParam() == "SqlServerStandIn"; }
 
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("ortavia-full-disk-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    previousDir_ = fs::current_path();
-    fs::current_path(dir_);
-    ::setenv("ORTAVIA_SQL_DRIVER", StandIn() ? "SQL Server" : "SQLite3", 1);
-    rt::RegisterDriver(disk_.driver());
-    rt::RegisterTopSpeedDriver();
-    prelude_.emplace(Data().string(), Server().string());
-    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+    dir_ = testsupport::ProgramState::FolderOf("ortavia-full-disk-");
+    state_.emplace(testsupport::ProgramState::Options{
+        .folder = "ortavia-full-disk-",
+        .sqlDriver = StandIn() ? "SQL Server" : "SQLite3",
+        .drivers = true,
+        .sql = disk_.driver(),
+        .owners = testsupport::SqliteOwners(Data().string(), Server().string()),
+        .exitCode = &exitCode_});
   }
-  void TearDown() override {
-    rt::SetHaltHandler({});
-    app::ReleaseMigrationFiles();
-    for (auto& f : oldTables_) rt::ReleaseThreadFile(*f);
-    prelude_.reset();
-    rt::RegisterSqlDriver();
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
-    fs::current_path(previousDir_);
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { state_.reset(); }
 
   void Press(testsupport::FakeWindowLayer& ui) {
     testsupport::TypeConnectionEntries(ui, {"localhost", Server().string(), Data().string(), "admin", ""});
-    try {
-      app::CreateSchema();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode_ = halted.exitCode;
-    }
+    state_->Run(app::CreateSchema);
   }
 
   // A table of the old layout holding rows 1..count, as the old program left
   // it: on the stand-in under its own name, to be renamed; on SQLite, which
   // cannot rename, as a rename leaves it.
   void OldCoveTable(int count) {
-    auto decl = std::make_unique<rt::FileDecl>(app::MigrationFile("XRefereExtCove1").decl);
-    decl->attrs |= rt::kFileCreate;
-    if (StandIn()) decl->tableName.erase(0, 1);
-    rt::FileBlock& f = rt::ThreadFile(*decl);
+    rt::FileDecl& decl = state_->Keep(std::make_unique<rt::FileDecl>(app::MigrationFile("XRefereExtCove1").decl));
+    decl.attrs |= rt::kFileCreate;
+    if (StandIn()) decl.tableName.erase(0, 1);
+    rt::FileBlock& f = rt::ThreadFile(decl);
     rt::CREATE(f);
     ASSERT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
     rt::CLOSE(f);
-    oldTables_.push_back(std::move(decl));
     ASSERT_EQ(Exec(Data(), "WITH RECURSIVE n(u) AS (SELECT 1 UNION ALL SELECT u + 1 FROM n WHERE u < " +
                                std::to_string(count) + ") INSERT INTO " + std::string(StandIn() ? "" : "X") +
                                "RefereExtCove (UNICO, FACTURA) SELECT u, 'T-' || u FROM n;"),
@@ -174,10 +159,9 @@ class MigrationFullDisk : public ::testing::TestWithParam<std::string> {
   fs::path Data() const { return dir_ / "data.db"; }
   fs::path Server() const { return dir_ / "server.db"; }
 
-  fs::path dir_, previousDir_;
+  fs::path dir_;
   LimitedDisk disk_;
-  std::optional<testsupport::MigrationPrelude> prelude_;
-  std::vector<std::unique_ptr<rt::FileDecl>> oldTables_;
+  std::optional<testsupport::ProgramState> state_;
   int exitCode_ = -1;
 };
 
@@ -305,42 +289,26 @@ class MigrationOnPostgreSQLServer : public ::testing::Test {
     data_ = pg_->ConnectionString("ortavia_data");
     ASSERT_TRUE(testsupport::EmptySchema(data_));
     ASSERT_TRUE(testsupport::EmptySchema(pg_->ConnectionString("ortavia_server")));
-    dir_ = fs::temp_directory_path() / ("ortavia-pg-drop-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    previousDir_ = fs::current_path();
-    fs::current_path(dir_);
-    ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
-    rt::RegisterDriver(driver_);
-    rt::RegisterTopSpeedDriver();
-    prelude_.emplace(testsupport::MigrationPrelude::Owners{
-        rt::BuildOwner("127.0.0.1", "ortavia_data", pg_->login, pg_->password),
-        rt::BuildOwner("127.0.0.1", "ortavia_server", pg_->login, pg_->password)});
-    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+    state_.emplace(testsupport::ProgramState::Options{
+        .folder = "ortavia-pg-drop-",
+        .sqlDriver = "PostgreSQL Unicode",
+        .drivers = true,
+        .sql = driver_,
+        .owners = testsupport::Owners{rt::BuildOwner("127.0.0.1", "ortavia_data", pg_->login, pg_->password),
+                                      rt::BuildOwner("127.0.0.1", "ortavia_server", pg_->login, pg_->password)},
+        .exitCode = &exitCode_});
   }
-  void TearDown() override {
-    if (!pg_) return;
-    rt::SetHaltHandler({});
-    prelude_.reset();
-    rt::RegisterSqlDriver();
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
-    fs::current_path(previousDir_);
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { state_.reset(); }
   bool Migrate() {
-    try {
-      return app::MigrateStructures();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode_ = halted.exitCode;
-      return false;
-    }
+    bool migrated = false;
+    state_->Run([&] { migrated = app::MigrateStructures(); });
+    return migrated;
   }
 
   std::optional<testsupport::PgTestServer> pg_;
   std::string data_;
-  fs::path dir_, previousDir_;
   std::shared_ptr<HookedSqlDriver> driver_ = std::make_shared<HookedSqlDriver>();
-  std::optional<testsupport::MigrationPrelude> prelude_;
+  std::optional<testsupport::ProgramState> state_;
   int exitCode_ = -1;
 };
 

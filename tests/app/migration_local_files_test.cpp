@@ -27,68 +27,41 @@
 #include "support/database_probe.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"
+#include "support/program_state.h"
+#include "support/sqlite_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-void Exec(const fs::path& db, const std::string& sql) {
-  sqlite3* h = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
-  char* err = nullptr;
-  EXPECT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "") << " in " << sql;
-  sqlite3_free(err);
-  sqlite3_close(h);
-}
-
-// Every file of the folder with its bytes.
-std::map<std::string, std::string> Folder(const fs::path& dir) {
-  std::map<std::string, std::string> out;
-  for (const auto& e : fs::directory_iterator(dir)) {
-    if (!e.is_regular_file()) continue;
-    std::ifstream in(e.path(), std::ios::binary);
-    out[e.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
-  }
-  return out;
-}
+using testsupport::ExecSql;
+using testsupport::FolderBytes;
 
 class LocalFilesOnPress : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("ortavia-local-files-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "db");
-    previousDir_ = fs::current_path();
-    fs::current_path(dir_);  // the local files are read from the current directory
-    ::setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
-    rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();
+    dir_ = testsupport::ProgramState::FolderOf("ortavia-local-files-");
     entries_ = {"localhost", (dir_ / "db" / "server.db").string(), (dir_ / "db" / "data.db").string(), "admin", ""};
-    prelude_.emplace(entries_.dbData, entries_.dbServer);
-    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+    state_.emplace(testsupport::ProgramState::Options{
+        .folder = "ortavia-local-files-",
+        .sqlDriver = "SQLite3",
+        .drivers = true,
+        .owners = testsupport::SqliteOwners(entries_.dbData, entries_.dbServer),
+        .exitCode = &exitCode_});
+    fs::create_directories(dir_ / "db");
   }
-  void TearDown() override {
-    rt::SetHaltHandler({});
-    prelude_.reset();
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
-    fs::current_path(previousDir_);
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { state_.reset(); }
   void Press(testsupport::FakeWindowLayer& ui) {
     rt::BeginFileRun();
     testsupport::TypeConnectionEntries(ui, entries_);
-    try {
-      app::CreateSchema();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode_ = halted.exitCode;
-    }
+    state_->Run(app::CreateSchema);
   }
   std::string Data() const { return "Driver={SQLite3};Database=" + entries_.dbData; }
   std::string Server() const { return "Driver={SQLite3};Database=" + entries_.dbServer; }
 
-  fs::path dir_, previousDir_;
+  fs::path dir_;
   testsupport::ConnectionEntries entries_;
-  std::optional<testsupport::MigrationPrelude> prelude_;
+  std::optional<testsupport::ProgramState> state_;
   int exitCode_ = -1;
 };
 
@@ -117,13 +90,13 @@ TEST_F(LocalFilesOnPress, TwoFilesOfOneNameInDifferentCaseAreNeitherReadNorRemov
        "SELECT unico FROM refereextcoveeq ORDER BY unico", true, {"2001", "2002"}},
       {"USUAR_EXT", "xusuar_ext.TPS", "XUSUAR_EXT.TPS", "SELECT codigo FROM usuar_ext", false, {"B"}},
   };
-  Exec("XRefereExtCove.TPS", CoveFile("XRefereExtCove", 1));
-  Exec("XRefereExtCove.tps", CoveFile("XRefereExtCove", 1001));
-  Exec("XRefereExtCoveEq.TPS", CoveFile("XRefereExtCoveEq", 1));
-  Exec("xrefereextcoveeq.tps", CoveFile("XRefereExtCoveEq", 2001));
-  Exec("XUSUAR_EXT.TPS", UsersFile("A"));
-  Exec("xusuar_ext.TPS", UsersFile("B"));
-  const auto before = Folder(dir_);
+  ExecSql("XRefereExtCove.TPS", CoveFile("XRefereExtCove", 1));
+  ExecSql("XRefereExtCove.tps", CoveFile("XRefereExtCove", 1001));
+  ExecSql("XRefereExtCoveEq.TPS", CoveFile("XRefereExtCoveEq", 1));
+  ExecSql("xrefereextcoveeq.tps", CoveFile("XRefereExtCoveEq", 2001));
+  ExecSql("XUSUAR_EXT.TPS", UsersFile("A"));
+  ExecSql("xusuar_ext.TPS", UsersFile("B"));
+  const auto before = FolderBytes(dir_);
 
   testsupport::FakeWindowLayer ui;
   Press(ui);
@@ -140,7 +113,7 @@ TEST_F(LocalFilesOnPress, TwoFilesOfOneNameInDifferentCaseAreNeitherReadNorRemov
                                     "nuevo.");
   }
   // Both files of each pair as they were, nothing carried, the press stopped.
-  EXPECT_EQ(Folder(dir_), before);
+  EXPECT_EQ(FolderBytes(dir_), before);
   const std::set<std::string> data = testsupport::TablesIn(Data());
   EXPECT_EQ(data.count("refereextcove") + data.count("refereextcoveeq") + data.count("embarquectpat"), 0u);
 
@@ -163,7 +136,7 @@ TEST_F(LocalFilesOnPress, TwoFilesOfOneNameInDifferentCaseAreNeitherReadNorRemov
 // The database entries are file names on the embedded default: one naming a
 // local file of the migration is refused before anything opens.
 TEST_F(LocalFilesOnPress, ADatabaseEntryNamingALocalFileIsRefusedBeforeAnythingOpens) {
-  Exec("XRefereExtCove.TPS", CoveFile("XRefereExtCove", 1));
+  ExecSql("XRefereExtCove.TPS", CoveFile("XRefereExtCove", 1));
   fs::create_symlink(dir_ / "XRefereExtCove.TPS", dir_ / "db" / "enlace.db");
   struct Case {
     const char* name;
@@ -176,7 +149,7 @@ TEST_F(LocalFilesOnPress, ADatabaseEntryNamingALocalFileIsRefusedBeforeAnythingO
       {"another letter case, by a path", false, (dir_ / "xusuar_ext.tps").string(), "Base de Datos - SERVER"},
       {"a link to it", true, (dir_ / "db" / "enlace.db").string(), "Base de Datos - DATA"},
   };
-  const auto before = Folder(dir_);
+  const auto before = FolderBytes(dir_);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     testsupport::ConnectionEntries typed = entries_;
@@ -190,7 +163,7 @@ TEST_F(LocalFilesOnPress, ADatabaseEntryNamingALocalFileIsRefusedBeforeAnythingO
     EXPECT_EQ(ui.boxes[0].text,
               std::string("No se pudo iniciar creación de bases de datos. Archivo local de la migración en ") +
                   c.prompt);
-    EXPECT_EQ(Folder(dir_), before);
+    EXPECT_EQ(FolderBytes(dir_), before);
     EXPECT_FALSE(fs::exists(entries_.dbData));
   }
 }

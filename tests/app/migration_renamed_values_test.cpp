@@ -26,7 +26,7 @@
 #include "support/connection_entries.h"
 #include "support/database_probe.h"
 #include "support/fake_ui.h"
-#include "support/migration_prelude.h"
+#include "support/program_state.h"
 
 namespace {
 
@@ -80,42 +80,32 @@ class RenamedTableValues : public ::testing::TestWithParam<std::string> {
   bool StandIn() const { return GetParam() == "SqlServerStandIn"; }
 
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("ortavia-renamed-values-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    previousDir_ = fs::current_path();
-    fs::current_path(dir_);
-    testsupport::MigrationPrelude::Owners owners;
+    std::string driver;
     if (Postgres()) {
       const auto pg = testsupport::UsePgTestServer();
       if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
       entries_ = {"127.0.0.1", "ortavia_server", "ortavia_data", pg->login, pg->password};
       data_ = pg->ConnectionString("ortavia_data");
       server_ = pg->ConnectionString("ortavia_server");
-      ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
+      driver = "PostgreSQL Unicode";
     } else {
       entries_ = StandIn() ? testsupport::ConnectionEntries{"servidor", "", "", "sa", "clave"}
                            : testsupport::ConnectionEntries{"localhost", "", "", "admin", ""};
       // The stand-in is found by the program's own driver choice, as a real server's driver is.
-      ::setenv("ORTAVIA_SQL_DRIVER", StandIn() ? "SQL Server" : "SQLite3", 1);
+      driver = StandIn() ? "SQL Server" : "SQLite3";
     }
-    rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();
-    prelude_.emplace(testsupport::MigrationPrelude::Owners{
-        rt::BuildOwner(entries_.server.c_str(), entries_.dbData.c_str(), entries_.login.c_str(),
-                       entries_.password.c_str()),
-        rt::BuildOwner(entries_.server.c_str(), entries_.dbServer.c_str(), entries_.login.c_str(),
-                       entries_.password.c_str())});
-    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+    dir_ = testsupport::ProgramState::FolderOf("ortavia-renamed-values-");
+    state_.emplace(testsupport::ProgramState::Options{
+        .folder = "ortavia-renamed-values-",
+        .sqlDriver = driver,
+        .drivers = true,
+        .owners = testsupport::Owners{rt::BuildOwner(entries_.server.c_str(), entries_.dbData.c_str(),
+                                                     entries_.login.c_str(), entries_.password.c_str()),
+                                      rt::BuildOwner(entries_.server.c_str(), entries_.dbServer.c_str(),
+                                                     entries_.login.c_str(), entries_.password.c_str())},
+        .exitCode = &exitCode_});
   }
-  void TearDown() override {
-    rt::SetHaltHandler({});
-    for (auto& d : oldTables_) rt::ReleaseThreadFile(*d);
-    prelude_.reset();
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
-    fs::current_path(previousDir_);
-    fs::remove_all(dir_);
-  }
+  void TearDown() override { state_.reset(); }
 
   // Empty databases for the next case (on SQLite, files of their own: the
   // program keeps its connections to the last ones), the owners set to them.
@@ -140,9 +130,9 @@ class RenamedTableValues : public ::testing::TestWithParam<std::string> {
 
   // XRefereExtCove as an earlier program left it: the old layout, rows 1 to 3.
   void LeaveRenamedTable() {
-    oldTables_.push_back(std::make_unique<rt::FileDecl>(app::MigrationFile("XRefereExtCove1").decl));
-    oldTables_.back()->attrs |= rt::kFileCreate;
-    rt::FileBlock& x = rt::ThreadFile(*oldTables_.back());
+    rt::FileDecl& decl = state_->Keep(std::make_unique<rt::FileDecl>(app::MigrationFile("XRefereExtCove1").decl));
+    decl.attrs |= rt::kFileCreate;
+    rt::FileBlock& x = rt::ThreadFile(decl);
     rt::CREATE(x);
     ASSERT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
     rt::OPEN(x);
@@ -158,11 +148,7 @@ class RenamedTableValues : public ::testing::TestWithParam<std::string> {
 
   void Press(testsupport::FakeWindowLayer& ui) {
     testsupport::TypeConnectionEntries(ui, entries_);
-    try {
-      app::CreateSchema();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode_ = halted.exitCode;
-    }
+    state_->Run(app::CreateSchema);
   }
   bool HasTable(const std::string& connection, const std::string& lowerName) {
     return testsupport::TablesIn(connection).count(lowerName) > 0;
@@ -173,11 +159,10 @@ class RenamedTableValues : public ::testing::TestWithParam<std::string> {
     return rows.size() == 1 ? rows[0] : "no row 2";
   }
 
-  fs::path dir_, previousDir_;
+  fs::path dir_;
   testsupport::ConnectionEntries entries_;
   std::string data_, server_;
-  std::optional<testsupport::MigrationPrelude> prelude_;
-  std::vector<std::unique_ptr<rt::FileDecl>> oldTables_;
+  std::optional<testsupport::ProgramState> state_;
   int exitCode_ = -1;
   int run_ = 0;
 };

@@ -623,23 +623,18 @@ TEST(MigrationOnPostgreSQL, RecordsMetTwiceAreRecognisedBeforeTheyAreSent) {
   const auto pg = testsupport::UsePgTestServer();
   if (!pg) GTEST_SKIP() << "no PostgreSQL test server";
   const std::string data = pg->ConnectionString("ortavia_data"), server = pg->ConnectionString("ortavia_server");
-  const fs::path dir = fs::temp_directory_path() / ("ortavia-migration-pg-" + std::to_string(::getpid()));
-  const fs::path previousDir = fs::current_path();
-  ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
-  rt::RegisterTopSpeedDriver();
   // The ODBC driver's own statement-level rollback, and the server's plain
   // behaviour, where a refused statement leaves the transaction refusing all.
   for (const std::string extra : {"", ",Protocol=7.4-0"}) {
     SCOPED_TRACE(extra.empty() ? "the ODBC driver's settings" : "the server's own rollback");
     ASSERT_TRUE(testsupport::EmptySchema(data));
     ASSERT_TRUE(testsupport::EmptySchema(server));
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    fs::current_path(dir);
-    rt::RegisterSqlDriver();
-    testsupport::MigrationPrelude prelude(testsupport::MigrationPrelude::Owners{
-        rt::BuildOwner("127.0.0.1", "ortavia_data", pg->login, pg->password) + extra,
-        rt::BuildOwner("127.0.0.1", "ortavia_server", pg->login, pg->password) + extra});
+    testsupport::ProgramState state(
+        {.folder = "ortavia-migration-pg-",
+         .sqlDriver = "PostgreSQL Unicode",
+         .drivers = true,
+         .owners = testsupport::Owners{rt::BuildOwner("127.0.0.1", "ortavia_data", pg->login, pg->password) + extra,
+                                       rt::BuildOwner("127.0.0.1", "ortavia_server", pg->login, pg->password) + extra}});
     // USUAR holds users C and D with database passwords.
     dict::DictTableRelations& usersRel = *dict::TableRelationsRef("USUAR");
     usersRel.OpenWithRelated(false);
@@ -682,10 +677,6 @@ TEST(MigrationOnPostgreSQL, RecordsMetTwiceAreRecognisedBeforeTheyAreSent) {
       EXPECT_EQ(testsupport::Rows(server, "SELECT codigo || '|' || dbpassword FROM usuar ORDER BY codigo"),
                 (std::vector<std::string>{"C|", "D|"}));
     }
-    fs::current_path(previousDir);
   }
-  rt::RegisterSqlDriver();
-  ::unsetenv("ORTAVIA_SQL_DRIVER");
-  fs::remove_all(dir);
 }
 }  // namespace

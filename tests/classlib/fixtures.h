@@ -17,6 +17,7 @@
 #include "runtime/files/files.h"
 #include "runtime/test_hooks.h"
 #include "support/fake_ui.h"
+#include "support/program_state.h"
 #include "support/test_driver.h"
 
 namespace testsupport {
@@ -67,10 +68,10 @@ class ClasslibTest : public ::testing::Test {
     driverName = std::string("CLTEST_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     driver = testsupport::InstallScriptedDriver(driverName);
     reporter.Setup(state);
-    rt::SetHaltHandler([this](int code) { haltCode = code; });
+    program.emplace(ProgramState::Options{.onHalt = [this](int code) { haltCode = code; }});
     rt::SetLastError(0);
   }
-  void TearDown() override { rt::SetHaltHandler({}); }
+  void TearDown() override { program.reset(); }
 
   // Runs a step that may end the program; true when it did.
   template <class F>
@@ -89,6 +90,7 @@ class ClasslibTest : public ::testing::Test {
   classlib::ThreadErrorState state;
   classlib::ErrorReporter reporter;
   std::optional<int> haltCode;
+  std::optional<ProgramState> program;
 };
 
 }  // namespace testsupport

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "runtime/base/program.h"
 #include "runtime/test_hooks.h"
 #include "support/fake_ui.h"
+#include "support/program_state.h"
 
 namespace rt {
 namespace {
@@ -30,14 +32,12 @@ struct Mod {
 class ModuleWalk : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetModules();
     calls.clear();
-    SetHaltHandler([](int code) { calls.push_back("halt " + std::to_string(code)); });
+    state_.emplace(testsupport::ProgramState::Options{
+        .resetModules = true, .onHalt = [](int code) { calls.push_back("halt " + std::to_string(code)); }});
   }
-  void TearDown() override {
-    SetHaltHandler({});
-    ResetModules();
-  }
+  void TearDown() override { state_.reset(); }
+  std::optional<testsupport::ProgramState> state_;
 };
 
 TEST_F(ModuleWalk, StartByDescendingPriorityThenTableOrderEndInReverse) {

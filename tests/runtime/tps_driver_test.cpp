@@ -17,19 +17,14 @@
 
 #include "runtime/base/datetime.h"
 #include "runtime/files/tps_driver.h"
+#include "support/sqlite_files.h"
 
 namespace rt {
 namespace {
 
 namespace fs = std::filesystem;
-
-FieldSpec Field(FieldType t, std::string label, uint32_t size = 0) {
-  FieldSpec f;
-  f.type = t;
-  f.label = std::move(label);
-  f.size = size;
-  return f;
-}
+using testsupport::ExecSql;
+using testsupport::Field;
 
 // UNICO LONG; NOMBRE CSTRING(6); TASA REAL; FECHA date pair; HORA TIME.
 FileDecl LocalDecl(const std::string& name) {
@@ -49,15 +44,6 @@ FileDecl LocalDecl(const std::string& name) {
             KeyDescriptor{"", "L:KEY_DIA", kKeyDup, {6}, nullptr},
             KeyDescriptor{"", "L:KEY_HORA", kKeyDup, {8}, nullptr}};
   return d;
-}
-
-void Sql(const fs::path& file, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  char* err = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
-  sqlite3_free(err);
-  sqlite3_close(db);
 }
 
 std::string Bytes(const fs::path& file) {
@@ -111,7 +97,7 @@ class LocalFiles : public ::testing::Test {
 };
 
 TEST_F(LocalFiles, NextFollowsTheKeyWithItsDirectionsAndCase) {
-  Sql(dir_ / "ORDEN.TPS", CreateTable("ORDEN") +
+  ExecSql(dir_ / "ORDEN.TPS", CreateTable("ORDEN") +
                               "INSERT INTO ORDEN (UNICO, NOMBRE, FECHA, HORA) VALUES"
                               " (3, 'beta', '2015-01-02', '08:00:00.00'), (1, 'Beta', '2014-12-31', '09:00:00.00'),"
                               " (2, 'ALFA', '2015-01-02', '10:30:00.00'), (10, 'alfa', NULL, NULL);");
@@ -152,7 +138,7 @@ TEST_F(LocalFiles, StoredDatesAndTimesArriveAsStored) {
     sql += "INSERT INTO VALORES (UNICO, NOMBRE, TASA, FECHA, HORA) VALUES (" + std::to_string(++n) +
            ", 'abcde', 2.5, " + text(c.date) + ", " + text(c.time) + ");";
   }
-  Sql(dir_ / "VALORES.TPS", sql);
+  ExecSql(dir_ / "VALORES.TPS", sql);
   FileBlock& f = Instance("VALORES");
   OPEN(f);
   ASSERT_EQ(LastErrorCode(), 0) << LastFileErrorText();
@@ -210,7 +196,7 @@ TEST_F(LocalFiles, AValueItsFieldCannotHoldExactlyStopsTheSequence) {
     SCOPED_TRACE(std::string(c.column) + " " + c.value);
     const fs::path path = dir_ / "VALOR.TPS";
     fs::remove(path);
-    Sql(path, CreateTable("VALOR") + "INSERT INTO VALOR (UNICO, NOMBRE) VALUES (1, 'uno');" +
+    ExecSql(path, CreateTable("VALOR") + "INSERT INTO VALOR (UNICO, NOMBRE) VALUES (1, 'uno');" +
                   "INSERT INTO VALOR (UNICO, NOMBRE) VALUES (7, 'siete'); UPDATE VALOR SET " + c.column + " = " +
                   c.value + " WHERE rowid = 2;");
     FileBlock& f = Instance("VALOR");
@@ -232,7 +218,7 @@ TEST_F(LocalFiles, AValueItsFieldCannotHoldExactlyStopsTheSequence) {
   }
   // What is held arrives in the code page, numbers as written.
   const fs::path path = dir_ / "TEXTOS.TPS";
-  Sql(path, CreateTable("TEXTOS") + "INSERT INTO TEXTOS (UNICO, NOMBRE, TASA, FECHA) VALUES ('12', '\u00C1vila', '2.25', '');");
+  ExecSql(path, CreateTable("TEXTOS") + "INSERT INTO TEXTOS (UNICO, NOMBRE, TASA, FECHA) VALUES ('12', '\u00C1vila', '2.25', '');");
   FileBlock& f = Instance("TEXTOS");
   const TypeRecord& rec = *f.decl().record;
   OPEN(f);
@@ -251,7 +237,7 @@ TEST_F(LocalFiles, AValueItsFieldCannotHoldExactlyStopsTheSequence) {
 // A date orders by year, month and day, a time by hours, minutes, seconds and
 // hundredths (".5" being 50); the empty value first; equal values in the file's order.
 TEST_F(LocalFiles, DatesAndTimesFollowTheirNumbersFromTheLargestUnit) {
-  Sql(dir_ / "TIEMPO.TPS", CreateTable("TIEMPO") +
+  ExecSql(dir_ / "TIEMPO.TPS", CreateTable("TIEMPO") +
                                "INSERT INTO TIEMPO (UNICO, FECHA, HORA) VALUES"
                                " (1, '2015-02-01', '10:00:00.5'), (2, '2015-01-31', '09:00:00.90'),"
                                " (3, '2015-1-5', '10:00:00.25'), (4, NULL, ''), (5, '', NULL),"
@@ -265,7 +251,7 @@ TEST_F(LocalFiles, DatesAndTimesFollowTheirNumbersFromTheLargestUnit) {
 }
 
 TEST_F(LocalFiles, TheNameIsFoundInAnyLetterCase) {
-  Sql(dir_ / "xrefereextcove.tps", CreateTable("XRefereExtCove") + "INSERT INTO XRefereExtCove (UNICO) VALUES (7);");
+  ExecSql(dir_ / "xrefereextcove.tps", CreateTable("XRefereExtCove") + "INSERT INTO XRefereExtCove (UNICO) VALUES (7);");
   FileBlock& f = Instance("XRefereExtCove");
   OPEN(f);
   ASSERT_EQ(LastErrorCode(), 0) << LastFileErrorText();
@@ -280,8 +266,8 @@ TEST_F(LocalFiles, TheNameIsFoundInAnyLetterCase) {
 
 TEST_F(LocalFiles, FilesThatCannotBeReadFailOpenAndStayAsTheyWere) {
   std::ofstream(dir_ / "TEXTO.TPS") << "UNICO,NOMBRE\n1,uno\n";
-  Sql(dir_ / "COLUMNAS.TPS", "CREATE TABLE COLUMNAS (UNICO INTEGER, NOMBRE TEXT, TASA REAL, FECHA TEXT, HORA TEXT);");
-  Sql(dir_ / "OTRA.TPS", CreateTable("DISTINTA"));
+  ExecSql(dir_ / "COLUMNAS.TPS", "CREATE TABLE COLUMNAS (UNICO INTEGER, NOMBRE TEXT, TASA REAL, FECHA TEXT, HORA TEXT);");
+  ExecSql(dir_ / "OTRA.TPS", CreateTable("DISTINTA"));
   struct Case {
     const char* name;
     int code;
@@ -310,7 +296,7 @@ TEST_F(LocalFiles, FilesThatCannotBeReadFailOpenAndStayAsTheyWere) {
 
 TEST_F(LocalFiles, WhileOpenOthersMayReadButNotWrite) {
   const fs::path path = dir_ / "TOMADO.TPS";
-  Sql(path, CreateTable("TOMADO") + "INSERT INTO TOMADO (UNICO) VALUES (1);");
+  ExecSql(path, CreateTable("TOMADO") + "INSERT INTO TOMADO (UNICO) VALUES (1);");
   const std::string shell = "sqlite3 " + path.string() + " ";
   FileBlock& f = Instance("TOMADO");
   OPEN(f);

@@ -18,19 +18,15 @@
 #include <vector>
 
 #include "runtime/files/tps_driver.h"
+#include "support/sqlite_files.h"
 
 namespace rt {
 namespace {
 
 namespace fs = std::filesystem;
-
-FieldSpec Field(FieldType t, std::string label, uint32_t size = 0) {
-  FieldSpec f;
-  f.type = t;
-  f.label = std::move(label);
-  f.size = size;
-  return f;
-}
+using testsupport::ExecSql;
+using testsupport::Field;
+using testsupport::FolderBytes;
 
 // UNICO LONG; NOMBRE CSTRING(6), read by NOMBRE, a key that allows duplicates.
 FileDecl Decl(const std::string& path) {
@@ -43,29 +39,6 @@ FileDecl Decl(const std::string& path) {
   d.keys = {KeyDescriptor{"", "L:KEY_UNICO", kKeyPrimary, {1}, nullptr},
             KeyDescriptor{"", "L:KEY_NOMBRE", kKeyDup, {2}, nullptr}};
   return d;
-}
-
-void Sql(sqlite3* db, const std::string& sql) {
-  char* err = nullptr;
-  EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "") << " in " << sql;
-  sqlite3_free(err);
-}
-
-void Sql(const fs::path& file, const std::string& sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  Sql(db, sql);
-  sqlite3_close(db);
-}
-
-// Every file of the folder with its bytes.
-std::map<std::string, std::string> Folder(const fs::path& dir) {
-  std::map<std::string, std::string> out;
-  for (const auto& e : fs::directory_iterator(dir)) {
-    std::ifstream in(e.path(), std::ios::binary);
-    out[e.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
-  }
-  return out;
 }
 
 class UntouchedLocalFiles : public ::testing::Test {
@@ -129,9 +102,9 @@ TEST_F(UntouchedLocalFiles, AFileAWriterLeftUnfinishedIsNotReadAndStaysAsItIs) {
     SCOPED_TRACE(writeAheadLog ? "a write-ahead log" : "a hot journal");
     const fs::path path = dir_ / "T.TPS";
     for (const auto& e : fs::directory_iterator(dir_)) fs::remove(e.path());
-    Sql(path, "CREATE TABLE T (UNICO INTEGER, NOMBRE TEXT); INSERT INTO T VALUES (1, 'a');");
+    ExecSql(path, "CREATE TABLE T (UNICO INTEGER, NOMBRE TEXT); INSERT INTO T VALUES (1, 'a');");
     WriterStopsMidway(path, writeAheadLog);
-    const std::map<std::string, std::string> before = Folder(dir_);
+    const std::map<std::string, std::string> before = FolderBytes(dir_);
     ASSERT_EQ(before.count(writeAheadLog ? "T.TPS-wal" : "T.TPS-journal"), 1u);
     FileBlock& f = Instance("T");
     OPEN(f, kAccessReadWriteDenyWrite);
@@ -139,22 +112,22 @@ TEST_F(UntouchedLocalFiles, AFileAWriterLeftUnfinishedIsNotReadAndStaysAsItIs) {
     EXPECT_EQ(LastFileErrorText(), "Another process is writing the file.");
     EXPECT_FALSE(f.opened);
     CLOSE(f);
-    EXPECT_EQ(Folder(dir_), before);
+    EXPECT_EQ(FolderBytes(dir_), before);
   }
 }
 
 TEST_F(UntouchedLocalFiles, AFileInWriteAheadLogModeIsReadWithoutMakingItsLog) {
   const fs::path path = dir_ / "T.TPS";
-  Sql(path, "PRAGMA journal_mode=WAL; CREATE TABLE T (UNICO INTEGER, NOMBRE TEXT); INSERT INTO T VALUES (2, 'b'),"
+  ExecSql(path, "PRAGMA journal_mode=WAL; CREATE TABLE T (UNICO INTEGER, NOMBRE TEXT); INSERT INTO T VALUES (2, 'b'),"
             " (1, 'a');");
-  const std::map<std::string, std::string> before = Folder(dir_);
+  const std::map<std::string, std::string> before = FolderBytes(dir_);
   ASSERT_EQ(before.size(), 1u);
   FileBlock& f = Instance("T");
   OPEN(f, kAccessReadWriteDenyWrite);
   ASSERT_EQ(LastErrorCode(), 0) << LastFileErrorText();
   EXPECT_EQ(ByName(f), (std::vector<int32_t>{1, 2}));
   CLOSE(f);
-  EXPECT_EQ(Folder(dir_), before);
+  EXPECT_EQ(FolderBytes(dir_), before);
 }
 
 // Records 1 to 3 share a name and lie in the file in that order; a column may
@@ -184,7 +157,7 @@ TEST_F(UntouchedLocalFiles, RecordsEqualInTheKeyKeepTheFilesOrderWhateverItsColu
                  ")";
       values = bar == std::string::npos ? "" : values.substr(bar + 1);
     }
-    Sql(dir_ / "T.TPS", std::string("CREATE TABLE T (UNICO INTEGER, NOMBRE TEXT") + c.columns + "); INSERT INTO T VALUES " +
+    ExecSql(dir_ / "T.TPS", std::string("CREATE TABLE T (UNICO INTEGER, NOMBRE TEXT") + c.columns + "); INSERT INTO T VALUES " +
                             inserts + ";");
     FileBlock& f = Instance("T");
     OPEN(f);
@@ -200,7 +173,7 @@ TEST_F(UntouchedLocalFiles, RecordsEqualInTheKeyKeepTheFilesOrderWhateverItsColu
 }
 
 TEST_F(UntouchedLocalFiles, ATableWithoutRowidsIsRefusedInWords) {
-  Sql(dir_ / "T.TPS", "CREATE TABLE T (UNICO INTEGER PRIMARY KEY, NOMBRE TEXT) WITHOUT ROWID;"
+  ExecSql(dir_ / "T.TPS", "CREATE TABLE T (UNICO INTEGER PRIMARY KEY, NOMBRE TEXT) WITHOUT ROWID;"
                       " INSERT INTO T VALUES (1, 'a');");
   FileBlock& f = Instance("T");
   OPEN(f);

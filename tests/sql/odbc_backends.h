@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -20,6 +21,7 @@
 #include "runtime/sql/sql_driver.h"
 #include "support/database_probe.h"
 #include "support/observed_odbc.h"
+#include "support/program_state.h"
 
 namespace testsupport {
 
@@ -38,14 +40,14 @@ class OdbcBackends : public ::testing::TestWithParam<std::string> {
       std::filesystem::remove_all(dir_);
       std::filesystem::create_directories(dir_);
     }
-    oldPrefix_ = std::getenv("ORTAVIA_SQL_DRIVER") ? std::getenv("ORTAVIA_SQL_DRIVER") : "";
-    const char* prefix = Postgres() ? "PostgreSQL Unicode" : GetParam() == "SQLite" ? "SQLite3" : "SQL Server";
-    ::setenv("ORTAVIA_SQL_DRIVER", prefix, 1);
+    state_.emplace(testsupport::ProgramState::Options{
+        .sqlDriver = Postgres() ? "PostgreSQL Unicode" : GetParam() == "SQLite" ? "SQLite3" : "SQL Server",
+        .drivers = true,
+        .halt = testsupport::Halt::kAsIs});
     UseNewDriver();
   }
   void TearDown() override {
-    rt::RegisterSqlDriver();
-    ::setenv("ORTAVIA_SQL_DRIVER", oldPrefix_.c_str(), 1);
+    state_.reset();
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
 
@@ -76,7 +78,7 @@ class OdbcBackends : public ::testing::TestWithParam<std::string> {
 
   std::filesystem::path dir_;
   testsupport::PgTestServer pg_;
-  std::string oldPrefix_;
+  std::optional<testsupport::ProgramState> state_;
   std::shared_ptr<testsupport::OdbcObserver> observer_;
 };
 

@@ -2,11 +2,13 @@
 // that answers as SQL Server does.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
 
 #include "runtime/files/files.h"
 #include "runtime/sql/sql_driver.h"
 #include "sql/sql_fixtures.h"
+#include "support/program_state.h"
 #include "support/sqlserver_double.h"
 
 using namespace rt;
@@ -18,9 +20,10 @@ class SqlDriverOnServer : public ::testing::Test {
  protected:
   void SetUp() override {
     driver_ = std::make_shared<SqlDriver>(server_.Factory());
-    RegisterDriver(driver_);
+    state_.emplace(ProgramState::Options{.drivers = true, .sql = driver_, .halt = Halt::kAsIs});
   }
-  void TearDown() override { RegisterSqlDriver(); }
+  void TearDown() override { state_.reset(); }
+  std::optional<ProgramState> state_;
 
   std::vector<std::string>& Log() { return server_.state().log; }
   std::vector<std::string> LogSince(size_t from) {

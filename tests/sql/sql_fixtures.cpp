@@ -1,6 +1,10 @@
 // The SQL tests' shared fixture: the backends and the databases each test gets.
 #include "sql/sql_fixtures.h"
 
+#include <gtest/gtest.h>
+
+#include "runtime/files/files.h"
+
 namespace testsupport {
 
 using rt::FieldType;
@@ -94,6 +98,14 @@ TableBuilder ExcepReglasOrg() {
       .Key("KEY_CODIGO", kDupOpt, {"UNICO_REGLAS_ORG", "PRIORIDAD"})
       .Key("KEY_MOD", kDupOpt, {"FECHA_MOD", "HORA_MODX", "MIN_MODX", "USER_MOD"});
   return t;
+}
+
+void CreateOpenAndClose(rt::FileBlock& f) {
+  rt::CREATE(f);
+  ASSERT_EQ(rt::LastErrorCode(), rt::kNoError) << rt::ErrorTextForMessage();
+  rt::OPEN(f);
+  EXPECT_EQ(rt::LastErrorCode(), rt::kNoError) << rt::ErrorTextForMessage();
+  rt::CLOSE(f);
 }
 
 }  // namespace testsupport

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/decl/file_block.h"
 #include "runtime/decl/file_decl.h"
 
 namespace testsupport {
@@ -131,5 +132,9 @@ TableBuilder Logs();
 TableBuilder DetEmpcertmd();
 TableBuilder Detsnpedim();
 TableBuilder ExcepReglasOrg();
+
+// Creates the file's table, then opens and closes it, each answering no error
+// (a failed CREATE is fatal: callers wrap the call in ASSERT_NO_FATAL_FAILURE).
+void CreateOpenAndClose(rt::FileBlock& f);
 
 }  // namespace testsupport

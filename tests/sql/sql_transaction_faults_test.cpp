@@ -47,11 +47,7 @@ TEST_P(Transactions, ATableCreatedInARolledBackTransactionIsMissingAtTheNextOpen
   ASSERT_EQ(LastErrorCode(), kFileNotFound) << ErrorTextForMessage();
   BeginTransaction(f);
   ASSERT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
-  CREATE(f);
-  ASSERT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
-  OPEN(f);
-  EXPECT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
-  CLOSE(f);
+  ASSERT_NO_FATAL_FAILURE(CreateOpenAndClose(f));
   RollbackTransaction(f);
   EXPECT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
   OPEN(f);

@@ -248,11 +248,7 @@ TEST_F(StandIn, TheProgramsDriverCreatesRetriesRenamesAndDrops) {
   SET_PROPERTY(f, FilePropSql, "DROP TABLE HDSCRAP");
   SET_PROPERTY(f, FilePropSql, "CREATE TABLE HDSCRAP (viejo int)");
   ASSERT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
-  CREATE(f);
-  ASSERT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
-  OPEN(f);
-  EXPECT_EQ(LastErrorCode(), kNoError) << ErrorTextForMessage();
-  CLOSE(f);
+  ASSERT_NO_FATAL_FAILURE(CreateOpenAndClose(f));
   EXPECT_EQ(Sqlite(listIndexes), indexes);
 
   // The migration's statements on the table's connection: the renamed table

@@ -29,6 +29,8 @@
 #include "support/connection_entries.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"
+#include "support/program_state.h"
+#include "support/sqlite_files.h"
 #include "support/standin_modes.h"
 
 namespace testsupport::migration {
@@ -100,12 +102,7 @@ inline std::vector<std::string> Query(const fs::path& db, const std::string& sql
 // A change made beside the program, between its runs: the next run reads the databases afresh.
 inline void Exec(const fs::path& db, const std::string& sql) {
   rt::BeginFileRun();
-  sqlite3* h = nullptr;
-  ASSERT_EQ(sqlite3_open(db.c_str(), &h), SQLITE_OK);
-  char* err = nullptr;
-  EXPECT_EQ(sqlite3_exec(h, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "") << " in " << sql;
-  sqlite3_free(err);
-  sqlite3_close(h);
+  ExecSql(db, sql);
 }
 
 inline std::string Bytes(const fs::path& file) {
@@ -163,32 +160,22 @@ class Migration : public ::testing::TestWithParam<std::string> {
   bool StandIn() const { return GetParam().starts_with("SqlServerStandIn"); }
 
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("ortavia-migration-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    previousDir_ = fs::current_path();
-    fs::current_path(dir_);  // the local files are read from the current directory
     // The stand-in is found by the program's own driver choice, as a real server's driver is.
-    ::setenv("ORTAVIA_SQL_DRIVER", StandIn() ? "SQL Server" : "SQLite3", 1);
     if (const size_t mode = GetParam().find('_'); StandIn() && mode != std::string::npos)
       StandInModes::Set(GetParam().substr(mode + 1));
-    rt::RegisterDriver(sql_);
-    rt::RegisterDriver(local_);
-    prelude_.emplace(Data().string(), Server().string());
-    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+    dir_ = ProgramState::FolderOf("ortavia-migration-");
+    state_.emplace(ProgramState::Options{.folder = "ortavia-migration-",
+                                         .sqlDriver = StandIn() ? "SQL Server" : "SQLite3",
+                                         .drivers = true,
+                                         .sql = sql_,
+                                         .local = local_,
+                                         .owners = SqliteOwners(Data().string(), Server().string()),
+                                         .exitCode = &exitCode_});
     entries_ = {"localhost", Server().string(), Data().string(), "admin", ""};
   }
   void TearDown() override {
-    rt::SetHaltHandler({});
-    app::ReleaseMigrationFiles();
-    for (auto& f : oldTables_) rt::ReleaseThreadFile(*f);
-    prelude_.reset();
-    rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    state_.reset();
     StandInModes::Clear();
-    fs::current_path(previousDir_);
-    fs::remove_all(dir_);
   }
 
   // The migration alone, as the creation procedure runs it once the owners are set.
@@ -197,11 +184,7 @@ class Migration : public ::testing::TestWithParam<std::string> {
     sql_->opened.clear();
     local_->opened.clear();
     migrated_ = false;
-    try {
-      migrated_ = app::MigrateStructures();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode_ = halted.exitCode;
-    }
+    state_->Run([&] { migrated_ = app::MigrateStructures(); });
   }
   // One press of the schema button: migration and creation loop.
   void PressSchemaButton(testsupport::FakeWindowLayer& ui) {
@@ -209,26 +192,21 @@ class Migration : public ::testing::TestWithParam<std::string> {
     sql_->opened.clear();
     local_->opened.clear();
     testsupport::TypeConnectionEntries(ui, entries_);
-    try {
-      app::CreateSchema();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode_ = halted.exitCode;
-    }
+    state_->Run(app::CreateSchema);
   }
 
   // A table of an old layout on the server, made through the SQL driver as the
   // old program made it; returns a record writer for it. SQLite cannot rename,
   // so there it is always made as a rename leaves it.
   rt::FileBlock& OldTable(const char* label, Where where = Where::kBeforeRename) {
-    auto decl = std::make_unique<rt::FileDecl>(app::MigrationFile(label).decl);
-    decl->attrs |= rt::kFileCreate;
-    if (where == Where::kBeforeRename && StandIn()) decl->tableName.erase(0, 1);
-    rt::FileBlock& f = rt::ThreadFile(*decl);
+    rt::FileDecl& decl = state_->Keep(std::make_unique<rt::FileDecl>(app::MigrationFile(label).decl));
+    decl.attrs |= rt::kFileCreate;
+    if (where == Where::kBeforeRename && StandIn()) decl.tableName.erase(0, 1);
+    rt::FileBlock& f = rt::ThreadFile(decl);
     rt::CREATE(f);
     EXPECT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
     rt::OPEN(f);
     EXPECT_EQ(rt::LastErrorCode(), 0) << rt::ErrorTextForMessage();
-    oldTables_.push_back(std::move(decl));
     return f;
   }
   static void Add(rt::FileBlock& f) {
@@ -260,12 +238,11 @@ class Migration : public ::testing::TestWithParam<std::string> {
     return std::count(sql_->opened.begin(), sql_->opened.end(), label) > 0;
   }
 
-  fs::path dir_, previousDir_;
-  std::optional<testsupport::MigrationPrelude> prelude_;
+  fs::path dir_;
+  std::optional<ProgramState> state_;
   testsupport::ConnectionEntries entries_;
   std::shared_ptr<LoggingSqlDriver> sql_ = std::make_shared<LoggingSqlDriver>();
   std::shared_ptr<LoggingLocalDriver> local_ = std::make_shared<LoggingLocalDriver>();
-  std::vector<std::unique_ptr<rt::FileDecl>> oldTables_;
   int exitCode_ = -1;
   bool migrated_ = false;  // what the last Migrate's MigrateStructures answered
 };

@@ -1,36 +1,7 @@
-// The program's state right before the migration, and the old layout's local tables.
+// The old layouts' local tables.
 #include "support/migration_prelude.h"
 
-#include "app/migrate.h"
-#include "app/program.h"
-#include "dictionary/dictionary.h"
-#include "dictionary/names.h"
-#include "dictionary/tables.h"
-#include "runtime/files/files.h"
-#include "runtime/sql/sql_connect.h"
-
 namespace testsupport {
-
-MigrationPrelude::MigrationPrelude(const std::string& dataDb, const std::string& serverDb)
-    : MigrationPrelude(Owners{rt::BuildOwner("localhost", dataDb.c_str(), "admin", ""),
-                              rt::BuildOwner("localhost", serverDb.c_str(), "admin", "")}) {}
-
-MigrationPrelude::MigrationPrelude(const Owners& owners) {
-  app::ProgramErrors().Setup(state_);
-  dict::SetReporter(&app::ProgramErrors());
-  dict::DictionaryInit();
-  dict::DataOwner.Set(owners.data);
-  dict::ServerOwner.Set(owners.server);
-  dict::TableNameVarOf("USUAR")->Set("USUAR");
-  dict::TableNameVarOf("USUAR_EXT")->Set("USUAR_EXT");
-}
-
-MigrationPrelude::~MigrationPrelude() {
-  app::ReleaseMigrationFiles();
-  dict::DictionaryKill();
-  for (const auto& t : dict::Tables())
-    if (rt::HasThreadFile(t.decl)) rt::ReleaseThreadFile(t.decl);
-}
 
 std::string LocalCoveTable(const std::string& name) {
   return "CREATE TABLE " + name +

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <functional>
 #include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@
 #include "support/database_probe.h"
 #include "support/dictionary_counts.h"
 #include "support/migration_prelude.h"
+#include "support/program_state.h"
 #include "ui/ui_support.h"
 
 namespace {
@@ -152,17 +154,17 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
       EmptySchema(dataConnection_);
       EmptySchema(serverConnection_);
     }
-    ::setenv("ORTAVIA_SQL_DRIVER", odbcDriver_.c_str(), 1);
-    rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
+    state_.emplace(testsupport::ProgramState::Options{
+        .sqlDriver = odbcDriver_, .drivers = true, .halt = testsupport::Halt::kAsIs});
     // The entries start empty, as at the program's start, whatever an earlier test typed.
     for (char* entry : {app::SERVER, app::DB_SERVER, app::DB_DATA, app::USUARIO, app::PWD}) entry[0] = '\0';
     qApp->installEventFilter(&watcher_);
   }
   void TearDown() override {
     qApp->removeEventFilter(&watcher_);
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    state_.reset();
   }
+  std::optional<testsupport::ProgramState> state_;
 
   // Records what the window shows, types the entries on the first pass (on the
   // second it shows them kept) and the login whenever it is not "admin", the
@@ -213,17 +215,9 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
 
   // Runs the program from its process entry to its end, as its main does.
   int RunProgram() {
-    int exitCode = -1;
-    rt::ResetModules();
-    rt::SetHaltHandler([&](int code) { exitCode = code; });
-    try {
-      app::ProgramEntry();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode = halted.exitCode;
-    }
-    rt::SetHaltHandler({});
-    rt::ResetModules();
-    return exitCode;
+    testsupport::ProgramState state({.resetModules = true});
+    state.Run(app::ProgramEntry);
+    return state.exitCode();
   }
 
   // Any message box is a failure here: notes it in boxes and answers it so the run ends.

@@ -18,7 +18,7 @@
 #include "runtime/files/tps_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "support/fake_ui.h"
-#include "support/migration_prelude.h"
+#include "support/program_state.h"
 
 namespace {
 
@@ -55,11 +55,13 @@ int main(int argc, char** argv) {
     std::fputs("usage: migration_child DATA_DB SERVER_DB STOP\n", stderr);
     return 2;
   }
-  rt::RegisterDriver(std::make_shared<StoppingSqlDriver>(argv[3]));
-  rt::RegisterTopSpeedDriver();
-  testsupport::FakeWindowLayer ui;
   {
-    testsupport::MigrationPrelude prelude(argv[1], argv[2]);
+    // A halt ends this process, as it ends the program's.
+    testsupport::ProgramState state({.drivers = true,
+                                     .sql = std::make_shared<StoppingSqlDriver>(argv[3]),
+                                     .owners = testsupport::SqliteOwners(argv[1], argv[2]),
+                                     .halt = testsupport::Halt::kAsIs,
+                                     .windowLayer = true});
     app::MigrateStructures();
   }
   std::fputs("finished\n", stdout);
