@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "runtime/decl/value_fit.h"
 #include "runtime/sql/odbc_call.h"
@@ -40,7 +41,7 @@ SQLCHAR* Text(const std::string& text) { return reinterpret_cast<SQLCHAR*>(const
 // The storage stays put until the statement is freed.
 class BoundParams {
  public:
-  SqlStatus Set(const StmtHandle& stmt, const std::vector<SqlValue>& params) {
+  SqlStatus Set(const StmtHandle& stmt, std::span<const SqlValue> params) {
     if (slots_.size() != params.size()) {
       slots_.clear();
       slots_.resize(params.size());
@@ -62,13 +63,12 @@ class BoundParams {
 
     SqlStatus Set(const StmtHandle& handle, SQLUSMALLINT n, const SqlValue& v) {
       const bool text = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Null;
-      std::string converted;
-      if (text) converted = ToDriver(v.bytes);
-      const std::string& data = text ? converted : v.bytes;
       const bool byteKind = text || v.kind == SqlValue::Kind::Binary;
+      // A text is converted straight into the storage.
+      const size_t size = !byteKind ? 0 : text ? odbc::ToDriverLength(v.bytes) : v.bytes.size();
       bool rebind = !bound || kind != v.kind;
-      if (byteKind && data.size() > bytes.size()) {
-        bytes.resize(std::max<size_t>(data.size(), 2 * bytes.size()));
+      if (size > bytes.size()) {
+        bytes.resize(std::max<size_t>(size, 2 * bytes.size()));
         rebind = true;
       }
       const bool isNull = v.isNull || v.kind == SqlValue::Kind::Null;
@@ -84,9 +84,10 @@ class BoundParams {
           stamp.second = static_cast<SQLUSMALLINT>(v.ts.second);
           stamp.fraction = v.ts.fraction;
           break;
-        default: std::copy(data.begin(), data.end(), bytes.begin()); break;
+        case SqlValue::Kind::Binary: std::copy(v.bytes.begin(), v.bytes.end(), bytes.begin()); break;
+        default: odbc::ToDriver(v.bytes, bytes.data()); break;
       }
-      length = isNull ? SQL_NULL_DATA : byteKind ? static_cast<SQLLEN>(data.size()) : 0;
+      length = isNull ? SQL_NULL_DATA : byteKind ? static_cast<SQLLEN>(size) : 0;
       kind = v.kind;
       if (!rebind) return {};
       bound = true;
@@ -449,15 +450,19 @@ class OdbcSession : public SqlSession {
     return {};
   }
 
-  SqlStatus ExecDeferred(const std::string& head, const std::vector<SqlValue>& row) override {
+  using SqlSession::ExecDeferred;
+  SqlStatus ExecDeferred(const InsertHead& head, const std::vector<SqlValue>& row) override {
     if (unknown_) return Closed();
-    if (!queued_.empty() && (queuedHead_ != head || queued_.front().size() != row.size()))
+    // Another head object may still hold the same text.
+    if (queuedRows_ && (queuedWidth_ != row.size() || (queuedHead_ != head && *queuedHead_ != *head)))
       if (SqlStatus flushed = Flush(); !flushed) return flushed;
-    queuedHead_ = head;
-    queued_.push_back(row);
     // As many rows as keep an INSERT within 999 parameters, which every server takes.
     const size_t batch = std::clamp<size_t>(kBatchParameters / std::max<size_t>(row.size(), 1), 1, kBatchRows);
-    if (queued_.size() < batch) return {};
+    if (queuedHead_ != head) queuedHead_ = head;
+    if (!queuedRows_) queued_.reserve(batch * row.size());
+    queuedWidth_ = row.size();
+    queued_.insert(queued_.end(), row.begin(), row.end());
+    if (++queuedRows_ < batch) return {};
     return Flush();
   }
 
@@ -469,7 +474,7 @@ class OdbcSession : public SqlSession {
     if (unknown_) return Closed();
     // Rows still queued go with a commit; their refusal turns it into a rollback.
     const SqlStatus flushed = commit ? Flush() : SqlStatus{};
-    queued_.clear();
+    DropQueue();
     if (unknown_) return Lose(flushed);
     commit = commit && flushed;
     SqlTrace(commit ? "-- commit" : "-- rollback");
@@ -524,7 +529,7 @@ class OdbcSession : public SqlSession {
     if (!unknown_) SqlTrace("-- the transaction's state is not known: the connection is closed");
     unknown_ = true;
     prepared_.clear();
-    queued_.clear();
+    DropQueue();
     conn_->Disconnect();
     return refused;
   }
@@ -596,42 +601,46 @@ class OdbcSession : public SqlSession {
   // server that ends its transaction at a refusal gets no second try.
   SqlStatus Flush() {
     if (unknown_) return Closed();
-    if (queued_.empty()) return {};
-    const std::vector<std::vector<SqlValue>> rows = std::move(queued_);
+    if (!queuedRows_) return {};
+    const size_t rows = std::exchange(queuedRows_, 0), width = queuedWidth_;
+    const std::vector<SqlValue> values = std::move(queued_);
     queued_.clear();
-    const std::string one = RowPlaceholders(rows.front().size());
-    if (manyRows_ && rows.size() > 1) {
-      std::string sql = queuedHead_;
-      std::vector<SqlValue> params;
-      params.reserve(rows.size() * rows.front().size());
-      for (size_t i = 0; i < rows.size(); ++i) {
-        sql += (i ? "," : "") + one;
-        params.insert(params.end(), rows[i].begin(), rows[i].end());
-      }
-      SqlTrace(sql.substr(0, queuedHead_.size() + one.size()) + ",... (" + std::to_string(rows.size()) + " rows)");
-      SqlStatus sent = RunPrepared(sql, params);
+    const std::string& head = *queuedHead_;
+    auto row = [&](size_t i) { return std::span(values).subspan(i * width, width); };
+    const std::string one = RowPlaceholders(width);
+    if (manyRows_ && rows > 1) {
+      std::string sql = head;
+      for (size_t i = 0; i < rows; ++i) sql += (i ? "," : "") + one;
+      SqlTrace(sql.substr(0, head.size() + one.size()) + ",... (" + std::to_string(rows) + " rows)");
+      SqlStatus sent = RunPrepared(sql, values);
       if (sent || Dialect().refusalEndsTransaction || lost_ || unknown_) return sent;
       // One by one, a row refused alone by a key or constraint is the cause
       // told; any other refusal follows from the first one (a table gone with
       // the transaction the server ended), which is told.
-      for (const std::vector<SqlValue>& row : rows) {
-        SqlTrace(queuedHead_ + one);
-        if (SqlStatus alone = RunPrepared(queuedHead_ + one, row); !alone)
+      for (size_t i = 0; i < rows; ++i) {
+        SqlTrace(head + one);
+        if (SqlStatus alone = RunPrepared(head + one, row(i)); !alone)
           return Dialect().Means(alone.error(), Refusal::DuplicateKey) ? alone : sent;
       }
       manyRows_ = false;  // each row was taken alone: it is the INSERT of many rows that this server refuses
       return {};
     }
-    for (const std::vector<SqlValue>& row : rows) {
-      SqlTrace(queuedHead_ + one);
-      if (SqlStatus sent = RunPrepared(queuedHead_ + one, row); !sent) return sent;
+    for (size_t i = 0; i < rows; ++i) {
+      SqlTrace(head + one);
+      if (SqlStatus sent = RunPrepared(head + one, row(i)); !sent) return sent;
     }
     return {};
   }
 
+  // The rows queued are dropped, unsent.
+  void DropQueue() {
+    queued_.clear();
+    queuedRows_ = 0;
+  }
+
   // Runs a statement with parameters on the handle it was prepared on before,
   // preparing it at its first run: a copy of many rows prepares its INSERT once.
-  SqlStatus RunPrepared(const std::string& sql, const std::vector<SqlValue>& params) {
+  SqlStatus RunPrepared(const std::string& sql, std::span<const SqlValue> params) {
     auto it = prepared_.find(sql);
     if (it == prepared_.end()) {
       SqlResult<StmtHandle> handle = NewStatement();
@@ -688,9 +697,11 @@ class OdbcSession : public SqlSession {
   bool lost_ = false;
   bool unknown_ = false;        // the transaction's state is not known: the connection is closed
   bool inTransaction_ = false;  // autocommit is off
-  // Rows queued by ExecDeferred, all for queuedHead_.
-  std::string queuedHead_;
-  std::vector<std::vector<SqlValue>> queued_;
+  // Rows queued by ExecDeferred, all for queuedHead_: their values one row
+  // after the other, queuedWidth_ a row.
+  InsertHead queuedHead_;
+  std::vector<SqlValue> queued_;
+  size_t queuedRows_ = 0, queuedWidth_ = 0;
   bool manyRows_ = true;  // the server takes an INSERT of many rows
 };
 
