@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/base/code_page.h"
+#include "runtime/decl/value_fit.h"
 #include "runtime/sql/odbc_session.h"
 #include "sql/odbc_backends.h"
 
@@ -68,6 +69,12 @@ class OdbcRowValues : public testsupport::OdbcBackends {
     return rows;
   }
 };
+
+std::string Repeated(const std::string& piece, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += piece;
+  return out;
+}
 
 constexpr int kRows = 250;  // several batches at any backend's batch size
 
@@ -129,6 +136,67 @@ TEST_P(OdbcRowValues, QueuedRowsArriveValueForValueAndReadBackAsSent) {
     const rt::SqlTimestamp& b = stamp.ts;
     EXPECT_EQ(std::vector<int>({a.year, a.month, a.day, a.hour, a.minute, a.second, static_cast<int>(a.fraction)}),
               std::vector<int>({b.year, b.month, b.day, b.hour, b.minute, b.second, static_cast<int>(b.fraction)}));
+  }
+}
+
+// Rows a server holds that no program sent, read through the session's
+// cursor in the order that tests its buffers: a long text with a character
+// outside the code page in its middle, the texts after it shorter and longer,
+// one longer than any buffer, NULLs; a whole number past 32 bits; on SQLite a
+// long text where a number belongs.
+TEST_P(OdbcRowValues, ValuesOnlyAServerHoldsAreReadWholeAndToldAsTheyAre) {
+  const std::string probe = ProbeConnection();
+  ASSERT_TRUE(testsupport::Execute(probe, "CREATE TABLE HELD (N INTEGER, S TEXT, W BIGINT)"));
+  const std::string cyrillic = "\xD0\x96";  // U+0416, in UTF-8
+  struct Held {
+    std::string n, s, w;             // SQL literals
+    std::string text;                // what S reads as
+    std::string unfit;               // why S is not exact
+    int64_t whole = 0;
+    bool textNull = false, wholeNull = false;
+  };
+  std::vector<Held> held = {
+      {"1", "'short'", "1", "short", "", 1},
+      {"2", "'" + std::string(6000, 'a') + cyrillic + std::string(100, 'b') + "'", "9999999999",
+       std::string(6000, 'a') + "?" + std::string(100, 'b'), rt::CharacterUnfit(U'\u0416'), 9999999999},
+      {"3", "NULL", "NULL", "", "", 0, true, true},
+      {"4", "'" + std::string(300, 'c') + "'", "-9999999999", std::string(300, 'c'), "", -9999999999},
+      {"5", "'" + std::string(70000, 'd') + "\xC3\xA9'", "5", std::string(70000, 'd') + "\xE9", "", 5},
+      {"6", "'" + Repeated("\xC3\xA9", 200) + "'", "6", std::string(200, '\xE9'), "", 6},
+      {"7", "''", "7", "", "", 7},
+  };
+  for (const Held& h : held)
+    ASSERT_TRUE(testsupport::Execute(probe, "INSERT INTO HELD (N, S, W) VALUES (" + h.n + ", " + h.s + ", " + h.w + ")"));
+  // A server whose columns hold any value: a long text where a whole number belongs.
+  const bool anyValue = GetParam() == "SQLite";
+  const std::string longText(300, 'n');
+  if (anyValue) {
+    ASSERT_TRUE(testsupport::Execute(probe, "INSERT INTO HELD (N, S, W) VALUES (8, 'x', '" + longText + "')"));
+  }
+
+  std::unique_ptr<rt::SqlSession> session = Connect();
+  ASSERT_TRUE(session);
+  const std::vector<std::vector<SqlValue>> rows =
+      Read(*session, "SELECT N, S, W FROM HELD ORDER BY N", {Kind::Long, Kind::Text, Kind::Long});
+  ASSERT_EQ(rows.size(), held.size() + (anyValue ? 1 : 0));
+  for (size_t r = 0; r < held.size(); ++r) {
+    SCOPED_TRACE(held[r].n);
+    const std::vector<SqlValue>& row = rows[r];
+    ASSERT_EQ(row.size(), 3u);
+    EXPECT_EQ(row[1].isNull, held[r].textNull);
+    EXPECT_EQ(row[1].bytes.size(), held[r].text.size());
+    EXPECT_EQ(row[1].bytes, held[r].text);
+    EXPECT_EQ(row[1].unfit, held[r].unfit);
+    EXPECT_EQ(row[2].isNull, held[r].wholeNull);
+    EXPECT_EQ(row[2].i, held[r].whole);
+    EXPECT_EQ(row[2].unfit, "");
+  }
+  if (anyValue) {
+    const SqlValue& w = rows.back()[2];
+    EXPECT_FALSE(w.isNull);
+    EXPECT_EQ(w.unfit, "is not a whole number");
+    EXPECT_EQ(w.bytes, longText);
+    EXPECT_EQ(rows.back()[1].bytes, "x");
   }
 }
 

@@ -184,22 +184,53 @@ void ParseStamp(SqlValue& v) {
   }
 }
 
+// A text as the driver gave it, in the code page: v.unfit says which
+// character the code page lacks when one does ('?' in its place).
+void TakeDriverText(std::string_view text, SqlValue& v) {
+  char32_t bad = 0;
+  if (std::optional<std::string> exact = odbc::FromDriverExact(text, &bad)) {
+    v.bytes = std::move(*exact);
+  } else {
+    v.bytes = FromDriver(text);
+    v.unfit = CharacterUnfit(bad);
+  }
+}
+
+// A number or stamp of a server whose columns hold any value, from the text
+// read of it: an empty text is NULL, one that is none of the kind is unfit.
+void TakeAsKind(SqlValue::Kind kind, SqlValue&& text, SqlValue& v) {
+  v.isNull = text.isNull || text.bytes.empty();
+  v.bytes = std::move(text.bytes);
+  v.unfit = std::move(text.unfit);
+  if (v.isNull || !v.unfit.empty()) return;
+  if (kind == SqlValue::Kind::Long) ParseWhole(v);
+  else if (kind == SqlValue::Kind::Double) ParseReal(v);
+  else ParseStamp(v);
+}
+
 class OdbcCursor : public SqlCursor {
  public:
   // asTexts: numbers and stamps are read as texts and checked, for a server
-  // whose columns hold any value.
+  // whose columns hold any value. bind: the driver reads any column with
+  // SQLGetData, bound ones too, so the columns are bound at the first fetch
+  // and a value longer than its buffer is read again whole.
   OdbcCursor(StmtHandle stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params,
-             bool asTexts = false)
-      : kinds_(std::move(kinds)), asTexts_(asTexts), params_(std::move(params)), handle_(std::move(stmt)) {}
+             bool asTexts = false, bool bind = false)
+      : kinds_(std::move(kinds)), asTexts_(asTexts), bind_(bind), params_(std::move(params)),
+        handle_(std::move(stmt)) {}
 
   SqlResult<Fetched> Fetch(std::vector<SqlValue>& row) override {
+    if (bind_ && columns_.empty()) BindColumns();
     const Answer fetched = Check("SQLFetch", handle_, SQLFetch(handle_.get()));
     if (!fetched) return Failed(fetched.error());
     if (*fetched == SQL_NO_DATA) return Fetched::End;
     row.assign(kinds_.size(), SqlValue());
-    for (size_t i = 0; i < kinds_.size(); ++i)
-      if (SqlStatus read = Read(static_cast<SQLUSMALLINT>(i + 1), kinds_[i], row[i]); !read)
-        return Failed(read.error());
+    for (size_t i = 0; i < kinds_.size(); ++i) {
+      const SQLUSMALLINT col = static_cast<SQLUSMALLINT>(i + 1);
+      if (!columns_.empty() && Take(columns_[i], kinds_[i], row[i])) continue;
+      if (SqlStatus read = Read(col, kinds_[i], row[i]); !read) return Failed(read.error());
+      if (!columns_.empty()) Grow(columns_[i], col);
+    }
     return Fetched::Row;
   }
 
@@ -221,7 +252,94 @@ class OdbcCursor : public SqlCursor {
   }
 
  private:
-  // Column col of the row fetched, read as kind into v.
+  // A column bound to storage of its own; its buffer, for a text or binary
+  // value, grows to the longest value read of it, up to kMostBound bytes.
+  struct BoundColumn {
+    bool bound = false;
+    SQLSMALLINT ctype = SQL_C_CHAR;
+    SQLLEN ind = 0;
+    SQLBIGINT whole = 0;
+    double real = 0;
+    SQL_TIMESTAMP_STRUCT stamp{};
+    std::vector<char> bytes;
+  };
+  static constexpr size_t kFirstBound = 256, kFirstBoundNumber = 64, kMostBound = 65536;
+
+  // Whether a column of the kind is read as a text.
+  bool ReadAsText(SqlValue::Kind kind) const {
+    return kind == SqlValue::Kind::Text || kind == SqlValue::Kind::Null ||
+           (asTexts_ && kind != SqlValue::Kind::Binary);
+  }
+
+  // Each column bound as its kind is read; a column the driver will not bind
+  // is read with SQLGetData.
+  void BindColumns() {
+    columns_.resize(kinds_.size());
+    for (size_t i = 0; i < kinds_.size(); ++i) {
+      BoundColumn& c = columns_[i];
+      const SqlValue::Kind kind = kinds_[i];
+      if (ReadAsText(kind)) {
+        c.ctype = SQL_C_CHAR;
+        c.bytes.resize(kind == SqlValue::Kind::Text || kind == SqlValue::Kind::Null ? kFirstBound : kFirstBoundNumber);
+      } else if (kind == SqlValue::Kind::Binary) {
+        c.ctype = SQL_C_BINARY;
+        c.bytes.resize(kFirstBound);
+      } else {
+        c.ctype = kind == SqlValue::Kind::Long ? SQL_C_SBIGINT : kind == SqlValue::Kind::Double ? SQL_C_DOUBLE
+                                                                                                 : SQL_C_TIMESTAMP;
+      }
+      Bind(c, static_cast<SQLUSMALLINT>(i + 1));
+    }
+  }
+  void Bind(BoundColumn& c, SQLUSMALLINT col) {
+    void* target = c.ctype == SQL_C_SBIGINT  ? static_cast<void*>(&c.whole)
+                   : c.ctype == SQL_C_DOUBLE ? static_cast<void*>(&c.real)
+                   : c.ctype == SQL_C_TIMESTAMP ? static_cast<void*>(&c.stamp)
+                                                : static_cast<void*>(c.bytes.data());
+    const SQLLEN room = c.ctype == SQL_C_TIMESTAMP ? static_cast<SQLLEN>(sizeof c.stamp)
+                                                    : static_cast<SQLLEN>(c.bytes.size());
+    c.bound = Check("SQLBindCol", handle_, SQLBindCol(handle_.get(), col, c.ctype, target, room, &c.ind)).ok();
+  }
+  // After a value too long for its column's buffer was read again: a larger
+  // buffer for the rows after it.
+  void Grow(BoundColumn& c, SQLUSMALLINT col) {
+    if (!c.bound || c.bytes.empty() || c.bytes.size() >= kMostBound) return;
+    const size_t wanted = c.ind == SQL_NO_TOTAL ? 4 * c.bytes.size() : static_cast<size_t>(c.ind) + 1;
+    c.bytes.resize(std::min(kMostBound, std::max(wanted, 2 * c.bytes.size())));
+    Bind(c, col);
+  }
+
+  // The value of a bound column as kind into v; false when the value is
+  // longer than the buffer (or of a length not told), to be read again.
+  bool Take(const BoundColumn& c, SqlValue::Kind kind, SqlValue& v) const {
+    if (!c.bound) return false;
+    v.kind = kind;
+    v.isNull = c.ind == SQL_NULL_DATA;
+    if (c.ctype == SQL_C_CHAR || c.ctype == SQL_C_BINARY) {
+      const size_t room = c.bytes.size() - (c.ctype == SQL_C_CHAR ? 1 : 0);
+      if (!v.isNull && (c.ind == SQL_NO_TOTAL || c.ind < 0 || static_cast<size_t>(c.ind) > room)) return false;
+      const std::string_view got(c.bytes.data(), v.isNull ? 0 : static_cast<size_t>(c.ind));
+      if (c.ctype == SQL_C_BINARY) {
+        v.bytes.assign(got);
+      } else if (kind == SqlValue::Kind::Text || kind == SqlValue::Kind::Null) {
+        TakeDriverText(got, v);
+      } else {
+        SqlValue text;
+        text.isNull = v.isNull;
+        TakeDriverText(got, text);
+        TakeAsKind(kind, std::move(text), v);
+      }
+      return true;
+    }
+    if (v.isNull) return true;  // 0, 0.0 and no date, as a read of NULL leaves them
+    if (c.ctype == SQL_C_SBIGINT) v.i = c.whole;
+    else if (c.ctype == SQL_C_DOUBLE) v.d = c.real;
+    else v.ts = {c.stamp.year, c.stamp.month, c.stamp.day, c.stamp.hour, c.stamp.minute, c.stamp.second,
+                 c.stamp.fraction};
+    return true;
+  }
+
+  // Column col of the row fetched, read as kind into v with SQLGetData.
   SqlStatus Read(SQLUSMALLINT col, SqlValue::Kind kind, SqlValue& v) {
     SQLHSTMT stmt = handle_.get();
     v.kind = kind;
@@ -231,13 +349,7 @@ class OdbcCursor : public SqlCursor {
                      kind == SqlValue::Kind::Timestamp)) {
       SqlValue text;
       if (SqlStatus read = Read(col, SqlValue::Kind::Text, text); !read) return read;
-      v.isNull = text.isNull || text.bytes.empty();
-      v.bytes = std::move(text.bytes);
-      v.unfit = std::move(text.unfit);
-      if (v.isNull || !v.unfit.empty()) return {};
-      if (kind == SqlValue::Kind::Long) ParseWhole(v);
-      else if (kind == SqlValue::Kind::Double) ParseReal(v);
-      else ParseStamp(v);
+      TakeAsKind(kind, std::move(text), v);
       return {};
     }
     switch (kind) {
@@ -273,14 +385,8 @@ class OdbcCursor : public SqlCursor {
           if (*got == SQL_SUCCESS) break;
         }
         if (text) {
-          char32_t bad = 0;
-          std::optional<std::string> exact = odbc::FromDriverExact(v.bytes, &bad);
-          if (exact) {
-            v.bytes = std::move(*exact);
-          } else {
-            v.bytes = FromDriver(v.bytes);
-            v.unfit = CharacterUnfit(bad);
-          }
+          const std::string read = std::move(v.bytes);
+          TakeDriverText(read, v);
         }
         break;
       }
@@ -292,7 +398,9 @@ class OdbcCursor : public SqlCursor {
 
   std::vector<SqlValue::Kind> kinds_;
   bool asTexts_ = false;
+  bool bind_ = false;
   std::unique_ptr<BoundParams> params_;  // outlives the statement that binds it
+  std::vector<BoundColumn> columns_;     // bound at the first fetch; outlive the statement too
   StmtHandle handle_;
 };
 
@@ -360,7 +468,8 @@ class OdbcSession : public SqlSession {
     auto bound = std::make_unique<BoundParams>();
     SqlResult<StmtHandle> stmt = Run(sql, params, bound.get());
     if (!stmt) return Failed(stmt.error());
-    return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound), Dialect().columnsHoldAnyValue);
+    return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound), Dialect().columnsHoldAnyValue,
+                                        BindsColumns());
   }
 
   SqlResult<std::vector<std::string>> Columns(const std::string& schema, const std::string& table) override {
@@ -511,6 +620,19 @@ class OdbcSession : public SqlSession {
   const ServerDialect& Dialect() {
     if (!info_) Info();
     return info_->Dialect();
+  }
+
+  // Whether a cursor binds its columns: where the driver reads any column with
+  // SQLGetData, a bound one too, as a value longer than its buffer needs.
+  bool BindsColumns() {
+    if (!bindsColumns_) {
+      SQLUINTEGER ext = 0;
+      const Answer got = Check("SQLGetInfo", conn_->handle(),
+                               SQLGetInfo(dbc(), SQL_GETDATA_EXTENSIONS, &ext, sizeof ext, nullptr));
+      constexpr SQLUINTEGER kNeeded = SQL_GD_ANY_COLUMN | SQL_GD_BOUND;
+      bindsColumns_ = got && (ext & kNeeded) == kNeeded;
+    }
+    return *bindsColumns_;
   }
 
   // The result of a call on this connection: a refusal that means the
@@ -694,6 +816,7 @@ class OdbcSession : public SqlSession {
   };
   std::map<std::string, Prepared> prepared_;  // by statement text
   std::optional<ServerInfo> info_;
+  std::optional<bool> bindsColumns_;
   bool lost_ = false;
   bool unknown_ = false;        // the transaction's state is not known: the connection is closed
   bool inTransaction_ = false;  // autocommit is off
