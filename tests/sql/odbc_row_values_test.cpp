@@ -44,11 +44,8 @@ class OdbcRowValues : public testsupport::OdbcBackends {
  protected:
   std::unique_ptr<rt::SqlSession> Connect() {
     rt::SqlResult<std::unique_ptr<rt::SqlSession>> session = rt::OdbcConnect(Owner("a"));
-    if (!session) {
-      ADD_FAILURE() << session.error().state << " " << session.error().message;
-      return nullptr;
-    }
-    return std::move(*session);
+    EXPECT_TRUE(session.ok()) << (session ? "" : session.error().state + " " + session.error().message);
+    return session ? std::move(*session) : nullptr;
   }
   std::string ProbeConnection() const { return Probe(Database("a")); }
   static void Run(rt::SqlSession& session, const std::string& sql, const std::vector<SqlValue>& params = {}) {
