@@ -46,7 +46,9 @@ class BoundParams {
       slots_.clear();
       slots_.resize(params.size());
     }
-    for (size_t i = 0; i < params.size(); ++i)
+    // The last first: a driver that grows its list of bound parameters to the
+    // number bound (the SQLite driver, by a reallocation each) makes it once.
+    for (size_t i = params.size(); i-- > 0;)
       if (SqlStatus set = slots_[i].Set(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i]); !set) return set;
     return {};
   }
@@ -565,8 +567,7 @@ class OdbcSession : public SqlSession {
     // Another head object may still hold the same text.
     if (queuedRows_ && (queuedWidth_ != row.size() || (queuedHead_ != head && *queuedHead_ != *head)))
       if (SqlStatus flushed = Flush(); !flushed) return flushed;
-    // As many rows as keep an INSERT within 999 parameters, which every server takes.
-    const size_t batch = std::clamp<size_t>(kBatchParameters / std::max<size_t>(row.size(), 1), 1, kBatchRows);
+    const size_t batch = BatchRows(row.size());
     if (queuedHead_ != head) queuedHead_ = head;
     if (!queuedRows_) queued_.reserve(batch * row.size());
     queuedWidth_ = row.size();
@@ -609,6 +610,7 @@ class OdbcSession : public SqlSession {
     info.SetKeywords(InfoText(SQL_KEYWORDS));
     info.searchPatternEscape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
     info.dbmsName = InfoText(SQL_DBMS_NAME);
+    info.dbmsVersion = InfoText(SQL_DBMS_VER);
     info.ddlTransactions = InfoShort(SQL_TXN_CAPABLE) == SQL_TC_ALL;
     info_ = info;
     return info;
@@ -718,6 +720,43 @@ class OdbcSession : public SqlSession {
     return handle;
   }
 
+  // The rows one INSERT carries, each of the given columns: the dialect's
+  // figures, with the parameters the server answers where the dialect asks it.
+  size_t BatchRows(size_t columns) {
+    if (parameterLimit_ && columns == batchColumns_) return batchRows_;
+    const ServerDialect& dialect = Dialect();
+    if (!parameterLimit_) parameterLimit_ = AskedParameterLimit(dialect);
+    batchColumns_ = columns;
+    batchRows_ = dialect.BatchRows(columns, info_->MajorVersion(), *parameterLimit_);
+    return batchRows_;
+  }
+
+  // The dialect's query of the parameter limit, answered; 0 when it asks none
+  // or the server does not answer it.
+  size_t AskedParameterLimit(const ServerDialect& dialect) {
+    if (dialect.parameterLimitQuery.empty()) return 0;
+    const std::string sql(dialect.parameterLimitQuery);
+    SqlTrace(sql);
+    SqlResult<StmtHandle> stmt = Run(sql, {}, nullptr);
+    if (!stmt) return 0;
+    OdbcCursor cursor(std::move(*stmt), {SqlValue::Kind::Long}, nullptr, dialect.columnsHoldAnyValue);
+    std::vector<SqlValue> row;
+    const SqlResult<Fetched> fetched = cursor.Fetch(row);
+    if (!fetched || *fetched != Fetched::Row || row[0].isNull || !row[0].unfit.empty() || row[0].i <= 0) return 0;
+    return static_cast<size_t>(row[0].i);
+  }
+
+  // The INSERT of count queued rows, one of them written one, in the dialect's form.
+  std::string RowsStatement(size_t count, const std::string& one) {
+    std::string values = one;
+    for (size_t i = 1; i < count; ++i) values += "," + one;
+    // The WITH form names the table and its columns as the head does, without its VALUES.
+    const std::string& head = *queuedHead_;
+    const size_t valuesWord = head.rfind("VALUES");
+    if (Dialect().rowsForm != RowsForm::WithValues || valuesWord == std::string::npos) return head + values;
+    return "WITH v AS (VALUES " + values + ") " + head.substr(0, valuesWord) + "SELECT * FROM v";
+  }
+
   // Sends the queued rows: in one INSERT of many rows, or, where the server
   // refuses that (an older one, or a row of them refused), one by one; a
   // server that ends its transaction at a refusal gets no second try.
@@ -727,29 +766,28 @@ class OdbcSession : public SqlSession {
     const size_t rows = std::exchange(queuedRows_, 0), width = queuedWidth_;
     const std::vector<SqlValue> values = std::move(queued_);
     queued_.clear();
-    const std::string& head = *queuedHead_;
     auto row = [&](size_t i) { return std::span(values).subspan(i * width, width); };
     const std::string one = RowPlaceholders(width);
+    const std::string single = RowsStatement(1, one);
     if (manyRows_ && rows > 1) {
-      std::string sql = head;
-      for (size_t i = 0; i < rows; ++i) sql += (i ? "," : "") + one;
-      SqlTrace(sql.substr(0, head.size() + one.size()) + ",... (" + std::to_string(rows) + " rows)");
+      const std::string sql = RowsStatement(rows, one);
+      SqlTrace(single + " (" + std::to_string(rows) + " rows)");
       SqlStatus sent = RunPrepared(sql, values);
       if (sent || Dialect().refusalEndsTransaction || lost_ || unknown_) return sent;
       // One by one, a row refused alone by a key or constraint is the cause
       // told; any other refusal follows from the first one (a table gone with
       // the transaction the server ended), which is told.
       for (size_t i = 0; i < rows; ++i) {
-        SqlTrace(head + one);
-        if (SqlStatus alone = RunPrepared(head + one, row(i)); !alone)
+        SqlTrace(single);
+        if (SqlStatus alone = RunPrepared(single, row(i)); !alone)
           return Dialect().Means(alone.error(), Refusal::DuplicateKey) ? alone : sent;
       }
       manyRows_ = false;  // each row was taken alone: it is the INSERT of many rows that this server refuses
       return {};
     }
     for (size_t i = 0; i < rows; ++i) {
-      SqlTrace(head + one);
-      if (SqlStatus sent = RunPrepared(head + one, row(i)); !sent) return sent;
+      SqlTrace(single);
+      if (SqlStatus sent = RunPrepared(single, row(i)); !sent) return sent;
     }
     return {};
   }
@@ -805,7 +843,6 @@ class OdbcSession : public SqlSession {
   }
 
   static constexpr size_t kPreparedKept = 16;
-  static constexpr size_t kBatchParameters = 999, kBatchRows = 100;
 
   std::unique_ptr<Connection> conn_;  // goes after every statement of it
   // A prepared statement and the storage its parameters are bound to; the
@@ -826,6 +863,9 @@ class OdbcSession : public SqlSession {
   std::vector<SqlValue> queued_;
   size_t queuedRows_ = 0, queuedWidth_ = 0;
   bool manyRows_ = true;  // the server takes an INSERT of many rows
+  // The parameters the server answered to its dialect's query (0: none), once asked.
+  std::optional<size_t> parameterLimit_;
+  size_t batchColumns_ = 0, batchRows_ = 1;  // the rows of a batch of rows of batchColumns_
 };
 
 }  // namespace
