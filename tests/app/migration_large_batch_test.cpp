@@ -60,9 +60,9 @@ class FaultySession : public rt::SqlSession {
   FaultySession(std::unique_ptr<rt::SqlSession> inner, Faulting& faulting, std::function<void()> loseConnection)
       : inner_(std::move(inner)), faulting_(faulting), loseConnection_(std::move(loseConnection)) {}
 
-  rt::SqlStatus ExecDeferred(const std::string& head, const std::vector<rt::SqlValue>& row) override {
+  rt::SqlStatus ExecDeferred(const rt::InsertHead& head, const std::vector<rt::SqlValue>& row) override {
     const Fault fault = faulting_.fault;
-    if (fault != Fault::None && rt::StartsWithNoCase(head, "INSERT INTO RefereExtCove ") &&
+    if (fault != Fault::None && rt::StartsWithNoCase(*head, "INSERT INTO RefereExtCove ") &&
         ++faulting_.rows == kFaultAt) {
       if (fault == Fault::ConnectionLost) loseConnection_();
       if (fault == Fault::DuplicateKey)

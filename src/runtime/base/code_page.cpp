@@ -1,6 +1,11 @@
 // Windows-1252 to and from UTF-8 and UTF-16, through one table of the bytes
-// 0x80..0x9F (the rest of the code page is Latin-1).
+// 0x80..0x9F (the rest of the code page is Latin-1). A run of ASCII bytes,
+// the same in both, is copied whole.
 #include "runtime/base/code_page.h"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
 
 namespace rt {
 
@@ -12,17 +17,35 @@ constexpr char16_t kCp1252High[32] = {
     0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
 };
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
+// The UTF-8 form of each byte from 0x80 up: its length and its bytes.
+struct Utf8Form {
+  uint8_t length = 0;
+  char bytes[3] = {};
+};
+constexpr std::array<Utf8Form, 128> kUtf8High = [] {
+  std::array<Utf8Form, 128> forms{};
+  for (int b = 0x80; b <= 0xFF; ++b) {
+    const char32_t c = b >= 0xA0 ? char32_t(b) : kCp1252High[b - 0x80] ? kCp1252High[b - 0x80] : char32_t{0xFFFD};
+    Utf8Form& f = forms[b - 0x80];
+    if (c < 0x800) {
+      f = {2, {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F)), 0}};
+    } else {
+      f = {3, {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+               static_cast<char>(0x80 | (c & 0x3F))}};
+    }
   }
+  return forms;
+}();
+
+// The length of the run of ASCII bytes that text begins with, read eight at a time.
+size_t AsciiRun(std::string_view text) {
+  size_t n = 0;
+  for (uint64_t word = 0; n + 8 <= text.size(); n += 8) {
+    std::memcpy(&word, text.data() + n, 8);
+    if (word & 0x8080808080808080ULL) break;
+  }
+  while (n < text.size() && static_cast<unsigned char>(text[n]) < 0x80) ++n;
+  return n;
 }
 
 // Appends the byte for c, or '?' (noting the loss) when the code page cannot hold it.
@@ -73,6 +96,31 @@ std::string ToCp1252(Text text, bool* lost, Next next) {
   return out;
 }
 
+// The UTF-8 text in the code page, its runs of ASCII bytes copied whole. At
+// the first character the code page lacks (or a malformed sequence): with
+// exact, nothing, bad set to it; otherwise '?' in its place, lost set.
+std::optional<std::string> Utf8RunsToCp1252(std::string_view text, bool exact, char32_t* bad, bool* lost) {
+  std::string out;
+  out.reserve(text.size());
+  bool any = false;
+  for (size_t i = 0; i < text.size();) {
+    const size_t run = AsciiRun(text.substr(i));
+    out.append(text.data() + i, run);
+    i += run;
+    if (i == text.size()) break;
+    const std::optional<char32_t> c = NextUtf8(text, i);
+    const std::optional<char> byte = c ? UnicodeToCp1252(*c) : std::nullopt;
+    if (!byte && exact) {
+      if (bad) *bad = c.value_or(kMalformedUtf8);
+      return std::nullopt;
+    }
+    any |= !byte;
+    out += byte.value_or('?');
+  }
+  if (lost) *lost = any;
+  return out;
+}
+
 }  // namespace
 
 char16_t Cp1252ToUnicode(unsigned char byte) {
@@ -87,10 +135,34 @@ std::optional<char> UnicodeToCp1252(char32_t c) {
   return std::nullopt;
 }
 
+size_t Cp1252Utf8Length(std::string_view text) {
+  size_t length = 0;
+  for (size_t i = 0; i < text.size();) {
+    const size_t run = AsciiRun(text.substr(i));
+    length += run;
+    i += run;
+    if (i < text.size()) length += kUtf8High[static_cast<unsigned char>(text[i++]) - 0x80].length;
+  }
+  return length;
+}
+
+char* Cp1252ToUtf8(std::string_view text, char* out) {
+  for (size_t i = 0; i < text.size();) {
+    const size_t run = AsciiRun(text.substr(i));
+    std::memcpy(out, text.data() + i, run);
+    out += run;
+    i += run;
+    if (i == text.size()) break;
+    const Utf8Form& form = kUtf8High[static_cast<unsigned char>(text[i++]) - 0x80];
+    std::memcpy(out, form.bytes, form.length);
+    out += form.length;
+  }
+  return out;
+}
+
 std::string Cp1252ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char b : text) AppendUtf8(out, Cp1252ToUnicode(b));
+  std::string out(Cp1252Utf8Length(text), '\0');
+  Cp1252ToUtf8(text, out.data());
   return out;
 }
 
@@ -101,7 +173,7 @@ std::u16string Cp1252ToUtf16(std::string_view text) {
   return out;
 }
 
-std::string Utf8ToCp1252(std::string_view text, bool* lost) { return ToCp1252(text, lost, NextUtf8); }
+std::string Utf8ToCp1252(std::string_view text, bool* lost) { return *Utf8RunsToCp1252(text, false, nullptr, lost); }
 
 std::string Utf16ToCp1252(std::u16string_view text, bool* lost) { return ToCp1252(text, lost, NextUtf16); }
 
@@ -122,18 +194,7 @@ std::string FoldForComparison(std::string_view text) {
 }
 
 std::optional<std::string> Utf8ToCp1252Exact(std::string_view text, char32_t* bad) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const std::optional<char32_t> c = NextUtf8(text, i);
-    const std::optional<char> byte = c ? UnicodeToCp1252(*c) : std::nullopt;
-    if (!byte) {
-      if (bad) *bad = c.value_or(kMalformedUtf8);
-      return std::nullopt;
-    }
-    out += *byte;
-  }
-  return out;
+  return Utf8RunsToCp1252(text, true, bad, nullptr);
 }
 
 }  // namespace rt

@@ -16,6 +16,10 @@ char16_t Cp1252ToUnicode(unsigned char byte);
 std::optional<char> UnicodeToCp1252(char32_t c);
 
 std::string Cp1252ToUtf8(std::string_view text);
+// The same written at out, which has room for Cp1252Utf8Length(text) bytes;
+// answers the end of what was written.
+size_t Cp1252Utf8Length(std::string_view text);
+char* Cp1252ToUtf8(std::string_view text, char* out);
 std::u16string Cp1252ToUtf16(std::string_view text);
 // A character the code page cannot hold, or a malformed sequence, becomes '?';
 // lost, when given, tells whether that happened.

@@ -52,6 +52,8 @@ size_t ToldRecord(const std::vector<SqlError>& records) {
 
 std::string ToDriver(std::string_view text) { return Cp1252ToUtf8(text); }
 std::string FromDriver(std::string_view text) { return Utf8ToCp1252(text); }
+size_t ToDriverLength(std::string_view text) { return Cp1252Utf8Length(text); }
+char* ToDriver(std::string_view text, char* out) { return Cp1252ToUtf8(text, out); }
 std::optional<std::string> FromDriverExact(std::string_view text, char32_t* bad) {
   return Utf8ToCp1252Exact(text, bad);
 }

@@ -22,6 +22,10 @@ namespace rt::odbc {
 // boundary and the same characters reach the server.
 std::string ToDriver(std::string_view text);
 std::string FromDriver(std::string_view text);
+// ToDriver's text written at out, which has room for ToDriverLength(text)
+// bytes; answers the end of what was written.
+size_t ToDriverLength(std::string_view text);
+char* ToDriver(std::string_view text, char* out);
 // The same, exactly: nullopt with the first character the code page lacks.
 std::optional<std::string> FromDriverExact(std::string_view text, char32_t* bad);
 

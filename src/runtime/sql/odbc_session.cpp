@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "runtime/decl/value_fit.h"
 #include "runtime/sql/odbc_call.h"
@@ -41,7 +42,7 @@ SQLCHAR* Text(const std::string& text) { return reinterpret_cast<SQLCHAR*>(const
 // The storage stays put until the statement is freed.
 class BoundParams {
  public:
-  SqlStatus Set(const StmtHandle& stmt, const std::vector<SqlValue>& params) {
+  SqlStatus Set(const StmtHandle& stmt, std::span<const SqlValue> params) {
     if (slots_.size() != params.size()) {
       slots_.clear();
       slots_.resize(params.size());
@@ -65,13 +66,12 @@ class BoundParams {
 
     SqlStatus Set(const StmtHandle& handle, SQLUSMALLINT n, const SqlValue& v) {
       const bool text = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Null;
-      std::string converted;
-      if (text) converted = ToDriver(v.bytes);
-      const std::string& data = text ? converted : v.bytes;
       const bool byteKind = text || v.kind == SqlValue::Kind::Binary;
+      // A text is converted straight into the storage.
+      const size_t size = !byteKind ? 0 : text ? odbc::ToDriverLength(v.bytes) : v.bytes.size();
       bool rebind = !bound || kind != v.kind;
-      if (byteKind && data.size() > bytes.size()) {
-        bytes.resize(std::max<size_t>(data.size(), 2 * bytes.size()));
+      if (size > bytes.size()) {
+        bytes.resize(std::max<size_t>(size, 2 * bytes.size()));
         rebind = true;
       }
       const bool isNull = v.isNull || v.kind == SqlValue::Kind::Null;
@@ -87,9 +87,10 @@ class BoundParams {
           stamp.second = static_cast<SQLUSMALLINT>(v.ts.second);
           stamp.fraction = v.ts.fraction;
           break;
-        default: std::copy(data.begin(), data.end(), bytes.begin()); break;
+        case SqlValue::Kind::Binary: std::copy(v.bytes.begin(), v.bytes.end(), bytes.begin()); break;
+        default: odbc::ToDriver(v.bytes, bytes.data()); break;
       }
-      length = isNull ? SQL_NULL_DATA : byteKind ? static_cast<SQLLEN>(data.size()) : 0;
+      length = isNull ? SQL_NULL_DATA : byteKind ? static_cast<SQLLEN>(size) : 0;
       kind = v.kind;
       if (!rebind) return {};
       bound = true;
@@ -186,22 +187,53 @@ void ParseStamp(SqlValue& v) {
   }
 }
 
+// A text as the driver gave it, in the code page: v.unfit says which
+// character the code page lacks when one does ('?' in its place).
+void TakeDriverText(std::string_view text, SqlValue& v) {
+  char32_t bad = 0;
+  if (std::optional<std::string> exact = odbc::FromDriverExact(text, &bad)) {
+    v.bytes = std::move(*exact);
+  } else {
+    v.bytes = FromDriver(text);
+    v.unfit = CharacterUnfit(bad);
+  }
+}
+
+// A number or stamp of a server whose columns hold any value, from the text
+// read of it: an empty text is NULL, one that is none of the kind is unfit.
+void TakeAsKind(SqlValue::Kind kind, SqlValue&& text, SqlValue& v) {
+  v.isNull = text.isNull || text.bytes.empty();
+  v.bytes = std::move(text.bytes);
+  v.unfit = std::move(text.unfit);
+  if (v.isNull || !v.unfit.empty()) return;
+  if (kind == SqlValue::Kind::Long) ParseWhole(v);
+  else if (kind == SqlValue::Kind::Double) ParseReal(v);
+  else ParseStamp(v);
+}
+
 class OdbcCursor : public SqlCursor {
  public:
   // asTexts: numbers and stamps are read as texts and checked, for a server
-  // whose columns hold any value.
+  // whose columns hold any value. bind: the driver reads any column with
+  // SQLGetData, bound ones too, so the columns are bound at the first fetch
+  // and a value longer than its buffer is read again whole.
   OdbcCursor(StmtHandle stmt, std::vector<SqlValue::Kind> kinds, std::unique_ptr<BoundParams> params,
-             bool asTexts = false)
-      : kinds_(std::move(kinds)), asTexts_(asTexts), params_(std::move(params)), handle_(std::move(stmt)) {}
+             bool asTexts = false, bool bind = false)
+      : kinds_(std::move(kinds)), asTexts_(asTexts), bind_(bind), params_(std::move(params)),
+        handle_(std::move(stmt)) {}
 
   SqlResult<Fetched> Fetch(std::vector<SqlValue>& row) override {
+    if (bind_ && columns_.empty()) BindColumns();
     const Answer fetched = Check("SQLFetch", handle_, SQLFetch(handle_.get()));
     if (!fetched) return Failed(fetched.error());
     if (*fetched == SQL_NO_DATA) return Fetched::End;
     row.assign(kinds_.size(), SqlValue());
-    for (size_t i = 0; i < kinds_.size(); ++i)
-      if (SqlStatus read = Read(static_cast<SQLUSMALLINT>(i + 1), kinds_[i], row[i]); !read)
-        return Failed(read.error());
+    for (size_t i = 0; i < kinds_.size(); ++i) {
+      const SQLUSMALLINT col = static_cast<SQLUSMALLINT>(i + 1);
+      if (!columns_.empty() && Take(columns_[i], kinds_[i], row[i])) continue;
+      if (SqlStatus read = Read(col, kinds_[i], row[i]); !read) return Failed(read.error());
+      if (!columns_.empty()) Grow(columns_[i], col);
+    }
     return Fetched::Row;
   }
 
@@ -223,7 +255,94 @@ class OdbcCursor : public SqlCursor {
   }
 
  private:
-  // Column col of the row fetched, read as kind into v.
+  // A column bound to storage of its own; its buffer, for a text or binary
+  // value, grows to the longest value read of it, up to kMostBound bytes.
+  struct BoundColumn {
+    bool bound = false;
+    SQLSMALLINT ctype = SQL_C_CHAR;
+    SQLLEN ind = 0;
+    SQLBIGINT whole = 0;
+    double real = 0;
+    SQL_TIMESTAMP_STRUCT stamp{};
+    std::vector<char> bytes;
+  };
+  static constexpr size_t kFirstBound = 256, kFirstBoundNumber = 64, kMostBound = 65536;
+
+  // Whether a column of the kind is read as a text.
+  bool ReadAsText(SqlValue::Kind kind) const {
+    return kind == SqlValue::Kind::Text || kind == SqlValue::Kind::Null ||
+           (asTexts_ && kind != SqlValue::Kind::Binary);
+  }
+
+  // Each column bound as its kind is read; a column the driver will not bind
+  // is read with SQLGetData.
+  void BindColumns() {
+    columns_.resize(kinds_.size());
+    for (size_t i = 0; i < kinds_.size(); ++i) {
+      BoundColumn& c = columns_[i];
+      const SqlValue::Kind kind = kinds_[i];
+      if (ReadAsText(kind)) {
+        c.ctype = SQL_C_CHAR;
+        c.bytes.resize(kind == SqlValue::Kind::Text || kind == SqlValue::Kind::Null ? kFirstBound : kFirstBoundNumber);
+      } else if (kind == SqlValue::Kind::Binary) {
+        c.ctype = SQL_C_BINARY;
+        c.bytes.resize(kFirstBound);
+      } else {
+        c.ctype = kind == SqlValue::Kind::Long ? SQL_C_SBIGINT : kind == SqlValue::Kind::Double ? SQL_C_DOUBLE
+                                                                                                 : SQL_C_TIMESTAMP;
+      }
+      Bind(c, static_cast<SQLUSMALLINT>(i + 1));
+    }
+  }
+  void Bind(BoundColumn& c, SQLUSMALLINT col) {
+    void* target = c.ctype == SQL_C_SBIGINT  ? static_cast<void*>(&c.whole)
+                   : c.ctype == SQL_C_DOUBLE ? static_cast<void*>(&c.real)
+                   : c.ctype == SQL_C_TIMESTAMP ? static_cast<void*>(&c.stamp)
+                                                : static_cast<void*>(c.bytes.data());
+    const SQLLEN room = c.ctype == SQL_C_TIMESTAMP ? static_cast<SQLLEN>(sizeof c.stamp)
+                                                    : static_cast<SQLLEN>(c.bytes.size());
+    c.bound = Check("SQLBindCol", handle_, SQLBindCol(handle_.get(), col, c.ctype, target, room, &c.ind)).ok();
+  }
+  // After a value too long for its column's buffer was read again: a larger
+  // buffer for the rows after it.
+  void Grow(BoundColumn& c, SQLUSMALLINT col) {
+    if (!c.bound || c.bytes.empty() || c.bytes.size() >= kMostBound) return;
+    const size_t wanted = c.ind == SQL_NO_TOTAL ? 4 * c.bytes.size() : static_cast<size_t>(c.ind) + 1;
+    c.bytes.resize(std::min(kMostBound, std::max(wanted, 2 * c.bytes.size())));
+    Bind(c, col);
+  }
+
+  // The value of a bound column as kind into v; false when the value is
+  // longer than the buffer (or of a length not told), to be read again.
+  bool Take(const BoundColumn& c, SqlValue::Kind kind, SqlValue& v) const {
+    if (!c.bound) return false;
+    v.kind = kind;
+    v.isNull = c.ind == SQL_NULL_DATA;
+    if (c.ctype == SQL_C_CHAR || c.ctype == SQL_C_BINARY) {
+      const size_t room = c.bytes.size() - (c.ctype == SQL_C_CHAR ? 1 : 0);
+      if (!v.isNull && (c.ind == SQL_NO_TOTAL || c.ind < 0 || static_cast<size_t>(c.ind) > room)) return false;
+      const std::string_view got(c.bytes.data(), v.isNull ? 0 : static_cast<size_t>(c.ind));
+      if (c.ctype == SQL_C_BINARY) {
+        v.bytes.assign(got);
+      } else if (kind == SqlValue::Kind::Text || kind == SqlValue::Kind::Null) {
+        TakeDriverText(got, v);
+      } else {
+        SqlValue text;
+        text.isNull = v.isNull;
+        TakeDriverText(got, text);
+        TakeAsKind(kind, std::move(text), v);
+      }
+      return true;
+    }
+    if (v.isNull) return true;  // 0, 0.0 and no date, as a read of NULL leaves them
+    if (c.ctype == SQL_C_SBIGINT) v.i = c.whole;
+    else if (c.ctype == SQL_C_DOUBLE) v.d = c.real;
+    else v.ts = {c.stamp.year, c.stamp.month, c.stamp.day, c.stamp.hour, c.stamp.minute, c.stamp.second,
+                 c.stamp.fraction};
+    return true;
+  }
+
+  // Column col of the row fetched, read as kind into v with SQLGetData.
   SqlStatus Read(SQLUSMALLINT col, SqlValue::Kind kind, SqlValue& v) {
     SQLHSTMT stmt = handle_.get();
     v.kind = kind;
@@ -233,13 +352,7 @@ class OdbcCursor : public SqlCursor {
                      kind == SqlValue::Kind::Timestamp)) {
       SqlValue text;
       if (SqlStatus read = Read(col, SqlValue::Kind::Text, text); !read) return read;
-      v.isNull = text.isNull || text.bytes.empty();
-      v.bytes = std::move(text.bytes);
-      v.unfit = std::move(text.unfit);
-      if (v.isNull || !v.unfit.empty()) return {};
-      if (kind == SqlValue::Kind::Long) ParseWhole(v);
-      else if (kind == SqlValue::Kind::Double) ParseReal(v);
-      else ParseStamp(v);
+      TakeAsKind(kind, std::move(text), v);
       return {};
     }
     switch (kind) {
@@ -275,14 +388,8 @@ class OdbcCursor : public SqlCursor {
           if (*got == SQL_SUCCESS) break;
         }
         if (text) {
-          char32_t bad = 0;
-          std::optional<std::string> exact = odbc::FromDriverExact(v.bytes, &bad);
-          if (exact) {
-            v.bytes = std::move(*exact);
-          } else {
-            v.bytes = FromDriver(v.bytes);
-            v.unfit = CharacterUnfit(bad);
-          }
+          const std::string read = std::move(v.bytes);
+          TakeDriverText(read, v);
         }
         break;
       }
@@ -294,7 +401,9 @@ class OdbcCursor : public SqlCursor {
 
   std::vector<SqlValue::Kind> kinds_;
   bool asTexts_ = false;
+  bool bind_ = false;
   std::unique_ptr<BoundParams> params_;  // outlives the statement that binds it
+  std::vector<BoundColumn> columns_;     // bound at the first fetch; outlive the statement too
   StmtHandle handle_;
 };
 
@@ -362,7 +471,8 @@ class OdbcSession : public SqlSession {
     auto bound = std::make_unique<BoundParams>();
     SqlResult<StmtHandle> stmt = Run(sql, params, bound.get());
     if (!stmt) return Failed(stmt.error());
-    return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound), Dialect().columnsHoldAnyValue);
+    return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound), Dialect().columnsHoldAnyValue,
+                                        BindsColumns());
   }
 
   SqlResult<std::vector<std::string>> Columns(const std::string& schema, const std::string& table) override {
@@ -452,14 +562,18 @@ class OdbcSession : public SqlSession {
     return {};
   }
 
-  SqlStatus ExecDeferred(const std::string& head, const std::vector<SqlValue>& row) override {
+  using SqlSession::ExecDeferred;
+  SqlStatus ExecDeferred(const InsertHead& head, const std::vector<SqlValue>& row) override {
     if (unknown_) return Closed();
-    if (!queued_.empty() && (queuedHead_ != head || queued_.front().size() != row.size()))
+    // Another head object may still hold the same text.
+    if (queuedRows_ && (queuedWidth_ != row.size() || (queuedHead_ != head && *queuedHead_ != *head)))
       if (SqlStatus flushed = Flush(); !flushed) return flushed;
     const size_t batch = BatchRows(row.size());
-    queuedHead_ = head;
-    queued_.push_back(row);
-    if (queued_.size() < batch) return {};
+    if (queuedHead_ != head) queuedHead_ = head;
+    if (!queuedRows_) queued_.reserve(batch * row.size());
+    queuedWidth_ = row.size();
+    queued_.insert(queued_.end(), row.begin(), row.end());
+    if (++queuedRows_ < batch) return {};
     return Flush();
   }
 
@@ -471,7 +585,7 @@ class OdbcSession : public SqlSession {
     if (unknown_) return Closed();
     // Rows still queued go with a commit; their refusal turns it into a rollback.
     const SqlStatus flushed = commit ? Flush() : SqlStatus{};
-    queued_.clear();
+    DropQueue();
     if (unknown_) return Lose(flushed);
     commit = commit && flushed;
     SqlTrace(commit ? "-- commit" : "-- rollback");
@@ -511,6 +625,19 @@ class OdbcSession : public SqlSession {
     return info_->Dialect();
   }
 
+  // Whether a cursor binds its columns: where the driver reads any column with
+  // SQLGetData, a bound one too, as a value longer than its buffer needs.
+  bool BindsColumns() {
+    if (!bindsColumns_) {
+      SQLUINTEGER ext = 0;
+      const Answer got = Check("SQLGetInfo", conn_->handle(),
+                               SQLGetInfo(dbc(), SQL_GETDATA_EXTENSIONS, &ext, sizeof ext, nullptr));
+      constexpr SQLUINTEGER kNeeded = SQL_GD_ANY_COLUMN | SQL_GD_BOUND;
+      bindsColumns_ = got && (ext & kNeeded) == kNeeded;
+    }
+    return *bindsColumns_;
+  }
+
   // The result of a call on this connection: a refusal that means the
   // connection is gone marks it lost; one after which the server may have
   // ended the transaction by itself leaves its state unknown.
@@ -527,7 +654,7 @@ class OdbcSession : public SqlSession {
     if (!unknown_) SqlTrace("-- the transaction's state is not known: the connection is closed");
     unknown_ = true;
     prepared_.clear();
-    queued_.clear();
+    DropQueue();
     conn_->Disconnect();
     return refused;
   }
@@ -625,9 +752,10 @@ class OdbcSession : public SqlSession {
     std::string values = one;
     for (size_t i = 1; i < count; ++i) values += "," + one;
     // The WITH form names the table and its columns as the head does, without its VALUES.
-    const size_t valuesWord = queuedHead_.rfind("VALUES");
-    if (Dialect().rowsForm != RowsForm::WithValues || valuesWord == std::string::npos) return queuedHead_ + values;
-    return "WITH v AS (VALUES " + values + ") " + queuedHead_.substr(0, valuesWord) + "SELECT * FROM v";
+    const std::string& head = *queuedHead_;
+    const size_t valuesWord = head.rfind("VALUES");
+    if (Dialect().rowsForm != RowsForm::WithValues || valuesWord == std::string::npos) return head + values;
+    return "WITH v AS (VALUES " + values + ") " + head.substr(0, valuesWord) + "SELECT * FROM v";
   }
 
   // Sends the queued rows: in one INSERT of many rows, or, where the server
@@ -635,40 +763,45 @@ class OdbcSession : public SqlSession {
   // server that ends its transaction at a refusal gets no second try.
   SqlStatus Flush() {
     if (unknown_) return Closed();
-    if (queued_.empty()) return {};
-    const std::vector<std::vector<SqlValue>> rows = std::move(queued_);
+    if (!queuedRows_) return {};
+    const size_t rows = std::exchange(queuedRows_, 0), width = queuedWidth_;
+    const std::vector<SqlValue> values = std::move(queued_);
     queued_.clear();
-    const std::string one = RowPlaceholders(rows.front().size());
+    auto row = [&](size_t i) { return std::span(values).subspan(i * width, width); };
+    const std::string one = RowPlaceholders(width);
     const std::string single = RowsStatement(1, one);
-    if (manyRows_ && rows.size() > 1) {
-      const std::string sql = RowsStatement(rows.size(), one);
-      std::vector<SqlValue> params;
-      params.reserve(rows.size() * rows.front().size());
-      for (const std::vector<SqlValue>& row : rows) params.insert(params.end(), row.begin(), row.end());
-      SqlTrace(single + " (" + std::to_string(rows.size()) + " rows)");
-      SqlStatus sent = RunPrepared(sql, params);
+    if (manyRows_ && rows > 1) {
+      const std::string sql = RowsStatement(rows, one);
+      SqlTrace(single + " (" + std::to_string(rows) + " rows)");
+      SqlStatus sent = RunPrepared(sql, values);
       if (sent || Dialect().refusalEndsTransaction || lost_ || unknown_) return sent;
       // One by one, a row refused alone by a key or constraint is the cause
       // told; any other refusal follows from the first one (a table gone with
       // the transaction the server ended), which is told.
-      for (const std::vector<SqlValue>& row : rows) {
+      for (size_t i = 0; i < rows; ++i) {
         SqlTrace(single);
-        if (SqlStatus alone = RunPrepared(single, row); !alone)
+        if (SqlStatus alone = RunPrepared(single, row(i)); !alone)
           return Dialect().Means(alone.error(), Refusal::DuplicateKey) ? alone : sent;
       }
       manyRows_ = false;  // each row was taken alone: it is the INSERT of many rows that this server refuses
       return {};
     }
-    for (const std::vector<SqlValue>& row : rows) {
+    for (size_t i = 0; i < rows; ++i) {
       SqlTrace(single);
-      if (SqlStatus sent = RunPrepared(single, row); !sent) return sent;
+      if (SqlStatus sent = RunPrepared(single, row(i)); !sent) return sent;
     }
     return {};
   }
 
+  // The rows queued are dropped, unsent.
+  void DropQueue() {
+    queued_.clear();
+    queuedRows_ = 0;
+  }
+
   // Runs a statement with parameters on the handle it was prepared on before,
   // preparing it at its first run: a copy of many rows prepares its INSERT once.
-  SqlStatus RunPrepared(const std::string& sql, const std::vector<SqlValue>& params) {
+  SqlStatus RunPrepared(const std::string& sql, std::span<const SqlValue> params) {
     auto it = prepared_.find(sql);
     if (it == prepared_.end()) {
       SqlResult<StmtHandle> handle = NewStatement();
@@ -721,12 +854,15 @@ class OdbcSession : public SqlSession {
   };
   std::map<std::string, Prepared> prepared_;  // by statement text
   std::optional<ServerInfo> info_;
+  std::optional<bool> bindsColumns_;
   bool lost_ = false;
   bool unknown_ = false;        // the transaction's state is not known: the connection is closed
   bool inTransaction_ = false;  // autocommit is off
-  // Rows queued by ExecDeferred, all for queuedHead_.
-  std::string queuedHead_;
-  std::vector<std::vector<SqlValue>> queued_;
+  // Rows queued by ExecDeferred, all for queuedHead_: their values one row
+  // after the other, queuedWidth_ a row.
+  InsertHead queuedHead_;
+  std::vector<SqlValue> queued_;
+  size_t queuedRows_ = 0, queuedWidth_ = 0;
   bool manyRows_ = true;  // the server takes an INSERT of many rows
   // The parameters the server answered to its dialect's query (0: none), once asked.
   std::optional<size_t> parameterLimit_;

@@ -87,6 +87,11 @@ int SqlDriver::Impl::Attach(FileBlock& file, SqlFileState& st, bool* reused) {
         BuildTableSchema(*file.decl().record, file.keys(), file.blobs(), *st.tableName, st.conn->info);
     st.schema = schema ? std::optional(std::move(*schema)) : std::nullopt;
     st.schemaError = schema.reason();
+    const std::string columns = st.schema ? ColumnList(*st.schema) : std::string();
+    st.selectHead = st.schema ? "SELECT " + columns + " FROM " + st.schema->tableName : std::string();
+    st.insertHead = st.schema ? std::make_shared<const std::string>("INSERT INTO " + st.schema->tableName + " (" +
+                                                                    columns + ") VALUES ")
+                              : nullptr;
     st.schemaConn = st.conn.get();
   }
   return kNoError;

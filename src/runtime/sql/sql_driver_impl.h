@@ -61,6 +61,9 @@ struct SqlFileState : DriverState {
   const SqlConnection* schemaConn = nullptr;  // the connection the schema was built for
   std::optional<SqlTableSchema> schema;
   std::string schemaError;
+  // Made with the schema: "SELECT a,b,... FROM t", and the head of every row ADD sends.
+  std::string selectHead;
+  InsertHead insertHead;
   bool verifyViaSelect = false;
   bool checkedFromCatalog = false;            // the last check answered from a catalog read,
   uint64_t checkRun = 0, checkEpoch = 0;      // made in this run and at this catalog epoch

@@ -12,12 +12,6 @@ namespace rt {
 
 namespace {
 
-std::string ColumnList(const SqlTableSchema& s) {
-  std::string out;
-  for (size_t i = 0; i < s.columns.size(); ++i) out += (i ? "," : "") + s.columns[i].name;
-  return out;
-}
-
 // A refused INSERT or UPDATE: a duplicate key has its own error code.
 int WriteRefused(const SqlConnection& conn, const SqlError& err) {
   if (!conn.info.Dialect().Means(err, Refusal::DuplicateKey)) return Refused(err);
@@ -55,6 +49,7 @@ void SqlDriver::Impl::KeyWhere(const SqlTableSchema& s, const SqlKey& key, const
 
 std::vector<SqlValue> SqlDriver::Impl::RowOfBuffer(FileBlock& file, const SqlTableSchema& s) {
   std::vector<SqlValue> row;
+  row.reserve(s.columns.size());
   for (const SqlColumn& col : s.columns) row.push_back(ValueOf(file, col));
   return row;
 }
@@ -100,7 +95,7 @@ int SqlDriver::Next(FileBlock& file) {
   if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
   const SqlTableSchema& s = *st.schema;
   if (!st.sequenceStarted) {
-    std::string sql = "SELECT " + ColumnList(s) + " FROM " + s.tableName;
+    std::string sql = st.selectHead;
     const SqlKey* key = impl_->KeyOf(st, st.pendingKey);
     if (!key && s.primaryKey >= 0) key = &s.keys[s.primaryKey];
     if (key) {
@@ -137,7 +132,7 @@ int SqlDriver::Get(FileBlock& file, const KeyDescriptor& key) {
   const SqlKey* k = impl_->KeyOf(st, &key);
   if (!k) return kFunctionNotSupported;
   st.lastKey = &key;
-  std::string sql = "SELECT " + ColumnList(s) + " FROM " + s.tableName;
+  std::string sql = st.selectHead;
   std::vector<SqlValue> params;
   impl_->KeyWhere(s, *k, impl_->RowOfBuffer(file, s), sql, params);
   st.lastSql = sql;
@@ -204,7 +199,7 @@ int SqlDriver::Add(FileBlock& file) {
   if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
   const SqlTableSchema& s = *st.schema;
   std::vector<SqlValue> row = impl_->RowOfBuffer(file, s);
-  const std::string head = "INSERT INTO " + s.tableName + " (" + ColumnList(s) + ") VALUES ";
+  const InsertHead& head = st.insertHead;
   SqlConnection& conn = *st.conn;
   // In the transaction that created the table every row of it came through
   // here: a key not seen before cannot clash, and the row may wait to go with
@@ -232,7 +227,7 @@ int SqlDriver::Add(FileBlock& file) {
   // is answered before it is sent.
   if (conn.transaction && conn.info.Dialect().refusalEndsTransaction)
     if (int rc = impl_->UniqueKeysFree(st, row)) return rc;
-  if (SqlStatus added = impl_->Exec(st, head + RowPlaceholders(row.size()), row); !added)
+  if (SqlStatus added = impl_->Exec(st, *head + RowPlaceholders(row.size()), row); !added)
     return WriteRefused(conn, added.error());
   st.currentRow = std::move(row);
   st.haveCurrent = true;

@@ -335,6 +335,12 @@ std::optional<std::string> SqlTypeOf(const SqlColumn& column, const TypeList& ty
   return std::nullopt;
 }
 
+std::string ColumnList(const SqlTableSchema& schema) {
+  std::string out;
+  for (size_t i = 0; i < schema.columns.size(); ++i) out += (i ? "," : "") + schema.columns[i].name;
+  return out;
+}
+
 std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections) {
   std::string out;
   for (size_t i = 0; i < key.columns.size(); ++i) {

@@ -102,6 +102,9 @@ struct CreateStatements {
 // list, the reason is that column's name.
 Outcome<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, const TypeList& types);
 
+// The table's column names, comma-separated, as SELECT and INSERT list them.
+std::string ColumnList(const SqlTableSchema& schema);
+
 // Text of a key's column list as written in constraint and index clauses.
 std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections);
 

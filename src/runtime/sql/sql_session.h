@@ -41,6 +41,10 @@ struct SqlValue {
   std::string unfit;
 };
 
+// The head of an INSERT whose rows a session may queue ("INSERT INTO t
+// (a,b) VALUES "), made once for a table and shared by its rows.
+using InsertHead = std::shared_ptr<const std::string>;
+
 // "(?,?,...)": the placeholders of one row of count values.
 std::string RowPlaceholders(size_t count);
 
@@ -97,9 +101,13 @@ class SqlSession {
   // row and sends it with others in one INSERT of many rows (head + "(...),
   // (...)"), before any other statement and at the latest before a commit
   // (a rollback drops the queue). An error when the server refused rows sent
-  // now, this row's or rows queued before it.
-  virtual SqlStatus ExecDeferred(const std::string& head, const std::vector<SqlValue>& row) {
-    return Exec(head + RowPlaceholders(row.size()), row);
+  // now, this row's or rows queued before it. Rows given the same head object
+  // go together without their heads' texts being compared.
+  virtual SqlStatus ExecDeferred(const InsertHead& head, const std::vector<SqlValue>& row) {
+    return Exec(*head + RowPlaceholders(row.size()), row);
+  }
+  SqlStatus ExecDeferred(const std::string& head, const std::vector<SqlValue>& row) {
+    return ExecDeferred(std::make_shared<const std::string>(head), row);
   }
   // Statements after Begin run in one transaction until End commits or rolls
   // it back; afterwards each statement commits by itself again.
