@@ -53,7 +53,7 @@
 #include "dictionary/dictionary.h"
 #include "runtime/base/code_page.h"
 #include "runtime/files/files.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
@@ -1030,7 +1030,7 @@ class LargeRun {
 void SetUpProgram() {
   ::setenv("ORTAVIA_SQL_DRIVER", "SQL Server", 1);
   rt::RegisterSqlDriver();
-  rt::RegisterTopSpeedDriver();
+  rt::RegisterSqliteFileDriver();
   rt::SetHaltHandler([](int code) { throw std::runtime_error("the program ended with " + std::to_string(code)); });
 }
 

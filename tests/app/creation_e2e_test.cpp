@@ -24,7 +24,7 @@
 #include "dictionary/names.h"
 #include "dictionary/tables.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
@@ -91,7 +91,7 @@ class Creation : public ::testing::TestWithParam<std::string> {
     }
     ::setenv("ORTAVIA_SQL_DRIVER", b_.odbcDriver.c_str(), 1);
     rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
+    rt::RegisterSqliteFileDriver();  // as the program's main registers its drivers
     app::ProgramErrors().Setup(state_);
     dict::SetReporter(&app::ProgramErrors());
     dict::DictionaryInit();

@@ -12,7 +12,7 @@
 #include "app/program.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
@@ -39,7 +39,7 @@ std::string TableOf(const std::string& sql) {
 std::string CreationStatements() {
   testsupport::SqlServerDouble server;
   rt::RegisterDriver(std::make_shared<rt::SqlDriver>(server.Factory()));
-  rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
+  rt::RegisterSqliteFileDriver();  // as the program's main registers its drivers
   classlib::ThreadErrorState state;
   app::ProgramErrors().Setup(state);
   dict::SetReporter(&app::ProgramErrors());

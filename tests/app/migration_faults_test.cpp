@@ -220,7 +220,7 @@ TEST(MigrationOnPostgreSQL, AConnectionLostInTheMiddleChangesNothingAndTheNextRu
   const fs::path dir = fs::temp_directory_path() / ("ortavia-migration-lost-" + std::to_string(::getpid()));
   const fs::path previousDir = fs::current_path();
   ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
-  rt::RegisterTopSpeedDriver();
+  rt::RegisterSqliteFileDriver();
   struct Case {
     const char* where;
     int lostAfter;  // INSERTs into RefereExtCove the server took before its sessions ended

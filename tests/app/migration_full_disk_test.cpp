@@ -21,7 +21,7 @@
 #include "app/migrate.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
@@ -128,7 +128,7 @@ class MigrationFullDisk : public ::testing::TestWithParam<std::string> {
     fs::current_path(dir_);
     ::setenv("ORTAVIA_SQL_DRIVER", StandIn() ? "SQL Server" : "SQLite3", 1);
     rt::RegisterDriver(disk_.driver());
-    rt::RegisterTopSpeedDriver();
+    rt::RegisterSqliteFileDriver();
     prelude_.emplace(Data().string(), Server().string());
     rt::SetHaltHandler([this](int code) { exitCode_ = code; });
   }
@@ -311,7 +311,7 @@ class MigrationOnPostgreSQLServer : public ::testing::Test {
     fs::current_path(dir_);
     ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
     rt::RegisterDriver(driver_);
-    rt::RegisterTopSpeedDriver();
+    rt::RegisterSqliteFileDriver();
     prelude_.emplace(testsupport::MigrationPrelude::Owners{
         rt::BuildOwner("127.0.0.1", "ortavia_data", pg_->login, pg_->password),
         rt::BuildOwner("127.0.0.1", "ortavia_server", pg_->login, pg_->password)});

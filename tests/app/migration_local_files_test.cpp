@@ -20,7 +20,7 @@
 #include "app/create_schema.h"
 #include "app/migrate.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
@@ -62,7 +62,7 @@ class LocalFilesOnPress : public ::testing::Test {
     fs::current_path(dir_);  // the local files are read from the current directory
     ::setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
     rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();
+    rt::RegisterSqliteFileDriver();
     entries_ = {"localhost", (dir_ / "db" / "server.db").string(), (dir_ / "db" / "data.db").string(), "admin", ""};
     prelude_.emplace(entries_.dbData, entries_.dbServer);
     rt::SetHaltHandler([this](int code) { exitCode_ = code; });

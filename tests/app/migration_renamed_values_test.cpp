@@ -19,7 +19,7 @@
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
@@ -100,7 +100,7 @@ class RenamedTableValues : public ::testing::TestWithParam<std::string> {
       ::setenv("ORTAVIA_SQL_DRIVER", StandIn() ? "SQL Server" : "SQLite3", 1);
     }
     rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();
+    rt::RegisterSqliteFileDriver();
     prelude_.emplace(testsupport::MigrationPrelude::Owners{
         rt::BuildOwner(entries_.server.c_str(), entries_.dbData.c_str(), entries_.login.c_str(),
                        entries_.password.c_str()),

@@ -31,7 +31,7 @@
 #include "dictionary/names.h"
 #include "runtime/base/datetime.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
@@ -626,7 +626,7 @@ TEST(MigrationOnPostgreSQL, RecordsMetTwiceAreRecognisedBeforeTheyAreSent) {
   const fs::path dir = fs::temp_directory_path() / ("ortavia-migration-pg-" + std::to_string(::getpid()));
   const fs::path previousDir = fs::current_path();
   ::setenv("ORTAVIA_SQL_DRIVER", "PostgreSQL Unicode", 1);
-  rt::RegisterTopSpeedDriver();
+  rt::RegisterSqliteFileDriver();
   // The ODBC driver's own statement-level rollback, and the server's plain
   // behaviour, where a refused statement leaves the transaction refusing all.
   for (const std::string extra : {"", ",Protocol=7.4-0"}) {

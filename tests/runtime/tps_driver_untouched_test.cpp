@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 
 namespace rt {
 namespace {
@@ -71,7 +71,7 @@ std::map<std::string, std::string> Folder(const fs::path& dir) {
 class UntouchedLocalFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterTopSpeedDriver();
+    RegisterSqliteFileDriver();
     dir_ = fs::temp_directory_path() / ("ortavia-tps-untouched-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);

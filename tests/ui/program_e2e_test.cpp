@@ -32,7 +32,7 @@
 #include "runtime/base/program.h"
 #include "runtime/decl/file_block.h"
 #include "runtime/files/files.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
@@ -154,7 +154,7 @@ class ProgramEndToEnd : public ::testing::TestWithParam<std::string> {
     }
     ::setenv("ORTAVIA_SQL_DRIVER", odbcDriver_.c_str(), 1);
     rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
+    rt::RegisterSqliteFileDriver();  // as the program's main registers its drivers
     // The entries start empty, as at the program's start, whatever an earlier test typed.
     for (char* entry : {app::SERVER, app::DB_SERVER, app::DB_DATA, app::USUARIO, app::PWD}) entry[0] = '\0';
     qApp->installEventFilter(&watcher_);

@@ -15,7 +15,7 @@
 
 #include "app/migrate.h"
 #include "runtime/files/files.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   rt::RegisterDriver(std::make_shared<StoppingSqlDriver>(argv[3]));
-  rt::RegisterTopSpeedDriver();
+  rt::RegisterSqliteFileDriver();
   testsupport::FakeWindowLayer ui;
   {
     testsupport::MigrationPrelude prelude(argv[1], argv[2]);

@@ -20,7 +20,7 @@
 
 namespace rt {
 
-class TopSpeedDriver : public FileDriver {
+class SqliteFileDriver : public FileDriver {
  public:
   std::string Name() const override { return "TOPSPEED"; }
   int Open(FileBlock& file, int mode) override;
@@ -33,7 +33,7 @@ class TopSpeedDriver : public FileDriver {
 };
 
 // Registers the local-file driver under "TOPSPEED".
-void RegisterTopSpeedDriver();
+void RegisterSqliteFileDriver();
 
 // A date or time from the text it is kept as; nullopt for a text that holds
 // no storage value (a number out of the storage's range, a missing part).
