@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/files/files.h"
 #include "runtime/files/sqlite_file_driver.h"
 
 namespace rt {

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "runtime/base/datetime.h"
+#include "runtime/files/disk_files.h"
+#include "runtime/files/files.h"
 #include "runtime/files/sqlite_file_driver.h"
 
 namespace rt {

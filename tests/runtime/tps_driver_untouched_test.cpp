@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/files/files.h"
 #include "runtime/files/sqlite_file_driver.h"
 
 namespace rt {

@@ -22,6 +22,7 @@
 #include "runtime/base/outcome.h"
 #include "runtime/base/text.h"
 #include "runtime/decl/value_fit.h"
+#include "runtime/files/disk_files.h"
 
 namespace rt {
 
@@ -597,6 +598,14 @@ bool SqliteFileDriver::GetProperty(FileBlock& file, int prop, std::string& value
 }
 
 void SqliteFileDriver::Destroy(FileBlock& file) { file.driverState.reset(); }
+
+std::string TopSpeedFileName(std::string_view name) {
+  const size_t slash = name.find_last_of("/\\");
+  const std::string_view base = slash == std::string_view::npos ? name : name.substr(slash + 1);
+  std::string result(name);
+  if (base.find('.') == std::string_view::npos) result += ".TPS";
+  return result;
+}
 
 void RegisterSqliteFileDriver() { RegisterDriver(std::make_shared<SqliteFileDriver>()); }
 

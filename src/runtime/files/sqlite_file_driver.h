@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "runtime/base/datetime.h"
-#include "runtime/files/files.h"
+#include "runtime/files/file_driver.h"
 
 namespace rt {
 
@@ -31,6 +31,11 @@ class SqliteFileDriver : public FileDriver {
   bool GetProperty(FileBlock& file, int prop, std::string& value) override;
   void Destroy(FileBlock& file) override;
 };
+
+// The file of a table the driver's declarations name: ".TPS" added to a name
+// without an extension; a name without a directory is relative to the current
+// directory.
+std::string TopSpeedFileName(std::string_view name);
 
 // Registers the local-file driver under "TOPSPEED".
 void RegisterSqliteFileDriver();
