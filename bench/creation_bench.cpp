@@ -63,7 +63,7 @@
 #include "dictionary/tables.h"
 #include "runtime/base/code_page.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
@@ -616,7 +616,7 @@ int main(int argc, char** argv) {
   const fs::path dir = fs::temp_directory_path() / ("ortavia-bench-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   rt::RegisterSqlDriver();
-  rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
+  rt::RegisterSqliteFileDriver();  // as the program's main registers its drivers
 
   std::vector<Backend> backends;
   backends.push_back({Kind::SQLite, "SQLite", "SQLite3", "localhost", (dir / "data.db").string(),

@@ -22,7 +22,9 @@
 #include "runtime/base/datetime.h"
 #include "runtime/base/program.h"
 #include "runtime/base/text.h"
+#include "runtime/files/disk_files.h"
 #include "runtime/files/files.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/ui/ui.h"
 
 namespace app {

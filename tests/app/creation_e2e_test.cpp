@@ -25,7 +25,7 @@
 #include "dictionary/names.h"
 #include "dictionary/tables.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"

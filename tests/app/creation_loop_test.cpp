@@ -12,7 +12,7 @@
 #include "classlib/error_reporter.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "support/fake_ui.h"
 #include "support/test_driver.h"
@@ -77,7 +77,7 @@ TEST(CreationLoop, EachTablesRelationsAreAttachedAtItsOwnStep) {
   dict::DictionaryKill();
   dict::SetReporter(nullptr);
   rt::RegisterSqlDriver();
-  rt::RegisterTopSpeedDriver();  // as the program's main registers its drivers
+  rt::RegisterSqliteFileDriver();  // as the program's main registers its drivers
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include "app/program.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"

@@ -22,7 +22,7 @@
 #include "app/migrate.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"

@@ -18,7 +18,7 @@
 #include "app/migrate.h"
 #include "runtime/base/program.h"
 #include "runtime/base/text.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
@@ -122,7 +122,7 @@ class MigrationLargeBatches : public ::testing::TestWithParam<std::string> {
             EXPECT_TRUE(testsupport::DropPostgresSessions(pg_->login));
           });
         }));
-    rt::RegisterTopSpeedDriver();
+    rt::RegisterSqliteFileDriver();
     if (Postgres())
       prelude_.emplace(testsupport::MigrationPrelude::Owners{
           rt::BuildOwner("127.0.0.1", "ortavia_data", pg_->login, pg_->password),

@@ -8,7 +8,9 @@
 
 #include <unistd.h>
 
+#include "runtime/files/disk_files.h"
 #include "runtime/files/files.h"
+#include "runtime/files/sqlite_file_driver.h"
 
 namespace rt {
 namespace {

@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/files.h"
+#include "runtime/files/sqlite_file_driver.h"
 
 namespace rt {
 namespace {
@@ -48,7 +49,7 @@ FileDecl EdgesDecl(const std::string& name) {
 class LocalFileEdges : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterTopSpeedDriver();
+    RegisterSqliteFileDriver();
     dir_ = fs::temp_directory_path() / ("ortavia-tps-edges-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);

@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "runtime/base/datetime.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/disk_files.h"
+#include "runtime/files/files.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "support/sqlite_files.h"
 
 namespace rt {
@@ -63,7 +65,7 @@ std::string CreateTable(const std::string& table) {
 class LocalFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterTopSpeedDriver();
+    RegisterSqliteFileDriver();
     dir_ = fs::temp_directory_path() / ("ortavia-tps-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);

@@ -17,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/files.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "support/sqlite_files.h"
 
 namespace rt {
@@ -44,7 +45,7 @@ FileDecl Decl(const std::string& path) {
 class UntouchedLocalFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterTopSpeedDriver();
+    RegisterSqliteFileDriver();
     dir_ = fs::temp_directory_path() / ("ortavia-tps-untouched-" + std::to_string(::getpid()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);

@@ -23,7 +23,7 @@
 #include "app/migrate.h"
 #include "runtime/base/datetime.h"
 #include "runtime/base/program.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/connection_entries.h"
@@ -63,11 +63,11 @@ class LoggingSqlDriver : public rt::SqlDriver {
 };
 
 // The local-file driver, with a log of the files opened.
-class LoggingLocalDriver : public rt::TopSpeedDriver {
+class LoggingLocalDriver : public rt::SqliteFileDriver {
  public:
   int Open(rt::FileBlock& file, int mode) override {
     opened.push_back(file.decl().TableName());
-    return TopSpeedDriver::Open(file, mode);
+    return SqliteFileDriver::Open(file, mode);
   }
   std::vector<std::string> opened;
 };

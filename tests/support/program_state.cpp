@@ -12,7 +12,7 @@
 #include "app/test_hooks.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/names.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 
@@ -61,7 +61,7 @@ ProgramState::ProgramState(Options options) : options_(std::move(options)) {
   if (options_.drivers) {
     // As the program's main registers its drivers.
     if (options_.sql) rt::RegisterDriver(options_.sql); else rt::RegisterSqlDriver();
-    if (options_.local) rt::RegisterDriver(options_.local); else rt::RegisterTopSpeedDriver();
+    if (options_.local) rt::RegisterDriver(options_.local); else rt::RegisterSqliteFileDriver();
   }
   if (options_.lifeTrace) app::SetLifeTrace(options_.lifeTrace);
   if (options_.systemSettings) rt::sys::SetSystemSettings(options_.systemSettings);
@@ -93,7 +93,7 @@ ProgramState::~ProgramState() {
   if (options_.lifeTrace) app::SetLifeTrace(nullptr);
   if (options_.drivers) {
     rt::RegisterSqlDriver();
-    rt::RegisterTopSpeedDriver();
+    rt::RegisterSqliteFileDriver();
   }
   if (previousSqlDriver_) {
     ::setenv(kSqlDriverVariable, previousSqlDriver_->c_str(), 1);

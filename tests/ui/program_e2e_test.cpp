@@ -33,7 +33,7 @@
 #include "runtime/base/program.h"
 #include "runtime/decl/file_block.h"
 #include "runtime/files/files.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"

@@ -50,11 +50,17 @@ void RemoveQtLayer() {
   if (g_layer && rt::ui::HasLayer() && &rt::ui::Layer() == g_layer.get()) rt::ui::SetWindowLayer(nullptr);
   g_layer.reset();
   // Windows still standing (the program may end from inside one) go before the
-  // application object; it goes before the process's exit handlers run.
+  // application object; it goes before the process's exit handlers run. A
+  // program window is closed, releasing the widget it owns; any other
+  // top-level widget (a message box) is deleted.
   if (g_app) {
     QList<QPointer<QWidget>> windows;
     for (QWidget* w : QApplication::topLevelWidgets()) windows.append(w);
-    for (const QPointer<QWidget>& w : windows) delete w.data();  // a window may own others
+    for (const QPointer<QWidget>& w : windows) {
+      if (!w) continue;  // a window closed before may have owned it
+      if (auto* surface = dynamic_cast<Surface*>(w.data()); surface && surface->owner) surface->owner->Close();
+      else delete w.data();
+    }
   }
   g_app.reset();
 }

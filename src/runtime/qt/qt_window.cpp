@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -112,9 +113,9 @@ QtWindow::QtWindow(const QJsonObject& layout, const std::vector<ui::BoundVar>& v
   const QJsonObject style = layout.value("style").toObject();
   resizable_ = style.value("resizable").toBool();
 
-  top_ = new Surface;
+  top_ = std::make_unique<Surface>();
   top_->owner = this;
-  if (frame_) Frame() = top_;
+  if (frame_) Frame() = top_.get();
   top_->setAttribute(Qt::WA_DeleteOnClose, false);
   top_->setWindowTitle(layout.value("title").toString());
 
@@ -149,12 +150,12 @@ QtWindow::QtWindow(const QJsonObject& layout, const std::vector<ui::BoundVar>& v
 
 
   if (frame_) {
-    auto* box = new QVBoxLayout(top_);
+    auto* box = new QVBoxLayout(top_.get());
     box->setContentsMargins(0, 0, 0, 0);
     box->setSpacing(0);
     const QJsonObject tb = layout.value("toolbar").toObject();
     if (!tb.isEmpty()) {
-      auto* toolbar = new Surface(top_);
+      auto* toolbar = new Surface(top_.get());
       toolbar->setObjectName(QStringLiteral("toolbar"));
       toolbar->setFixedHeight(UnitsToPixelsY(tb.value("height").toInt()));
       toolbar->color = QColor(tb.value("color").toString(QStringLiteral("#FFFFFF")));
@@ -162,7 +163,7 @@ QtWindow::QtWindow(const QJsonObject& layout, const std::vector<ui::BoundVar>& v
       box->addWidget(toolbar);
       BuildControls(tb.value("controls").toArray(), toolbar, -1, -1);
     }
-    auto* area = new Surface(top_);
+    auto* area = new Surface(top_.get());
     area->setObjectName(QStringLiteral("client"));
     area->wallpaper = LoadImage(layout.value("wallpaper").toString());
     box->addWidget(area, 1);
@@ -170,7 +171,7 @@ QtWindow::QtWindow(const QJsonObject& layout, const std::vector<ui::BoundVar>& v
     top_->resize(client);
   } else {
     top_->wallpaper = LoadImage(layout.value("wallpaper").toString());
-    BuildControls(layout.value("controls").toArray(), top_, 1, 1);
+    BuildControls(layout.value("controls").toArray(), top_.get(), 1, 1);
     if (resizable_)
       top_->resize(client);
     else
@@ -299,7 +300,7 @@ void QtWindow::Open() {
   showPending_ = true;
   ShowVariables(0, 0);
   // Shown once the event loop turns, should no loop of this window run first.
-  QTimer::singleShot(0, top_.data(), [this] { ShowPending(); });
+  QTimer::singleShot(0, top_.get(), [this] { ShowPending(); });
   PostEvent({ui::EVENT_OpenWindow, 0});
 }
 
@@ -307,7 +308,7 @@ void QtWindow::ShowPending() {
   if (!showPending_ || !open_ || !top_) return;
   showPending_ = false;
   exposureAwaited_ = false;
-  if (!frame_ && Frame() && Frame() != top_) {
+  if (!frame_ && Frame() && Frame() != top_.get()) {
     top_->winId();  // the native window, to name the frame as the one it belongs to
     if (QWindow* handle = top_->windowHandle()) handle->setTransientParent(Frame()->windowHandle());
   }
@@ -328,7 +329,7 @@ void QtWindow::Close() {
   if (top_) {
     top_->owner = nullptr;
     top_->hide();
-    delete top_.data();
+    top_.reset();
   }
   controls_.clear();
   queue_.clear();

@@ -5,12 +5,12 @@
 #include <QColor>
 #include <QFont>
 #include <QPixmap>
-#include <QPointer>
 #include <QString>
 #include <QWidget>
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,7 +74,7 @@ class QtWindow : public rt::ui::Window {
   void SetState(rt::ui::WindowState s) override;
 
   // For tests and pictures: the top-level widget and a control's widget.
-  QWidget* Widget() const { return top_; }
+  QWidget* Widget() const { return top_.get(); }
   QWidget* ControlWidget(int number) const;
   // Layout units to pixels in the window's font.
   int UnitsToPixelsX(int units) const;
@@ -100,7 +100,7 @@ class QtWindow : public rt::ui::Window {
   bool HasButtons() const;
   Control* Find(int number);
 
-  QPointer<Surface> top_;
+  std::unique_ptr<Surface> top_;  // the window's top-level widget, its controls its children
   QFont font_;
   int unitX_ = 6, unitY_ = 13;  // average character width and height in pixels
   bool frame_ = false;

@@ -15,7 +15,7 @@
 
 #include "app/migrate.h"
 #include "runtime/files/files.h"
-#include "runtime/files/tps_driver.h"
+#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/sql_driver.h"
 #include "support/fake_ui.h"
 #include "support/program_state.h"

@@ -16,11 +16,11 @@
 #include <string_view>
 
 #include "runtime/base/datetime.h"
-#include "runtime/files/files.h"
+#include "runtime/files/file_driver.h"
 
 namespace rt {
 
-class TopSpeedDriver : public FileDriver {
+class SqliteFileDriver : public FileDriver {
  public:
   std::string Name() const override { return "TOPSPEED"; }
   int Open(FileBlock& file, int mode) override;
@@ -32,8 +32,13 @@ class TopSpeedDriver : public FileDriver {
   void Destroy(FileBlock& file) override;
 };
 
+// The file of a table the driver's declarations name: ".TPS" added to a name
+// without an extension; a name without a directory is relative to the current
+// directory.
+std::string TopSpeedFileName(std::string_view name);
+
 // Registers the local-file driver under "TOPSPEED".
-void RegisterTopSpeedDriver();
+void RegisterSqliteFileDriver();
 
 // A date or time from the text it is kept as; nullopt for a text that holds
 // no storage value (a number out of the storage's range, a missing part).
