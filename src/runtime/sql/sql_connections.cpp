@@ -70,7 +70,7 @@ int SqlDriver::Impl::Attach(FileBlock& file, SqlFileState& st, bool* reused) {
     Outcome<SqlTableSchema> schema =
         BuildTableSchema(*file.decl().record, file.keys(), file.blobs(), *st.tableName, st.conn->info);
     st.schema = schema ? std::optional(std::move(*schema)) : std::nullopt;
-    st.schemaError = schema.reason();
+    st.schemaError = schema ? std::string() : schema.error();
     st.schemaConn = st.conn.get();
   }
   return kNoError;
@@ -151,7 +151,7 @@ Listed SqlDriver::Impl::Find(const CatalogRead& cat, const CatalogTable& t, std:
 // fresh is set (or the read failed, or it cannot tell), else asks the
 // catalog for this one table. In a transaction the table itself is always
 // looked at, so that what the check finds is the server's in the transaction.
-int SqlDriver::Impl::Check(FileBlock& file, SqlFileState& st, bool fresh) {
+int SqlDriver::Impl::CheckTableExists(FileBlock& file, SqlFileState& st, bool fresh) {
   std::vector<std::string> names;
   SqlSession& s = *st.conn->session;
   st.checkedFromCatalog = false;

@@ -102,7 +102,7 @@ struct CreateStatements {
 // list, the reason is that column's name.
 Outcome<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, const TypeList& types);
 
-// Text of a key's column list as written in constraint and index clauses.
-std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections);
+// A key's column list in parentheses, as written in constraint and index clauses.
+std::string ParenthesisedKeyColumns(const SqlTableSchema& schema, const SqlKey& key, bool withDirections);
 
 }  // namespace rt
