@@ -25,6 +25,7 @@ class FuzzyScorer {
   static FuzzyScorer* Current();
 
  private:
+  // Kept filled for a matcher: no window of this program runs a fuzzy match.
   std::array<uint8_t, 256> weights_{};
   bool caseInsensitive_ = false;
   bool wholeWord_ = false;

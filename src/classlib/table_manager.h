@@ -97,7 +97,7 @@ class TableManager {
   bool initialized = false;
   int inUseFile = 0;
   bool create = false;
-  int16_t lockRecover = 0;
+  int16_t lockRecover = 0;       // kept as the set-up sets it (10); no read of this program takes a lock
   bool lazyOpen = false;
   int opened = 0;                 // the open count
   std::vector<RegisteredKey> keys;

@@ -66,6 +66,7 @@ class TableRelations {
   // Members.
   TableManager* me = nullptr;
   std::unique_ptr<std::vector<Relation>> relations;
+  // Kept as Setup sets them: this program runs no logout transaction that would read them.
   bool useLogout = false;
   int logoutTimeout = 0;
   uint64_t lastTouched = 0;       // the pass that last visited the table

@@ -72,7 +72,7 @@ class WindowController {
   uint8_t request = 0;
   uint8_t response = 0;
   ToolbarRouter* toolbar = nullptr;
-  int32_t* vcrRequest = nullptr;
+  int32_t* vcrRequest = nullptr;  // kept pointing at the thread's slot: no window of this program scrolls records
   rt::ui::Window* myWindow = nullptr;
 
  private:

@@ -86,7 +86,7 @@ FieldAt FieldOf(const TableInfo& t, std::string_view name) {
   return {&e, rt::ThreadFile(t.decl).buffer() + e.offset};
 }
 
-rt::KeyDescriptor* KeyOf(const TableInfo& t, std::string_view label) {
+rt::KeyDescriptor* KeyLabelled(const TableInfo& t, std::string_view label) {
   for (auto& k : rt::ThreadFile(t.decl).keys())
     if (k.label == label) return &k;
   return nullptr;
@@ -137,7 +137,7 @@ void DictTableRelations::DefineRelations() {
     if (rel.parent != me.decl.label) continue;
     const TableInfo* child = FindTable(rel.child);
     DictTableRelations* related = TableRelationsRef(rel.child);
-    rt::KeyDescriptor* key = child ? KeyOf(*child, rel.childKey) : nullptr;
+    rt::KeyDescriptor* key = child ? KeyLabelled(*child, rel.childKey) : nullptr;
     if (!child || !related || !key) continue;
     AddRelatedByKey(*related, rel.mode, rel.mode, *key);
     for (const auto& [mine, theirs] : rel.pairs) {

@@ -181,7 +181,7 @@ class TableParser {
     for (std::string_view f : SplitOutside(DropStop(s), ';'))
       for (auto& field : Field(f)) fields_.push_back(std::move(field));
     rt::Outcome<rt::TypeRecord> record = rt::TypeRecord::TryEncode(fields_);
-    if (!record) Fail(line, record.reason());
+    if (!record) Fail(line, record.error());
     info_.decl.record = std::make_shared<const rt::TypeRecord>(std::move(*record));
   }
 

@@ -118,7 +118,7 @@ TEST(TypeRecordFormat, ApTiposTasasEncodesToTheWorkedBytesAndDecodesBack) {
   EXPECT_EQ(rec.bytes(), ApTiposTasasBytes());
 
   auto decoded = TypeRecord::Decode(ApTiposTasasBytes());
-  ASSERT_TRUE(decoded) << decoded.reason();
+  ASSERT_TRUE(decoded) << decoded.error();
   EXPECT_EQ(decoded->recordSize(), 54u);
   ASSERT_EQ(decoded->entryCount(), 2u);
   EXPECT_EQ(decoded->entry(1).label, "DSTT:CVE");
@@ -290,14 +290,14 @@ TEST(TypeRecordFormat, EveryTruncationIsRefused) {
     Bytes cut(whole.begin(), whole.begin() + static_cast<long>(n));
     auto decoded = TypeRecord::Decode(cut);
     EXPECT_FALSE(decoded) << n;
-    EXPECT_FALSE(decoded.reason().empty()) << n;
+    EXPECT_FALSE(decoded.error().empty()) << n;
   }
   // The announced length fixed up to match the cut: the entries themselves run out.
   for (size_t n = 15; n < whole.size(); ++n) {
     Bytes cut(whole.begin(), whole.begin() + static_cast<long>(n));
     cut[10] = static_cast<uint8_t>(n);
     auto decoded = TypeRecord::Decode(cut);
-    const std::string& error = decoded.reason();
+    const std::string& error = decoded.error();
     EXPECT_FALSE(decoded) << n;
     if (n >= 18) EXPECT_NE(error.find("truncated"), std::string::npos) << n << ": " << error;
     else EXPECT_NE(error.find("exceeds"), std::string::npos) << n << ": " << error;
@@ -326,7 +326,7 @@ TEST(TypeRecordFormat, InconsistentRecordsAreRefused) {
     b[c.at] = c.value;
     auto decoded = TypeRecord::Decode(b);
     EXPECT_FALSE(decoded) << c.what;
-    EXPECT_FALSE(decoded.reason().empty()) << c.what;
+    EXPECT_FALSE(decoded.error().empty()) << c.what;
   }
 
   // A group that announces more bytes or members than it holds.

@@ -271,7 +271,7 @@ TEST(SqlForm, UnstorableTypesAndBrokenLayoutsAreRefused) {
   ASSERT_TRUE(schema);
   const Outcome<CreateStatements> stmts = BuildCreateStatements(*schema, types);
   EXPECT_FALSE(stmts);
-  EXPECT_EQ(stmts.reason(), "F");
+  EXPECT_EQ(stmts.error(), "F");
 
   // A text BLOB needs SQL_LONGVARCHAR: "text" on SQL Server.
   TableBuilder memo("M");
@@ -287,7 +287,7 @@ TEST(SqlForm, UnstorableTypesAndBrokenLayoutsAreRefused) {
   bad[1].adjust = -2;
   const Outcome<SqlTableSchema> laidBack = BuildTableSchema(TypeRecord::Encode(bad), {}, {}, "B", testsupport::SqlServerInfo());
   EXPECT_FALSE(laidBack);
-  EXPECT_FALSE(laidBack.reason().empty());
+  EXPECT_FALSE(laidBack.error().empty());
   // An entry that leaves a gap after the previous one.
   bad[1].adjust = 3;
   EXPECT_FALSE(BuildTableSchema(TypeRecord::Encode(bad), {}, {}, "B", testsupport::SqlServerInfo()));

@@ -397,7 +397,7 @@ Outcome<TypeRecord> TypeRecord::TryEncode(const std::vector<FieldSpec>& fields) 
 
 TypeRecord TypeRecord::Encode(const std::vector<FieldSpec>& fields) {
   Outcome<TypeRecord> record = TryEncode(fields);
-  if (!record) throw std::invalid_argument(record.reason());
+  if (!record) throw std::invalid_argument(record.error());
   return std::move(*record);
 }
 

@@ -253,19 +253,19 @@ Outcome<FieldValue> ColumnValue(sqlite3_stmt* row, int col, const TypeEntry& e) 
     case FieldType::Byte: case FieldType::Short: case FieldType::UShort: case FieldType::Long:
     case FieldType::ULong: {
       const Outcome<int64_t> v = WholeNumber(row, col);
-      if (!v) return Reason{v.reason()};
+      if (!v) return Reason{v.error()};
       return Fitted(*v, WholeNumberUnfit(e.type, *v));
     }
     case FieldType::SReal:
     case FieldType::Real: {
       const Outcome<double> d = RealNumber(row, col);
-      if (!d) return Reason{d.reason()};
+      if (!d) return Reason{d.error()};
       return Fitted(*d, e.type == FieldType::Real ? std::string() : RealUnfit(e.type, *d));
     }
     case FieldType::CString:
     case FieldType::String: {
       Outcome<std::string> text = ExactText(row, col);
-      if (!text) return Reason{text.reason()};
+      if (!text) return Reason{text.error()};
       if (e.type == FieldType::CString && text->find('\0') != std::string::npos) return Reason{"holds a NUL character"};
       std::string why = TextUnfit(e.type, e.size, text->size());
       return Fitted(std::move(*text), std::move(why));
@@ -576,7 +576,7 @@ int SqliteFileDriver::Next(FileBlock& file) {
       continue;
     }
     const std::string text =
-        UnfitValueText(RecordNamed(st, file, sequence.get()), st.columns[i].name, Shown(sequence.get(), col), value.reason());
+        UnfitValueText(RecordNamed(st, file, sequence.get()), st.columns[i].name, Shown(sequence.get(), col), value.error());
     sequence.reset();
     file.ClearRecord();
     return Fail(kFileSystemError, text);

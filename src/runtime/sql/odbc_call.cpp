@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "runtime/base/code_page.h"
-#include "runtime/sql/odbc_session.h"
-#include "runtime/sql/sql_connect.h"
+#include "runtime/sql/driver_message.h"
+#include "runtime/sql/password_mask.h"
+#include "runtime/sql/sql_trace.h"
 #include "runtime/sql/told_record.h"
 
 namespace rt::odbc {
@@ -68,6 +69,7 @@ std::shared_ptr<const EnvHandle> Environment() {
     SqlResult<EnvHandle> made = Allocate<SQL_HANDLE_ENV>(SQL_HANDLE_ENV, SQL_NULL_HANDLE);
     if (!made) return nullptr;
     auto shared = std::make_shared<const EnvHandle>(std::move(*made));
+    // A manager that refuses the version is used all the same: each call that needs it reports its own refusal.
     static_cast<void>(Check("SQLSetEnvAttr", *shared,
                             SQLSetEnvAttr(shared->get(), SQL_ATTR_ODBC_VERSION,
                                           reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0)));

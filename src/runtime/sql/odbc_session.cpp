@@ -16,8 +16,10 @@
 #include <span>
 
 #include "runtime/decl/value_fit.h"
+#include "runtime/sql/connection_string.h"
 #include "runtime/sql/odbc_call.h"
-#include "runtime/sql/sql_connect.h"
+#include "runtime/sql/odbc_driver_choice.h"
+#include "runtime/sql/sql_trace.h"
 
 namespace rt {
 
@@ -428,6 +430,8 @@ class Connection {
     if (!connected_) return;
     connected_ = false;
     if (Check("SQLDisconnect", dbc_, SQLDisconnect(get()))) return;
+    // Each step below is tried whatever the one before it answered: the last
+    // disconnect is all that counts, and the handle is freed either way.
     static_cast<void>(Check("SQLSetConnectAttr", dbc_,
                             SQLSetConnectAttr(get(), SQL_ATTR_AUTOCOMMIT,
                                               reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
@@ -875,44 +879,6 @@ std::string RowPlaceholders(size_t count) {
   std::string out = "(";
   for (size_t i = 0; i < count; ++i) out += i ? ",?" : "?";
   return out + ")";
-}
-
-bool SqlTraceOn() {
-  const char* v = std::getenv("ORTAVIA_SQL_TRACE");
-  return v && std::strcmp(v, "1") == 0;
-}
-
-void SqlTrace(const std::string& line) {
-  if (!SqlTraceOn()) return;
-  static std::mutex m;
-  std::lock_guard<std::mutex> lock(m);
-  std::cerr << "[MSSQL] " << line << "\n";
-}
-
-std::vector<std::string> InstalledOdbcDrivers() {
-  std::vector<std::string> names;
-  const std::shared_ptr<const EnvHandle> env = odbc::Environment();
-  if (!env) return names;
-  SQLCHAR desc[512], attrs[2048];
-  SQLSMALLINT descLen = 0, attrLen = 0;
-  SQLUSMALLINT direction = SQL_FETCH_FIRST;
-  while (names.size() < kMaxOdbcDrivers) {
-    const Answer listed = Check("SQLDrivers", *env, SQLDrivers(env->get(), direction, desc, sizeof desc, &descLen,
-                                                                attrs, sizeof attrs, &attrLen));
-    if (!listed || *listed == SQL_NO_DATA) break;
-    names.emplace_back(reinterpret_cast<char*>(desc));
-    direction = SQL_FETCH_NEXT;
-  }
-  return names;
-}
-
-std::string ConfiguredOdbcDriverPrefix() {
-  const char* v = std::getenv("ORTAVIA_SQL_DRIVER");
-  return v ? v : "";
-}
-
-std::optional<std::string> ChosenOdbcDriver() {
-  return ChooseOdbcDriver(InstalledOdbcDrivers(), ConfiguredOdbcDriverPrefix());
 }
 
 SqlResult<std::unique_ptr<SqlSession>> OdbcConnect(const std::string& owner) {

@@ -86,7 +86,7 @@ int SqlDriver::Impl::Attach(FileBlock& file, SqlFileState& st, bool* reused) {
     Outcome<SqlTableSchema> schema =
         BuildTableSchema(*file.decl().record, file.keys(), file.blobs(), *st.tableName, st.conn->info);
     st.schema = schema ? std::optional(std::move(*schema)) : std::nullopt;
-    st.schemaError = schema.reason();
+    st.schemaError = schema ? std::string() : schema.error();
     const std::string columns = st.schema ? ColumnList(*st.schema) : std::string();
     st.selectHead = st.schema ? "SELECT " + columns + " FROM " + st.schema->tableName : std::string();
     st.insertHead = st.schema ? std::make_shared<const std::string>("INSERT INTO " + st.schema->tableName + " (" +
@@ -172,7 +172,7 @@ Listed SqlDriver::Impl::Find(const CatalogRead& cat, const CatalogTable& t, std:
 // fresh is set (or the read failed, or it cannot tell), else asks the
 // catalog for this one table. In a transaction the table itself is always
 // looked at, so that what the check finds is the server's in the transaction.
-int SqlDriver::Impl::Check(FileBlock& file, SqlFileState& st, bool fresh) {
+int SqlDriver::Impl::CheckTableExists(FileBlock& file, SqlFileState& st, bool fresh) {
   std::vector<std::string> names;
   SqlSession& s = *st.conn->session;
   st.checkedFromCatalog = false;

@@ -45,7 +45,7 @@ class SqlDriver::Impl::TableCreation {
     }
     const Outcome<CreateStatements> stmts = BuildCreateStatements(*st_.schema, *conn_.types);
     if (!stmts) {
-      SqlTrace("Could not Create Field " + stmts.reason());
+      SqlTrace("Could not Create Field " + stmts.error());
       SqlTrace("File system does not support data type");
       return kInvalidFieldTypeDescriptor;
     }
@@ -73,6 +73,7 @@ class SqlDriver::Impl::TableCreation {
     SqlStatus begun = conn_.session->BeginTransaction();
     return begun ? kNoError : Refused(begun.error());
   }
+  // What is reported is the failure that led here; a rollback refused as well adds nothing to it.
   void RollBack() {
     if (atomic_) static_cast<void>(conn_.session->EndTransaction(false));
   }
@@ -102,7 +103,7 @@ class SqlDriver::Impl::TableCreation {
     SqlStatus sent = Send(createTable);
     if (!sent && lookAgain && !conn_.session->Broken()) {
       RollBack();
-      const int found = driver_.Check(file_, st_, true);
+      const int found = driver_.CheckTableExists(file_, st_, true);
       if (found == kNoError || found == kInvalidRecordDeclaration) {
         SqlTrace(st_.schema->tableName + " exists already; it is opened as it is");
         opened = true;
@@ -179,7 +180,7 @@ int SqlDriver::Open(FileBlock& file, int) {
   st.haveCurrent = false;
   const std::string& opts = file.decl().options;
   const bool verify = !SqlOptionSet(opts, "NOVERIFY") && !SqlOptionSet(opts, "TURBOSQL");
-  return impl_->OnOwnerConnection(file, st, true, [&] { return verify ? impl_->Check(file, st) : kNoError; });
+  return impl_->OnOwnerConnection(file, st, true, [&] { return verify ? impl_->CheckTableExists(file, st) : kNoError; });
 }
 
 int SqlDriver::Close(FileBlock& file) {

@@ -8,6 +8,7 @@
 
 #include "runtime/files/files.h"
 #include "runtime/sql/sql_session.h"
+#include "runtime/sql/sql_trace.h"
 
 namespace rt {
 
@@ -20,7 +21,7 @@ class SqlDriver : public FileDriver {
   explicit SqlDriver(SqlSessionFactory factory = {});
   ~SqlDriver() override;
 
-  std::string Name() const override { return "MSSQL"; }
+  std::string Name() const override { return kSqlDriverName; }
   int Open(FileBlock& file, int mode) override;
   int Close(FileBlock& file) override;
   int Create(FileBlock& file) override;

@@ -164,7 +164,7 @@ struct SqlDriver::Impl {
   bool IsCurrent(const CatalogRead& cat) const { return cat.read && cat.run == FileRun() && cat.epoch == catalogEpoch.load(); }
   CatalogRead* CurrentCatalog(SqlFileState& st, const std::string& schema);
   static Listed Find(const CatalogRead& cat, const CatalogTable& t, std::vector<std::string>& names);
-  int Check(FileBlock& file, SqlFileState& st, bool fresh = false);
+  int CheckTableExists(FileBlock& file, SqlFileState& st, bool fresh = false);
   void Created(SqlFileState& st);
 
   // A statement that may have changed the catalog was sent.
@@ -172,7 +172,7 @@ struct SqlDriver::Impl {
 
   class TableCreation;
   int CreateTable(FileBlock& file, SqlFileState& st, bool lookAgain, bool& untouched);
-  const SqlKey* KeyOf(SqlFileState& st, const KeyDescriptor* key);
+  const SqlKey* SchemaKeyFor(SqlFileState& st, const KeyDescriptor* key);
 
   void KeyWhere(const SqlTableSchema& s, const SqlKey& key, const std::vector<SqlValue>& values,
                 std::string& sql, std::vector<SqlValue>& params);

@@ -21,7 +21,7 @@ int WriteRefused(const SqlConnection& conn, const SqlError& err) {
 
 }  // namespace
 
-const SqlKey* SqlDriver::Impl::KeyOf(SqlFileState& st, const KeyDescriptor* key) {
+const SqlKey* SqlDriver::Impl::SchemaKeyFor(SqlFileState& st, const KeyDescriptor* key) {
   if (!key) return nullptr;
   for (const SqlKey& k : st.schema->keys)
     if (k.key == key) return &k;
@@ -82,7 +82,7 @@ int SqlDriver::Impl::TakeRow(FileBlock& file, SqlFileState& st, std::vector<SqlV
 int SqlDriver::SetKey(FileBlock& file, const KeyDescriptor& key) {
   SqlFileState& st = StateOf(file);
   if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
-  if (!impl_->KeyOf(st, &key)) return kFunctionNotSupported;
+  if (!impl_->SchemaKeyFor(st, &key)) return kFunctionNotSupported;
   st.cursor.reset();
   st.pendingKey = &key;
   st.lastKey = &key;
@@ -96,7 +96,7 @@ int SqlDriver::Next(FileBlock& file) {
   const SqlTableSchema& s = *st.schema;
   if (!st.sequenceStarted) {
     std::string sql = st.selectHead;
-    const SqlKey* key = impl_->KeyOf(st, st.pendingKey);
+    const SqlKey* key = impl_->SchemaKeyFor(st, st.pendingKey);
     if (!key && s.primaryKey >= 0) key = &s.keys[s.primaryKey];
     if (key) {
       sql += " ORDER BY ";
@@ -129,7 +129,7 @@ int SqlDriver::Get(FileBlock& file, const KeyDescriptor& key) {
   SqlFileState& st = StateOf(file);
   if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
   const SqlTableSchema& s = *st.schema;
-  const SqlKey* k = impl_->KeyOf(st, &key);
+  const SqlKey* k = impl_->SchemaKeyFor(st, &key);
   if (!k) return kFunctionNotSupported;
   st.lastKey = &key;
   std::string sql = st.selectHead;
@@ -239,7 +239,7 @@ int SqlDriver::Put(FileBlock& file) {
   if (int rc = impl_->ConnectWithSchema(file, st)) return rc;
   const SqlTableSchema& s = *st.schema;
   if (!st.haveCurrent) return kRecordNotAvailable;
-  const SqlKey* key = s.primaryKey >= 0 ? &s.keys[s.primaryKey] : impl_->KeyOf(st, st.lastKey);
+  const SqlKey* key = s.primaryKey >= 0 ? &s.keys[s.primaryKey] : impl_->SchemaKeyFor(st, st.lastKey);
   if (!key) {
     for (const SqlKey& k : s.keys)
       if (!(k.key->attrs & kKeyDup)) { key = &k; break; }

@@ -3,11 +3,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <type_traits>
 #include <utility>
-#include <variant>
+
+#include "runtime/base/outcome.h"
 
 namespace rt {
 
@@ -25,52 +24,14 @@ struct SqlError {
 };
 
 // A refusal on its way into a result: return Failed(error).
-struct Failure {
-  SqlError error;
-};
+using Failure = Because<SqlError>;
 inline Failure Failed(SqlError error) { return {std::move(error)}; }
 
 // A value, or the error that stands for it.
 template <class T>
-class [[nodiscard]] SqlResult {
- public:
-  template <class U>
-    requires std::is_constructible_v<T, U&&>
-  SqlResult(U&& value) : v_(std::in_place_index<0>, std::forward<U>(value)) {}
-  SqlResult(Failure failure) : v_(std::in_place_index<1>, std::move(failure.error)) {}
-
-  bool ok() const { return v_.index() == 0; }
-  explicit operator bool() const { return ok(); }
-  T& operator*() & { return std::get<0>(v_); }
-  const T& operator*() const& { return std::get<0>(v_); }
-  T&& operator*() && { return std::get<0>(std::move(v_)); }
-  T* operator->() { return &std::get<0>(v_); }
-  const T* operator->() const { return &std::get<0>(v_); }
-  const SqlError& error() const { return std::get<1>(v_); }
-
- private:
-  std::variant<T, SqlError> v_;
-};
+using SqlResult = Result<T, SqlError>;
 
 // Success, or the error that stands for it.
-class [[nodiscard]] SqlStatus {
- public:
-  SqlStatus() = default;
-  SqlStatus(Failure failure) : error_(std::move(failure.error)) {}
-
-  bool ok() const { return !error_; }
-  explicit operator bool() const { return ok(); }
-  const SqlError& error() const { return *error_; }
-
- private:
-  std::optional<SqlError> error_;
-};
-
-// Only whether a result holds a value: its error, or success.
-template <class T>
-SqlStatus StatusOf(const SqlResult<T>& result) {
-  if (!result) return Failed(result.error());
-  return {};
-}
+using SqlStatus = Result<void, SqlError>;
 
 }  // namespace rt

@@ -109,8 +109,7 @@ class RecordLayout {
  public:
   static Outcome<RecordLayout> Of(const TypeRecord& record) {
     RecordLayout layout(record.entries());
-    std::string why;
-    if (!layout.Walk(0, 0, true, why)) return Reason{why};
+    if (const Outcome<void> walked = layout.Walk(0, 0, true); !walked) return Reason{walked.error()};
     int next = 0;
     for (int i = 1; i <= layout.n_; ++i)
       if (layout.IsColumn(i)) layout.column_[i] = next++;
@@ -159,7 +158,7 @@ class RecordLayout {
 
   // Walks the members of parent from its start; owned: they have storage of
   // their own unless laid back.
-  bool Walk(int parent, uint32_t start, bool owned, std::string& why) {
+  Outcome<void> Walk(int parent, uint32_t start, bool owned) {
     uint32_t fill = start;
     for (int i = 1; i <= n_; ++i) {
       const TypeEntry& e = Entry(i);
@@ -172,17 +171,14 @@ class RecordLayout {
       } else if (owned && e.offset < fill) {
         for (int j = 1; j < i && !laidOver_[i]; ++j)
           if (Entry(j).parent == parent && Entry(j).offset == e.offset) laidOver_[i] = j;
-        if (!laidOver_[i]) {
-          why = "entry " + std::to_string(i) + " is laid where no earlier entry starts";
-          return false;
-        }
+        if (!laidOver_[i]) return Reason{"entry " + std::to_string(i) + " is laid where no earlier entry starts"};
       } else if (owned) {
-        why = "entry " + std::to_string(i) + " starts after the end of the previous one";
-        return false;
+        return Reason{"entry " + std::to_string(i) + " starts after the end of the previous one"};
       }
-      if (e.type == FieldType::Group && !Walk(i, e.offset, membersOwned, why)) return false;
+      if (e.type != FieldType::Group) continue;
+      if (Outcome<void> members = Walk(i, e.offset, membersOwned); !members) return members;
     }
-    return true;
+    return {};
   }
 
   const std::vector<TypeEntry>* entries_;
@@ -226,7 +222,7 @@ void AddBlobColumns(const std::vector<BlobDescriptor>& blobs, const ServerInfo& 
 
 // The key's columns; the columns of a key that takes no empty part made NOT
 // NULL where the server allows it.
-Outcome<SqlKey> KeyOf(const KeyDescriptor& key, const RecordLayout& layout, const ServerInfo& info,
+Outcome<SqlKey> BuildSqlKey(const KeyDescriptor& key, const RecordLayout& layout, const ServerInfo& info,
                       SqlTableSchema& schema) {
   SqlKey k;
   k.key = &key;
@@ -247,14 +243,14 @@ Outcome<SqlTableSchema> BuildTableSchema(const TypeRecord& record, const std::ve
                                          const std::vector<BlobDescriptor>& blobs, std::string_view tableName,
                                          const ServerInfo& info) {
   const Outcome<RecordLayout> layout = RecordLayout::Of(record);
-  if (!layout) return Reason{layout.reason()};
+  if (!layout) return Reason{layout.error()};
   SqlTableSchema schema;
   schema.tableName = SqlIdentifier(tableName, info);
   AddRecordColumns(record, *layout, info, schema);
   AddBlobColumns(blobs, info, schema);
   for (const KeyDescriptor& key : keys) {
-    Outcome<SqlKey> k = KeyOf(key, *layout, info, schema);
-    if (!k) return Reason{k.reason()};
+    Outcome<SqlKey> k = BuildSqlKey(key, *layout, info, schema);
+    if (!k) return Reason{k.error()};
     if ((key.attrs & kKeyPrimary) && schema.primaryKey < 0) schema.primaryKey = static_cast<int>(schema.keys.size());
     schema.keys.push_back(std::move(*k));
   }
@@ -341,8 +337,8 @@ std::string ColumnList(const SqlTableSchema& schema) {
   return out;
 }
 
-std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections) {
-  std::string out;
+std::string ParenthesisedKeyColumns(const SqlTableSchema& schema, const SqlKey& key, bool withDirections) {
+  std::string out = "(";
   for (size_t i = 0; i < key.columns.size(); ++i) {
     if (i) out += ",";
     out += schema.columns[key.columns[i].column].name + " ";
@@ -369,15 +365,15 @@ Outcome<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, co
   }
   for (const SqlKey& key : schema.keys) {
     if (key.key->attrs & kKeyDup) continue;
-    sql += (key.key->attrs & kKeyPrimary) ? ",PRIMARY KEY (" : ",UNIQUE (";
-    sql += KeyColumnList(schema, key, false);
+    sql += (key.key->attrs & kKeyPrimary) ? ",PRIMARY KEY " : ",UNIQUE ";
+    sql += ParenthesisedKeyColumns(schema, key, false);
   }
   sql += ")";
   for (const SqlKey& key : schema.keys) {
     if ((key.key->attrs & kKeyIndex) || !(key.key->attrs & kKeyDup)) continue;
     out.indexNames.push_back(key.indexName);
-    out.createIndexes.push_back("CREATE INDEX " + key.indexName + " ON " + schema.tableName + " (" +
-                                KeyColumnList(schema, key, true));
+    out.createIndexes.push_back("CREATE INDEX " + key.indexName + " ON " + schema.tableName + " " +
+                                ParenthesisedKeyColumns(schema, key, true));
   }
   return out;
 }

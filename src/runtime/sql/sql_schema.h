@@ -105,7 +105,7 @@ Outcome<CreateStatements> BuildCreateStatements(const SqlTableSchema& schema, co
 // The table's column names, comma-separated, as SELECT and INSERT list them.
 std::string ColumnList(const SqlTableSchema& schema);
 
-// Text of a key's column list as written in constraint and index clauses.
-std::string KeyColumnList(const SqlTableSchema& schema, const SqlKey& key, bool withDirections);
+// A key's column list in parentheses, as written in constraint and index clauses.
+std::string ParenthesisedKeyColumns(const SqlTableSchema& schema, const SqlKey& key, bool withDirections);
 
 }  // namespace rt
