@@ -589,6 +589,14 @@ bool MigrateTable(const Migrated& m, rt::FileBlock& statements, Painter& painter
     if (old.unreadable && atomic)
       return cannotRead("la tabla " + (renamedNow ? std::string(m.label) : renamed.decl().TableName()), problem, ": ");
     if (atomic) return failed(problem, true);
+    // What was sent stays. A renamed table still there marks the migration
+    // unfinished, and the next run finishes it; without one, the table made
+    // here would open as current with part of its rows, so it goes and the
+    // next run makes it whole.
+    if (!current && !old.present) {
+      rt::SET_PROPERTY(statements, rt::FilePropSql, "drop table " + std::string(rt::CLIP(target.decl().TableName())));
+      if (rt::LastErrorCode() != rt::kNoError) return failed(problem, false);
+    }
     rt::ui::ShowErrorMessage("No se pudo migrar " + std::string(m.label) + ".|" + problem + "|" + kNextRunAlone,
                              "Error");
     return false;
