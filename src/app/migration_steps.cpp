@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "app/migrate.h"
+#include "app/test_hooks.h"
 #include "app/users_pass.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
@@ -66,6 +68,12 @@ std::string Item(const OldDecl& d, const OldLayout& layout, const std::string& w
          "\n  - Keys: " + Replace(layout.keys, '@', d.prefix) + "\n";
 }
 
+// A test's edit of the text (ReplaceInOldLayouts).
+std::pair<std::string, std::string>& TextEdit() {
+  static std::pair<std::string, std::string> edit;
+  return edit;
+}
+
 struct Loaded {
   std::vector<dict::TableInfo> tables;  // each migrated row's local file, then its renamed table
   std::vector<dict::CatalogueError> errors;
@@ -82,6 +90,8 @@ const Loaded& Declarations() {
       text += Item(t.renamed, *t.layout, "SQL Server table (driver MSSQL), name \"X" + std::string(t.sqlName) +
                                              "\", " + t.owner + "; driver options \"/LOGONSCREEN=FALSE\"");
     }
+    if (const auto& [from, to] = TextEdit(); !from.empty())
+      if (const size_t at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
     dict::ParseCatalogue(4, text, l.tables, l.errors);
     for (dict::CatalogueError& e : l.errors) e.module = "Migration";
     // A local file named by a variable: the migration sets the name.
@@ -177,5 +187,7 @@ const dict::TableInfo& MigrationFile(std::string_view label) {
 }
 
 void ReleaseMigrationFiles() { ReleaseOldLayoutFiles(); }
+
+void ReplaceInOldLayouts(std::string from, std::string to) { TextEdit() = {std::move(from), std::move(to)}; }
 
 }  // namespace app
