@@ -53,12 +53,14 @@
 #include "dictionary/dictionary.h"
 #include "runtime/base/code_page.h"
 #include "runtime/files/files.h"
+#include "runtime/sql/server_info.h"
 #include "runtime/files/tps_driver.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 #include "runtime/test_hooks.h"
 #include "support/fake_ui.h"
 #include "support/migration_prelude.h"
+#include "support/sqlserver_answers.h"
 
 #include "delay_proxy.h"
 
@@ -579,10 +581,14 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
                               " ORDER BY type DESC, rowid");
       rows = ReadRows("data.db", "RefereExtCove");
       const size_t columns = rows.front().size();
-      // The program's batch today (999 parameters), and the most one
-      // statement takes: the linked library's limit, within the 65,535
-      // parameters an ODBC parameter number can reach.
-      const size_t batch = std::min<size_t>(999 / columns, 100);
+      // The program's batch (the rows the dialect table gives the SQL Server
+      // the stand-in names itself), and the most one statement takes: the
+      // linked library's limit, within the 65,535 parameters an ODBC
+      // parameter number can reach.
+      rt::ServerInfo standIn;
+      standIn.dbmsName = sqlserver::Info().dbmsName;
+      standIn.dbmsVersion = sqlserver::Info().dbmsVersion;
+      const size_t batch = standIn.Dialect().BatchRows(columns, standIn.MajorVersion(), 0);
       sqlite3* probe = nullptr;
       sqlite3_open(":memory:", &probe);
       const int limit = sqlite3_limit(probe, SQLITE_LIMIT_VARIABLE_NUMBER, -1);

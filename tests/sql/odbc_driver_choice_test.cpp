@@ -64,10 +64,21 @@ TEST(OdbcDriverChoice, FreeTdsConnectionNamesItsProtocolVersion) {
             "Driver={FreeTDS};Server=db.example;Database=1433;UID=datos;PWD=admin;TDS_Version=7.4;secreto");
   EXPECT_EQ(rt::BuildConnectionString("FreeTDS", "\"db.example,1433\",datos,admin"),
             "Driver={FreeTDS};Server={db.example,1433};Database=datos;UID=admin;TDS_Version=7.4");
-  for (const char* other : {"ODBC Driver 18 for SQL Server", "SQL Server", "PostgreSQL Unicode", "FreeTDS 2"})
+  for (const char* other : {"ODBC Driver 18 for SQL Server", "SQL Server", "SQLite3", "FreeTDS 2"})
     EXPECT_EQ(rt::BuildConnectionString(other, "srv,datos,admin"),
               std::string("Driver={") + other + "};Server=srv;Database=datos;UID=admin")
         << other;
+}
+
+// psqlODBC, under any of its names, leaves a refused statement's transaction
+// to the program (level 0 of its rollback on errors) instead of a savepoint of
+// its own before every statement; what the owner adds comes after.
+TEST(OdbcDriverChoice, PsqlOdbcConnectionLeavesTheRollbackToTheProgram) {
+  for (const char* psqlodbc : {"PostgreSQL Unicode", "PostgreSQL ANSI", "PostgreSQL Unicode(x64)", "postgresql"})
+    EXPECT_EQ(rt::BuildConnectionString(psqlodbc, "srv,datos,admin,clave,Port=5433"),
+              std::string("Driver={") + psqlodbc + "};Server=srv;Database=datos;UID=admin;PWD=clave;Protocol=7.4-0;"
+                                                   "Port=5433")
+        << psqlodbc;
 }
 
 // A copy of the script in a tree of its own whose "build/ortavia" only prints

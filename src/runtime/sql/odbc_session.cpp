@@ -45,7 +45,9 @@ class BoundParams {
       slots_.clear();
       slots_.resize(params.size());
     }
-    for (size_t i = 0; i < params.size(); ++i)
+    // The last first: a driver that grows its list of bound parameters to the
+    // number bound (the SQLite driver, by a reallocation each) makes it once.
+    for (size_t i = params.size(); i-- > 0;)
       if (SqlStatus set = slots_[i].Set(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i]); !set) return set;
     return {};
   }
@@ -453,10 +455,9 @@ class OdbcSession : public SqlSession {
     if (unknown_) return Closed();
     if (!queued_.empty() && (queuedHead_ != head || queued_.front().size() != row.size()))
       if (SqlStatus flushed = Flush(); !flushed) return flushed;
+    const size_t batch = BatchRows(row.size());
     queuedHead_ = head;
     queued_.push_back(row);
-    // As many rows as keep an INSERT within 999 parameters, which every server takes.
-    const size_t batch = std::clamp<size_t>(kBatchParameters / std::max<size_t>(row.size(), 1), 1, kBatchRows);
     if (queued_.size() < batch) return {};
     return Flush();
   }
@@ -495,6 +496,7 @@ class OdbcSession : public SqlSession {
     info.SetKeywords(InfoText(SQL_KEYWORDS));
     info.searchPatternEscape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
     info.dbmsName = InfoText(SQL_DBMS_NAME);
+    info.dbmsVersion = InfoText(SQL_DBMS_VER);
     info.ddlTransactions = InfoShort(SQL_TXN_CAPABLE) == SQL_TC_ALL;
     info_ = info;
     return info;
@@ -591,6 +593,42 @@ class OdbcSession : public SqlSession {
     return handle;
   }
 
+  // The rows one INSERT carries, each of the given columns: the dialect's
+  // figures, with the parameters the server answers where the dialect asks it.
+  size_t BatchRows(size_t columns) {
+    if (parameterLimit_ && columns == batchColumns_) return batchRows_;
+    const ServerDialect& dialect = Dialect();
+    if (!parameterLimit_) parameterLimit_ = AskedParameterLimit(dialect);
+    batchColumns_ = columns;
+    batchRows_ = dialect.BatchRows(columns, info_->MajorVersion(), *parameterLimit_);
+    return batchRows_;
+  }
+
+  // The dialect's query of the parameter limit, answered; 0 when it asks none
+  // or the server does not answer it.
+  size_t AskedParameterLimit(const ServerDialect& dialect) {
+    if (dialect.parameterLimitQuery.empty()) return 0;
+    const std::string sql(dialect.parameterLimitQuery);
+    SqlTrace(sql);
+    SqlResult<StmtHandle> stmt = Run(sql, {}, nullptr);
+    if (!stmt) return 0;
+    OdbcCursor cursor(std::move(*stmt), {SqlValue::Kind::Long}, nullptr, dialect.columnsHoldAnyValue);
+    std::vector<SqlValue> row;
+    const SqlResult<Fetched> fetched = cursor.Fetch(row);
+    if (!fetched || *fetched != Fetched::Row || row[0].isNull || !row[0].unfit.empty() || row[0].i <= 0) return 0;
+    return static_cast<size_t>(row[0].i);
+  }
+
+  // The INSERT of count queued rows, one of them written one, in the dialect's form.
+  std::string RowsStatement(size_t count, const std::string& one) {
+    std::string values = one;
+    for (size_t i = 1; i < count; ++i) values += "," + one;
+    // The WITH form names the table and its columns as the head does, without its VALUES.
+    const size_t valuesWord = queuedHead_.rfind("VALUES");
+    if (Dialect().rowsForm != RowsForm::WithValues || valuesWord == std::string::npos) return queuedHead_ + values;
+    return "WITH v AS (VALUES " + values + ") " + queuedHead_.substr(0, valuesWord) + "SELECT * FROM v";
+  }
+
   // Sends the queued rows: in one INSERT of many rows, or, where the server
   // refuses that (an older one, or a row of them refused), one by one; a
   // server that ends its transaction at a refusal gets no second try.
@@ -600,31 +638,29 @@ class OdbcSession : public SqlSession {
     const std::vector<std::vector<SqlValue>> rows = std::move(queued_);
     queued_.clear();
     const std::string one = RowPlaceholders(rows.front().size());
+    const std::string single = RowsStatement(1, one);
     if (manyRows_ && rows.size() > 1) {
-      std::string sql = queuedHead_;
+      const std::string sql = RowsStatement(rows.size(), one);
       std::vector<SqlValue> params;
       params.reserve(rows.size() * rows.front().size());
-      for (size_t i = 0; i < rows.size(); ++i) {
-        sql += (i ? "," : "") + one;
-        params.insert(params.end(), rows[i].begin(), rows[i].end());
-      }
-      SqlTrace(sql.substr(0, queuedHead_.size() + one.size()) + ",... (" + std::to_string(rows.size()) + " rows)");
+      for (const std::vector<SqlValue>& row : rows) params.insert(params.end(), row.begin(), row.end());
+      SqlTrace(single + " (" + std::to_string(rows.size()) + " rows)");
       SqlStatus sent = RunPrepared(sql, params);
       if (sent || Dialect().refusalEndsTransaction || lost_ || unknown_) return sent;
       // One by one, a row refused alone by a key or constraint is the cause
       // told; any other refusal follows from the first one (a table gone with
       // the transaction the server ended), which is told.
       for (const std::vector<SqlValue>& row : rows) {
-        SqlTrace(queuedHead_ + one);
-        if (SqlStatus alone = RunPrepared(queuedHead_ + one, row); !alone)
+        SqlTrace(single);
+        if (SqlStatus alone = RunPrepared(single, row); !alone)
           return Dialect().Means(alone.error(), Refusal::DuplicateKey) ? alone : sent;
       }
       manyRows_ = false;  // each row was taken alone: it is the INSERT of many rows that this server refuses
       return {};
     }
     for (const std::vector<SqlValue>& row : rows) {
-      SqlTrace(queuedHead_ + one);
-      if (SqlStatus sent = RunPrepared(queuedHead_ + one, row); !sent) return sent;
+      SqlTrace(single);
+      if (SqlStatus sent = RunPrepared(single, row); !sent) return sent;
     }
     return {};
   }
@@ -674,7 +710,6 @@ class OdbcSession : public SqlSession {
   }
 
   static constexpr size_t kPreparedKept = 16;
-  static constexpr size_t kBatchParameters = 999, kBatchRows = 100;
 
   std::unique_ptr<Connection> conn_;  // goes after every statement of it
   // A prepared statement and the storage its parameters are bound to; the
@@ -692,6 +727,9 @@ class OdbcSession : public SqlSession {
   std::string queuedHead_;
   std::vector<std::vector<SqlValue>> queued_;
   bool manyRows_ = true;  // the server takes an INSERT of many rows
+  // The parameters the server answered to its dialect's query (0: none), once asked.
+  std::optional<size_t> parameterLimit_;
+  size_t batchColumns_ = 0, batchRows_ = 1;  // the rows of a batch of rows of batchColumns_
 };
 
 }  // namespace

@@ -3,22 +3,67 @@
 // row here and a case in tests/support/server_answers.cpp.
 #include "runtime/sql/server_dialect.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace rt {
 
 namespace {
 
+// SQL Server takes 2,100 parameters a request, of which the driver's call of a
+// prepared statement (sp_prepexec: its handle, the declarations, the text)
+// takes three, and 1,000 rows a VALUES list, from SQL Server 2008 (10) on.
+constexpr size_t kSqlServerParameters = 2100 - 3, kSqlServerRows = 1000;
+constexpr int kSqlServerManyRows = 10;
+
+// The SQLite library's limit on a statement's parameters: its compile option,
+// else the default of its version (32,766 from 3.32.0 on; 999 before, the
+// row's fallback). The driver uses the library as it is built.
+constexpr std::string_view kSqliteParameterLimit =
+    "SELECT COALESCE((SELECT CAST(substr(compile_options, 21) AS INTEGER) FROM pragma_compile_options"
+    " WHERE compile_options LIKE 'MAX_VARIABLE_NUMBER=%'),"
+    " CASE WHEN CAST(substr(sqlite_version(), 3) AS REAL) >= 32 THEN 32766 END)";
+
 // The last row is the fallback: a server no other row names.
 constexpr ServerDialect kDialects[] = {
-    // SQL_DBMS_NAME holds   refusal ends transaction   float is double   columns hold any value
     // SQL Server where the session sets XACT_ABORT ON: a refusal rolls back the
     // whole transaction (the tests' stand-in answers so in that mode).
-    {"XACT_ABORT ON",        true,                      true,             false},
-    {"SQL Server",           false,                     true,             false},
-    {"PostgreSQL",           true,                      false,            false},
-    {"SQLite",               false,                     false,            true},
-    {"",                     false,                     false,            false},
+    {.name = "XACT_ABORT ON",
+     .refusalEndsTransaction = true,
+     .floatIsDouble = true,
+     .columnsHoldAnyValue = false,
+     .maxParameters = kSqlServerParameters,
+     .maxRows = kSqlServerRows,
+     .manyRowsFromVersion = kSqlServerManyRows},
+    {.name = "SQL Server",
+     .refusalEndsTransaction = false,
+     .floatIsDouble = true,
+     .columnsHoldAnyValue = false,
+     .maxParameters = kSqlServerParameters,
+     .maxRows = kSqlServerRows,
+     .manyRowsFromVersion = kSqlServerManyRows},
+    // The server takes 65,535 parameters; psqlODBC counts them in a signed
+    // 16-bit number: beyond 32,767 it refuses the statement or corrupts its
+    // own memory. A VALUES list holds any number of rows.
+    {.name = "PostgreSQL",
+     .refusalEndsTransaction = true,
+     .floatIsDouble = false,
+     .columnsHoldAnyValue = false,
+     .maxParameters = 32767,
+     .maxRows = kOdbcMaxParameters},
+    // The SQLite driver compiles a statement that begins with SELECT or WITH
+    // once and any other one at every execution: rows go in the WITH form. A
+    // row costs the same in a statement of 10 to 100 rows, and more the more
+    // rows a statement holds past that (half as much again at 500).
+    {.name = "SQLite",
+     .refusalEndsTransaction = false,
+     .floatIsDouble = false,
+     .columnsHoldAnyValue = true,
+     .maxParameters = 999,
+     .maxRows = 100,
+     .parameterLimitQuery = kSqliteParameterLimit,
+     .rowsForm = RowsForm::WithValues},
+    {.name = "", .refusalEndsTransaction = false, .floatIsDouble = false, .columnsHoldAnyValue = false},
 };
 
 // A server's answer and the refusal it means: an SQLSTATE (a class of two
@@ -73,6 +118,12 @@ bool ServerDialect::Means(const SqlError& err, Refusal refusal) const {
   for (const Sign& sign : kSigns)
     if (sign.refusal == refusal && (sign.server.empty() || sign.server == name) && Matches(sign, err)) return true;
   return false;
+}
+
+size_t ServerDialect::BatchRows(size_t columns, int majorVersion, size_t parameterLimit) const {
+  if (majorVersion < manyRowsFromVersion) return 1;
+  const size_t parameters = !parameterLimitQuery.empty() && parameterLimit > 0 ? parameterLimit : maxParameters;
+  return std::clamp<size_t>(std::min(parameters, kOdbcMaxParameters) / std::max<size_t>(columns, 1), 1, maxRows);
 }
 
 const ServerDialect& DialectOf(std::string_view dbmsName) {

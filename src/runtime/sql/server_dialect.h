@@ -3,6 +3,7 @@
 // place a server's quirk is written down (server_dialect.cpp holds the table).
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 #include "runtime/sql/sql_result.h"
@@ -19,6 +20,15 @@ enum class Refusal {
   TransactionEnded,  // the server may have rolled the transaction back by itself
 };
 
+// How the rows of one INSERT of many rows are written.
+enum class RowsForm {
+  InsertValues,  // INSERT INTO t (...) VALUES (...),(...)
+  WithValues,    // WITH v AS (VALUES (...),(...)) INSERT INTO t (...) SELECT * FROM v
+};
+
+// ODBC numbers a statement's parameters from 1 to 65,535.
+inline constexpr size_t kOdbcMaxParameters = 65535;
+
 struct ServerDialect {
   std::string_view name;        // what SQL_DBMS_NAME holds; empty: any other server
   bool refusalEndsTransaction;  // a refused statement ends the transaction it ran in:
@@ -27,6 +37,22 @@ struct ServerDialect {
   bool columnsHoldAnyValue;     // a column keeps a value of any type (a text in a
                                 // number column): numbers and stamps are read as
                                 // the texts they are and checked
+  // What one INSERT of many rows may carry, through the server's driver as
+  // well as the server: parameters, or where a query is given the fallback
+  // for a server that does not answer it; rows of one VALUES list; the major
+  // version (SQL_DBMS_VER) from which a VALUES list takes more than one row.
+  size_t maxParameters = 999;
+  size_t maxRows = 100;
+  int manyRowsFromVersion = 0;
+  // A query whose one value is the parameters a statement may carry; empty:
+  // maxParameters holds.
+  std::string_view parameterLimitQuery;
+  RowsForm rowsForm = RowsForm::InsertValues;
+
+  // The rows one INSERT carries, each of the given columns, to a server of the
+  // major version that answered parameterLimit to parameterLimitQuery (any
+  // value where the dialect asks none): at least one.
+  size_t BatchRows(size_t columns, int majorVersion, size_t parameterLimit) const;
 
   // Whether the error is this server's answer of the refusal.
   bool Means(const SqlError& err, Refusal refusal) const;

@@ -17,4 +17,11 @@ void ServerInfo::SetKeywords(std::string_view commaList) {
   }
 }
 
+int ServerInfo::MajorVersion() const {
+  int major = 0;
+  for (size_t i = 0; i < dbmsVersion.size() && i < 6 && dbmsVersion[i] >= '0' && dbmsVersion[i] <= '9'; ++i)
+    major = major * 10 + (dbmsVersion[i] - '0');
+  return major;
+}
+
 }  // namespace rt

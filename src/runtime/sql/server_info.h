@@ -37,10 +37,14 @@ struct ServerInfo {
   std::set<std::string> keywords;          // SQL_KEYWORDS, upper case
   std::string searchPatternEscape;         // SQL_SEARCH_PATTERN_ESCAPE
   std::string dbmsName;                    // SQL_DBMS_NAME
+  std::string dbmsVersion;                 // SQL_DBMS_VER: "major.minor.build"
   bool ddlTransactions = false;            // SQL_TXN_CAPABLE == SQL_TC_ALL: DDL can be rolled back
 
   // What the server means by its refusals and how it behaves, by its name.
   const ServerDialect& Dialect() const { return DialectOf(dbmsName); }
+
+  // The major version, the number dbmsVersion begins with; 0 when none.
+  int MajorVersion() const;
 
   // Reads the comma-separated SQL_KEYWORDS text.
   void SetKeywords(std::string_view commaList);

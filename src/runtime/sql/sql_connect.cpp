@@ -82,8 +82,34 @@ std::string OdbcValue(std::string_view value) {
   return out + "}";
 }
 
+namespace {
+
+// The attributes a driver is given, by its name or (prefix) the beginning of it.
+struct DriverRow {
+  std::string_view name;
+  bool prefix;
+  std::string_view attributes;
+};
+
+constexpr DriverRow kDriverRows[] = {
+    {"FreeTDS", false, "TDS_Version=7.4"},
+    // psqlODBC, by default, rolls back only a refused statement: before every
+    // statement in a transaction it sends a SAVEPOINT (and the RELEASE of the
+    // last one), a round trip of its own. Level 0 of its rollback on errors
+    // rolls back nothing: the server's transaction is left refusing every
+    // statement until the program rolls it back, as the dialect says of
+    // PostgreSQL. (Level 1 would roll it back at once, and the statements after
+    // would go, unseen, to a transaction begun anew.)
+    {"PostgreSQL", true, "Protocol=7.4-0"},
+};
+
+}  // namespace
+
 std::string DriverAttributes(std::string_view odbcDriver) {
-  return SameText(odbcDriver, "FreeTDS") ? "TDS_Version=7.4" : "";
+  for (const DriverRow& row : kDriverRows)
+    if (row.prefix ? StartsWithNoCase(odbcDriver, row.name) : SameText(odbcDriver, row.name))
+      return std::string(row.attributes);
+  return "";
 }
 
 std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner) {

@@ -36,15 +36,18 @@ bool NeedsBraces(std::string_view value);
 // does not: it reads "Database={a;b}" as the file "{a" and an attribute "b}".
 bool DriverReadsBraces(std::string_view odbcDriver);
 
-// The connection string for the ODBC driver and the owner. For FreeTDS the
-// protocol version is named as well (DriverAttributes).
+// The connection string for the ODBC driver and the owner, with the
+// attributes the driver is given (DriverAttributes).
 std::string BuildConnectionString(std::string_view odbcDriver, std::string_view owner);
 
 // What a connection string names beyond the owner's parts for the driver:
 // "TDS_Version=7.4" for FreeTDS, which otherwise tries one protocol version after
 // another and, on the older ones, waits for a silent server past any login
 // timeout. 7.4 is that of every SQL Server since 2012; an older server answers
-// with its own. Empty for any other driver.
+// with its own. "Protocol=7.4-0" for psqlODBC (a name that begins with
+// "PostgreSQL"): no savepoint of its own before each statement of a
+// transaction; a refusal leaves the transaction for the program to roll back.
+// Empty for any other driver.
 std::string DriverAttributes(std::string_view odbcDriver);
 
 // How long a connection waits for the server to complete the login before it
