@@ -5,10 +5,13 @@
 #include <cfenv>
 #include <cstring>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "app/create_schema.h"
 #include "app/frame.h"
 #include "app/migrate.h"
+#include "app/migration_steps.h"
 #include "app/test_hooks.h"
 #include "dictionary/dictionary.h"
 #include "dictionary/tables.h"
@@ -177,9 +180,12 @@ void ProgramMain() {
 void ProgramEntry() {
   std::feclearexcept(FE_ALL_EXCEPT);
   std::fesetround(FE_TONEAREST);
-  // Every part of the program reads the dictionary: a fault in a table's
-  // declaration is shown, one line per faulty table, and nothing starts.
-  if (const std::vector<dict::CatalogueError> faults = dict::CheckCatalogues(); !faults.empty()) {
+  // Every part of the program reads the dictionary, and the migration its
+  // old-layout declarations: a fault in a table's declaration is shown, one
+  // line per faulty table, and nothing starts.
+  std::vector<dict::CatalogueError> faults = dict::CheckCatalogues();
+  for (dict::CatalogueError& fault : CheckOldLayouts()) faults.push_back(std::move(fault));
+  if (!faults.empty()) {
     std::string text = "The table declarations hold faults:";
     for (const dict::CatalogueError& fault : faults) text += "\n" + fault.Message();
     rt::ui::ShowErrorMessage(text, "Dictionary Error");

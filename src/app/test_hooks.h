@@ -13,5 +13,9 @@ namespace app {
 void SetLifeTrace(std::vector<std::string>* trace);
 // What the schema button runs: the start-up sets CreateSchema, a test its own.
 void SetSchemaButtonAction(std::function<void()> action);
+// The old-layout declarations' text is read with the first from replaced by to.
+// It takes effect only before they are first read, so a test uses it in a
+// process of its own (a death test) to see what a faulty declaration does.
+void ReplaceInOldLayouts(std::string from, std::string to);
 
 }  // namespace app
