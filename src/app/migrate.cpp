@@ -91,9 +91,9 @@ bool TableMigration::Run() {
   if (!ReadOldLayout()) return true;
   if (row_.extraPass) t_usersMoved = 1;
   if (row_.localFile) LocalFileNameVar(row_).Set(row_.localFile);
-  if (const rt::Outcome<bool> checked = CheckLocalFile(); !checked) return Tell(checked.reason());
+  if (const rt::Outcome<bool> checked = CheckLocalFile(); !checked) return Tell(checked.error());
   const rt::Outcome<bool> renamed = Rename();
-  if (!renamed) return Tell(renamed.reason());
+  if (!renamed) return Tell(renamed.error());
   renamedNow_ = *renamed;
   const CopyPlan plan = Create();
   CarryRenamedRows(plan);
@@ -103,12 +103,12 @@ bool TableMigration::Run() {
   std::string problem = !old_.problem.empty() ? old_.problem : records_.problem;
   const bool carried = problem.empty() && !old_.notTaken;
   if (carried) {
-    if (const rt::Outcome<bool> dropped = Drop(); !dropped) problem = dropped.reason();
+    if (const rt::Outcome<bool> dropped = Drop(); !dropped) problem = dropped.error();
   }
   if (carried && problem.empty()) ExtraPass();
   atomic_ = transaction_->active();
   if (carried && problem.empty()) {
-    if (const rt::Outcome<bool> committed = Commit(); !committed) problem = committed.reason();
+    if (const rt::Outcome<bool> committed = Commit(); !committed) problem = committed.error();
   }
   if (!problem.empty() || old_.notTaken) return Undo(problem);
   return Done();

@@ -12,7 +12,9 @@
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
 #include "runtime/base/text.h"
+#include "runtime/files/disk_files.h"
 #include "runtime/files/files.h"
+#include "runtime/files/sqlite_file_driver.h"
 
 namespace app {
 namespace {
