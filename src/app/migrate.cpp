@@ -59,14 +59,14 @@ class TableMigration {
 
  private:
   bool ReadOldLayout();
-  rt::Outcome<bool> CheckLocalFile();
+  rt::Outcome<void> CheckLocalFile();
   rt::Outcome<bool> Rename();
   CopyPlan Create();
   void CarryRenamedRows(const CopyPlan& plan);
   void CarryLocalRecords(const CopyPlan& plan);
-  rt::Outcome<bool> Drop();
+  rt::Outcome<void> Drop();
   void ExtraPass();
-  rt::Outcome<bool> Commit();
+  rt::Outcome<void> Commit();
   bool Undo(const std::string& problem);
   bool Done();
   std::string Failed(const std::string& why, bool undone);
@@ -91,7 +91,7 @@ bool TableMigration::Run() {
   if (!ReadOldLayout()) return true;
   if (row_.extraPass) t_usersMoved = 1;
   if (row_.localFile) LocalFileNameVar(row_).Set(row_.localFile);
-  if (const rt::Outcome<bool> checked = CheckLocalFile(); !checked) return Tell(checked.error());
+  if (const rt::Outcome<void> checked = CheckLocalFile(); !checked) return Tell(checked.error());
   const rt::Outcome<bool> renamed = Rename();
   if (!renamed) return Tell(renamed.error());
   renamedNow_ = *renamed;
@@ -103,12 +103,12 @@ bool TableMigration::Run() {
   std::string problem = !old_.problem.empty() ? old_.problem : records_.problem;
   const bool carried = problem.empty() && !old_.notTaken;
   if (carried) {
-    if (const rt::Outcome<bool> dropped = Drop(); !dropped) problem = dropped.error();
+    if (const rt::Outcome<void> dropped = Drop(); !dropped) problem = dropped.error();
   }
   if (carried && problem.empty()) ExtraPass();
   atomic_ = transaction_->active();
   if (carried && problem.empty()) {
-    if (const rt::Outcome<bool> committed = Commit(); !committed) problem = committed.error();
+    if (const rt::Outcome<void> committed = Commit(); !committed) problem = committed.error();
   }
   if (!problem.empty() || old_.notTaken) return Undo(problem);
   return Done();
@@ -122,7 +122,7 @@ bool TableMigration::ReadOldLayout() {
 
 // Check the local file; where the server cannot roll the migration back, it
 // is read through before anything is sent. The reason is the message.
-rt::Outcome<bool> TableMigration::CheckLocalFile() {
+rt::Outcome<void> TableMigration::CheckLocalFile() {
   file_ = OpenLocalFile(local_);
   fileName_ = rt::GET_PROPERTY(local_, rt::FilePropName);
   if (fileName_.empty()) fileName_ = rt::TopSpeedFileName(local_.decl().TableName());
@@ -131,7 +131,7 @@ rt::Outcome<bool> TableMigration::CheckLocalFile() {
     if (!transaction_->active() && file_.present) ReadThrough(local_, file_, painter_);
   }
   if (!file_.problem.empty()) return rt::Reason{texts::LocalFileUnreadable(fileName_, row_.label, file_.problem)};
-  return file_.present;
+  return {};
 }
 
 // Rename: whether this run renamed the table. Nothing to rename (or no such
@@ -170,12 +170,12 @@ void TableMigration::CarryLocalRecords(const CopyPlan& plan) {
   CarryRows(local_, table_, plan, records_, painter_);
 }
 
-// Drop the renamed table, once every row of it is in the new table: whether one was dropped.
-rt::Outcome<bool> TableMigration::Drop() {
-  if (!old_.present) return false;
+// Drop the renamed table, once every row of it is in the new table.
+rt::Outcome<void> TableMigration::Drop() {
+  if (!old_.present) return {};
   rt::SET_PROPERTY(statements_, rt::FilePropSql, "drop table X" + name_);
   if (rt::LastErrorCode() != rt::kNoError) return rt::Reason{rt::ErrorTextForMessage()};
-  return true;
+  return {};
 }
 
 // The extra pass, in the same transaction.
@@ -183,10 +183,10 @@ void TableMigration::ExtraPass() {
   if (row_.extraPass && t_usersMoved) row_.extraPass();
 }
 
-// Commit: whether the server had a transaction to commit.
-rt::Outcome<bool> TableMigration::Commit() {
+// Commit.
+rt::Outcome<void> TableMigration::Commit() {
   if (!transaction_->Commit()) return rt::Reason{rt::ErrorTextForMessage()};
-  return atomic_;
+  return {};
 }
 
 // After a refusal, or renamed rows that clash: whatever the server took of the
