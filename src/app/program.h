@@ -46,7 +46,8 @@ void ProgramMain();
 [[noreturn]] void ProgramEntry();
 
 // The six program-wide queues of the product's shared data: their record areas
-// are cleared at start and their entries freed at the end.
+// are cleared at start and their entries freed at the end. Kept as start and end
+// set them: no window or step of this program fills or reads them.
 struct ProgramQueues {
   struct Queue1 { char descripcion[61]; char tipo[6]; char filename[81]; int32_t ref; int32_t arearef; uint8_t paginas; };
   struct Queue2 { char lstPreview[11]; int32_t lstEnviar; };

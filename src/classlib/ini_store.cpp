@@ -23,8 +23,8 @@ std::optional<std::string_view> SectionOf(std::string_view line) {
   return Trim(t.substr(1, close - 1));
 }
 
-// The key of a "key=value" line; nullopt for any other line.
-std::optional<std::string_view> KeyOf(std::string_view line, std::string_view* value = nullptr) {
+// The key of a "key=value" entry line; nullopt for any other line.
+std::optional<std::string_view> EntryKey(std::string_view line, std::string_view* value = nullptr) {
   std::string_view t = Trim(line);
   if (t.empty() || t.front() == ';' || t.front() == '[') return std::nullopt;
   size_t eq = t.find('=');
@@ -98,7 +98,7 @@ std::optional<std::string> ProfileFile::Get(std::string_view section, std::strin
   if (!range) return std::nullopt;
   for (size_t i = range->first + 1; i < range->second; ++i) {
     std::string_view value;
-    if (auto k = KeyOf(lines_[i], &value); k && rt::SameText(*k, key)) return std::string(value);
+    if (auto k = EntryKey(lines_[i], &value); k && rt::SameText(*k, key)) return std::string(value);
   }
   return std::nullopt;
 }
@@ -114,7 +114,7 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
   }
   size_t insertAt = range->first + 1;
   for (size_t i = range->first + 1; i < range->second; ++i) {
-    if (auto k = KeyOf(lines_[i]); k && rt::SameText(*k, key)) {
+    if (auto k = EntryKey(lines_[i]); k && rt::SameText(*k, key)) {
       lines_[i] = entry;
       return;
     }

@@ -92,7 +92,7 @@ int32_t Adjustment(std::string_view digits, std::string_view context) {
 }
 
 // A text in double quotes at the front of s; s moves past it.
-std::string Quoted(std::string_view& s, std::string_view context) {
+std::string TakeQuoted(std::string_view& s, std::string_view context) {
   if (!Eat(s, "\"")) Fail(context, "expected a quoted text at \"" + std::string(s) + "\"");
   size_t end = s.find('"');
   if (end == std::string_view::npos) Fail(context, "unterminated quoted text");
@@ -163,7 +163,7 @@ class TableParser {
     if (parts.size() == 4) {
       std::string_view opt = parts[1];
       Expect(opt, "driver options ", line);
-      info_.decl.options = Quoted(opt, line);
+      info_.decl.options = TakeQuoted(opt, line);
       if (!opt.empty()) Fail(line, "text after the driver options");
       next = 2;
     }
@@ -217,12 +217,12 @@ class TableParser {
     } else if (Eat(s, "name taken from a TableNameVar")) {
       info_.decl.tableNameVar = &TableNameVarFor(info_.decl.label);
       if (Eat(s, " that the creation sets to ")) {
-        info_.creationName = Quoted(s, line);
+        info_.creationName = TakeQuoted(s, line);
         if (info_.creationName.empty() || info_.creationName.size() >= rt::NameVar::kSize)
           Fail(line, "the creation's table name is empty or too long");
       }
     } else if (Eat(s, "name ")) {
-      info_.decl.tableName = Quoted(s, line);
+      info_.decl.tableName = TakeQuoted(s, line);
       if (info_.decl.tableName.empty()) Fail(line, "empty table name");
     } else {
       Fail(line, "no table name at \"" + std::string(s) + "\"");
@@ -340,64 +340,60 @@ class TableParser {
     if (!dateTime) Fail(context, "the group is not one DATE and one TIME");
   }
 
+  // One field line: a group over earlier bytes, a date or time pair, or a
+  // typed field with its suffixes; a pair and a handle with a group give two specs.
   std::vector<rt::FieldSpec> Field(std::string_view text) {
-    std::vector<rt::FieldSpec> out;
     std::string_view s = text;
-    if (Eat(s, "GROUP ")) {
-      // GROUP G over the field N bytes back (S bytes): members
-      std::string_view name = Word(s);
-      Expect(s, "over the field ", text);
-      size_t sp = s.find(' ');
-      if (sp == std::string_view::npos) Fail(text, "expected N bytes back");
-      const int32_t back = Adjustment(s.substr(0, sp), text);
-      s.remove_prefix(sp + 1);
-      Expect(s, "bytes back (", text);
-      size_t sp2 = s.find(' ');
-      if (sp2 == std::string_view::npos) Fail(text, "expected the group size");
-      uint32_t size = Number(s.substr(0, sp2), text);
-      s.remove_prefix(sp2 + 1);
-      Expect(s, "bytes): ", text);
-      rt::FieldSpec g = Group(Label(name, text), Members(s, text), -back);
-      if (SizeOf(g) != size) Fail(text, "the members do not fill the stated group size");
-      CheckDateTime(g, text);
-      out.push_back(std::move(g));
-      return out;
-    }
+    if (Eat(s, "GROUP ")) return {GroupOverEarlierBytes(s, text)};
     std::string_view name = Word(s);
     if (!IsName(name)) Fail(text, "bad field name");
-    if (s == "date pair" || s == "time pair") {
-      std::string n(name);
-      rt::FieldSpec handle = Simple(rt::FieldType::String, Label(n + std::string(kPairHandleSuffix), text), 8);
-      std::vector<rt::FieldSpec> members;
-      if (s == "date pair") {
-        members.push_back(Simple(rt::FieldType::Date, Label(n, text)));
-        members.push_back(Simple(rt::FieldType::Time, Label(TimePartOf(n), text)));
-      } else {
-        members.push_back(Simple(rt::FieldType::Date, Label(DatePartOf(n), text)));
-        members.push_back(Simple(rt::FieldType::Time, Label(n, text)));
-      }
-      out.push_back(std::move(handle));
-      out.push_back(Group(Label(n + std::string(kPairGroupSuffix), text), std::move(members), -8));
-      return out;
-    }
+    if (s == "date pair" || s == "time pair") return Pair(std::string(name), s == "date pair", text);
+    return TypedField(name, s, text);
+  }
+
+  // GROUP G over the field N bytes back (S bytes): members
+  rt::FieldSpec GroupOverEarlierBytes(std::string_view s, std::string_view text) {
+    std::string_view name = Word(s);
+    Expect(s, "over the field ", text);
+    size_t sp = s.find(' ');
+    if (sp == std::string_view::npos) Fail(text, "expected N bytes back");
+    const int32_t back = Adjustment(s.substr(0, sp), text);
+    s.remove_prefix(sp + 1);
+    Expect(s, "bytes back (", text);
+    size_t sp2 = s.find(' ');
+    if (sp2 == std::string_view::npos) Fail(text, "expected the group size");
+    uint32_t size = Number(s.substr(0, sp2), text);
+    s.remove_prefix(sp2 + 1);
+    Expect(s, "bytes): ", text);
+    rt::FieldSpec g = Group(Label(name, text), Members(s, text), -back);
+    if (SizeOf(g) != size) Fail(text, "the members do not fill the stated group size");
+    CheckDateTime(g, text);
+    return g;
+  }
+
+  // NAME date pair / NAME time pair: an 8-byte text handle and the group of a
+  // DATE and a TIME over it, the named one being the pair's own part.
+  std::vector<rt::FieldSpec> Pair(const std::string& n, bool datePair, std::string_view text) {
+    rt::FieldSpec handle = Simple(rt::FieldType::String, Label(n + std::string(kPairHandleSuffix), text), 8);
+    std::vector<rt::FieldSpec> members;
+    members.push_back(Simple(rt::FieldType::Date, Label(datePair ? n : DatePartOf(n), text)));
+    members.push_back(Simple(rt::FieldType::Time, Label(datePair ? TimePartOf(n) : n, text)));
+    std::vector<rt::FieldSpec> out;
+    out.push_back(std::move(handle));
+    out.push_back(Group(Label(n + std::string(kPairGroupSuffix), text), std::move(members), -8));
+    return out;
+  }
+
+  // NAME TYPE, then any of: "with GROUP G over it: members", "(position moved
+  // by N bytes)", "with external name \"X\"".
+  std::vector<rt::FieldSpec> TypedField(std::string_view name, std::string_view s, std::string_view text) {
     rt::FieldSpec f = Typed(name, s, text);
     s = Trim(s);
     std::optional<rt::FieldSpec> group;
     while (!s.empty()) {
       if (Eat(s, "with GROUP ")) {
-        // HANDLE STRING(8) with GROUP G over it: members
         if (f.type != rt::FieldType::String || group) Fail(text, "a group over a field that is not a text handle");
-        std::string_view gname = Word(s);
-        Expect(s, "over it: ", text);
-        size_t end = s.find(" (position moved");
-        size_t ext = s.find(" with external name");
-        size_t stop = std::min(end, ext);
-        std::string_view list = s.substr(0, stop);
-        s.remove_prefix(stop == std::string_view::npos ? s.size() : stop);
-        s = Trim(s);
-        if (f.size != 8) Fail(text, "the handle is not 8 bytes");
-        group = Group(Label(gname, text), Members(list, text), -8);
-        CheckDateTime(*group, text);
+        group = GroupOverHandle(s, f.size, text);
       } else if (Eat(s, "(position moved by ")) {
         size_t sp = s.find(' ');
         if (sp == std::string_view::npos) Fail(text, "expected N bytes");
@@ -406,14 +402,29 @@ class TableParser {
         Expect(s, "bytes)", text);
         s = Trim(s);
       } else if (Eat(s, "with external name ")) {
-        f.externalName = Quoted(s, text);
+        f.externalName = TakeQuoted(s, text);
       } else {
         Fail(text, "unexpected text \"" + std::string(s) + "\"");
       }
     }
+    std::vector<rt::FieldSpec> out;
     out.push_back(std::move(f));
     if (group) out.push_back(std::move(*group));
     return out;
+  }
+
+  // G over it: members, up to the field's next suffix; s moves past the members.
+  rt::FieldSpec GroupOverHandle(std::string_view& s, uint32_t handleSize, std::string_view text) {
+    std::string_view gname = Word(s);
+    Expect(s, "over it: ", text);
+    size_t stop = std::min(s.find(" (position moved"), s.find(" with external name"));
+    std::string_view list = s.substr(0, stop);
+    s.remove_prefix(stop == std::string_view::npos ? s.size() : stop);
+    s = Trim(s);
+    if (handleSize != 8) Fail(text, "the handle is not 8 bytes");
+    rt::FieldSpec group = Group(Label(gname, text), Members(list, text), -8);
+    CheckDateTime(group, text);
+    return group;
   }
 
   void Key(std::string_view text) {
@@ -445,8 +456,8 @@ class TableParser {
     s = Trim(s);
     std::string description = key.label;
     while (!s.empty()) {
-      if (Eat(s, "described ")) description = Quoted(s, text);
-      else if (Eat(s, "with external name ")) key.externalName = Quoted(s, text);
+      if (Eat(s, "described ")) description = TakeQuoted(s, text);
+      else if (Eat(s, "with external name ")) key.externalName = TakeQuoted(s, text);
       else Fail(text, "unexpected text \"" + std::string(s) + "\"");
     }
     for (const auto& k : info_.decl.keys)

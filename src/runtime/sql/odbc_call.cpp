@@ -59,7 +59,7 @@ std::optional<std::string> FromDriverExact(std::string_view text, char32_t* bad)
   return Utf8ToCp1252Exact(text, bad);
 }
 
-Answer Check(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
+Answer AnswerOf(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc) {
   if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return rc;
   return Failed(Diagnose(call, type, handle));
 }
@@ -70,7 +70,7 @@ std::shared_ptr<const EnvHandle> Environment() {
     if (!made) return nullptr;
     auto shared = std::make_shared<const EnvHandle>(std::move(*made));
     // A manager that refuses the version is used all the same: each call that needs it reports its own refusal.
-    static_cast<void>(Check("SQLSetEnvAttr", *shared,
+    static_cast<void>(AnswerOf("SQLSetEnvAttr", *shared,
                             SQLSetEnvAttr(shared->get(), SQL_ATTR_ODBC_VERSION,
                                           reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0)));
     return shared;

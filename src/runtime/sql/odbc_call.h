@@ -1,5 +1,5 @@
 // The ODBC layer beneath the session: each handle with one owner that frees
-// it, and Check, through which every ODBC call's answer passes: its return
+// it, and AnswerOf, through which every ODBC call's answer passes: its return
 // code checked, the diagnostics of a failure read, passwords masked, traced.
 // Nothing else frees a handle or reads a return code.
 #pragma once
@@ -61,15 +61,15 @@ using Answer = SqlResult<SQLRETURN>;
 
 // The answer of the call named by call, which returned rc, on the handle its
 // diagnostics are kept on (of the given type; SQL_NULL_HANDLE when it has none).
-Answer Check(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc);
+Answer AnswerOf(const char* call, SQLSMALLINT type, SQLHANDLE handle, SQLRETURN rc);
 template <SQLSMALLINT Type>
-Answer Check(const char* call, const Handle<Type>& handle, SQLRETURN rc) {
-  return Check(call, Type, handle.get(), rc);
+Answer AnswerOf(const char* call, const Handle<Type>& handle, SQLRETURN rc) {
+  return AnswerOf(call, Type, handle.get(), rc);
 }
 // The same when only success counts: SQL_NO_DATA is success too.
 template <class... Args>
 SqlStatus Succeeded(Args&&... args) {
-  return StatusOf(Check(std::forward<Args>(args)...));
+  return StatusOf(AnswerOf(std::forward<Args>(args)...));
 }
 
 // A new handle of the type on its parent (null for an environment).

@@ -11,7 +11,7 @@
 namespace rt {
 
 using odbc::Answer;
-using odbc::Check;
+using odbc::AnswerOf;
 using odbc::EnvHandle;
 
 namespace {
@@ -69,7 +69,7 @@ std::vector<std::string> InstalledOdbcDrivers() {
   SQLSMALLINT descLen = 0, attrLen = 0;
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   while (names.size() < kMaxOdbcDrivers) {
-    const Answer listed = Check("SQLDrivers", *env, SQLDrivers(env->get(), direction, desc, sizeof desc, &descLen,
+    const Answer listed = AnswerOf("SQLDrivers", *env, SQLDrivers(env->get(), direction, desc, sizeof desc, &descLen,
                                                                 attrs, sizeof attrs, &attrLen));
     if (!listed || *listed == SQL_NO_DATA) break;
     names.emplace_back(reinterpret_cast<char*>(desc));

@@ -1,6 +1,6 @@
 // The ODBC session: a connection through the driver manager, statements with
 // bound parameters, cursors, catalog calls and transactions. Every ODBC call
-// goes through odbc::Check (odbc_call.h); texts cross to and from the driver
+// goes through odbc::AnswerOf (odbc_call.h); texts cross to and from the driver
 // there too.
 #include "runtime/sql/odbc_session.h"
 
@@ -26,7 +26,7 @@ namespace rt {
 namespace {
 
 using odbc::Answer;
-using odbc::Check;
+using odbc::AnswerOf;
 using odbc::DbcHandle;
 using odbc::EnvHandle;
 using odbc::FromDriver;
@@ -226,7 +226,7 @@ class OdbcCursor : public SqlCursor {
 
   SqlResult<Fetched> Fetch(std::vector<SqlValue>& row) override {
     if (bind_ && columns_.empty()) BindColumns();
-    const Answer fetched = Check("SQLFetch", handle_, SQLFetch(handle_.get()));
+    const Answer fetched = AnswerOf("SQLFetch", handle_, SQLFetch(handle_.get()));
     if (!fetched) return Failed(fetched.error());
     if (*fetched == SQL_NO_DATA) return Fetched::End;
     row.assign(kinds_.size(), SqlValue());
@@ -242,13 +242,13 @@ class OdbcCursor : public SqlCursor {
   std::vector<std::string> ColumnNames() override {
     std::vector<std::string> names;
     SQLSMALLINT count = 0;
-    if (!Check("SQLNumResultCols", handle_, SQLNumResultCols(handle_.get(), &count))) return names;
+    if (!AnswerOf("SQLNumResultCols", handle_, SQLNumResultCols(handle_.get(), &count))) return names;
     for (SQLSMALLINT i = 1; i <= count; ++i) {
       SQLCHAR name[512] = {};
       SQLSMALLINT len = 0, type = 0, digits = 0, nullable = 0;
       SQLULEN size = 0;
       // A column the driver cannot describe is listed without a name.
-      static_cast<void>(Check("SQLDescribeCol", handle_,
+      static_cast<void>(AnswerOf("SQLDescribeCol", handle_,
                               SQLDescribeCol(handle_.get(), static_cast<SQLUSMALLINT>(i), name, sizeof name, &len,
                                              &type, &size, &digits, &nullable)));
       names.push_back(FromDriver(reinterpret_cast<char*>(name)));
@@ -303,7 +303,7 @@ class OdbcCursor : public SqlCursor {
                                                 : static_cast<void*>(c.bytes.data());
     const SQLLEN room = c.ctype == SQL_C_TIMESTAMP ? static_cast<SQLLEN>(sizeof c.stamp)
                                                     : static_cast<SQLLEN>(c.bytes.size());
-    c.bound = Check("SQLBindCol", handle_, SQLBindCol(handle_.get(), col, c.ctype, target, room, &c.ind)).ok();
+    c.bound = AnswerOf("SQLBindCol", handle_, SQLBindCol(handle_.get(), col, c.ctype, target, room, &c.ind)).ok();
   }
   // After a value too long for its column's buffer was read again: a larger
   // buffer for the rows after it.
@@ -360,16 +360,16 @@ class OdbcCursor : public SqlCursor {
     switch (kind) {
       case SqlValue::Kind::Long: {
         SQLBIGINT x = 0;
-        got = Check("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_SBIGINT, &x, 0, &ind));
+        got = AnswerOf("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_SBIGINT, &x, 0, &ind));
         v.i = x;
         break;
       }
       case SqlValue::Kind::Double:
-        got = Check("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_DOUBLE, &v.d, 0, &ind));
+        got = AnswerOf("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_DOUBLE, &v.d, 0, &ind));
         break;
       case SqlValue::Kind::Timestamp: {
         SQL_TIMESTAMP_STRUCT t{};
-        got = Check("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_TIMESTAMP, &t, sizeof t, &ind));
+        got = AnswerOf("SQLGetData", handle_, SQLGetData(stmt, col, SQL_C_TIMESTAMP, &t, sizeof t, &ind));
         v.ts = {t.year, t.month, t.day, t.hour, t.minute, t.second, t.fraction};
         break;
       }
@@ -381,7 +381,7 @@ class OdbcCursor : public SqlCursor {
         char buf[4096];
         // In pieces until the driver has no more (SQL_SUCCESS_WITH_INFO: more to come).
         while (true) {
-          got = Check("SQLGetData", handle_, SQLGetData(stmt, col, ctype, buf, sizeof buf, &ind));
+          got = AnswerOf("SQLGetData", handle_, SQLGetData(stmt, col, ctype, buf, sizeof buf, &ind));
           if (!got || *got == SQL_NO_DATA || ind == SQL_NULL_DATA) break;
           const size_t room = sizeof buf - (text ? 1 : 0);
           const size_t piece =
@@ -429,16 +429,16 @@ class Connection {
   void Disconnect() {
     if (!connected_) return;
     connected_ = false;
-    if (Check("SQLDisconnect", dbc_, SQLDisconnect(get()))) return;
+    if (AnswerOf("SQLDisconnect", dbc_, SQLDisconnect(get()))) return;
     // Each step below is tried whatever the one before it answered: the last
     // disconnect is all that counts, and the handle is freed either way.
-    static_cast<void>(Check("SQLSetConnectAttr", dbc_,
+    static_cast<void>(AnswerOf("SQLSetConnectAttr", dbc_,
                             SQLSetConnectAttr(get(), SQL_ATTR_AUTOCOMMIT,
                                               reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
     if (SqlResult<StmtHandle> stmt = odbc::Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, get()))
-      static_cast<void>(Check("SQLExecDirect", *stmt, SQLExecDirect(stmt->get(), Text("BEGIN TRANSACTION"), SQL_NTS)));
-    static_cast<void>(Check("SQLEndTran", dbc_, SQLEndTran(SQL_HANDLE_DBC, get(), SQL_ROLLBACK)));
-    static_cast<void>(Check("SQLDisconnect", dbc_, SQLDisconnect(get())));
+      static_cast<void>(AnswerOf("SQLExecDirect", *stmt, SQLExecDirect(stmt->get(), Text("BEGIN TRANSACTION"), SQL_NTS)));
+    static_cast<void>(AnswerOf("SQLEndTran", dbc_, SQLEndTran(SQL_HANDLE_DBC, get(), SQL_ROLLBACK)));
+    static_cast<void>(AnswerOf("SQLDisconnect", dbc_, SQLDisconnect(get())));
   }
 
  private:
@@ -454,7 +454,7 @@ class OdbcSession : public SqlSession {
     prepared_.clear();
     // A transaction still open is rolled back: a connection is not closed in the middle of one.
     if (inTransaction_ && !unknown_)
-      static_cast<void>(Check("SQLEndTran", conn_->handle(), SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_ROLLBACK)));
+      static_cast<void>(AnswerOf("SQLEndTran", conn_->handle(), SQLEndTran(SQL_HANDLE_DBC, dbc(), SQL_ROLLBACK)));
   }
 
   SqlStatus Exec(const std::string& sql, const std::vector<SqlValue>& params) override {
@@ -545,7 +545,7 @@ class OdbcSession : public SqlSession {
     if (lost_ || unknown_) return true;
     SQLUINTEGER dead = SQL_CD_FALSE;
     const Answer asked =
-        Check("SQLGetConnectAttr", conn_->handle(), SQLGetConnectAttr(dbc(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr));
+        AnswerOf("SQLGetConnectAttr", conn_->handle(), SQLGetConnectAttr(dbc(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr));
     if (asked && dead == SQL_CD_TRUE) lost_ = true;
     return lost_;
   }
@@ -634,7 +634,7 @@ class OdbcSession : public SqlSession {
   bool BindsColumns() {
     if (!bindsColumns_) {
       SQLUINTEGER ext = 0;
-      const Answer got = Check("SQLGetInfo", conn_->handle(),
+      const Answer got = AnswerOf("SQLGetInfo", conn_->handle(),
                                SQLGetInfo(dbc(), SQL_GETDATA_EXTENSIONS, &ext, sizeof ext, nullptr));
       constexpr SQLUINTEGER kNeeded = SQL_GD_ANY_COLUMN | SQL_GD_BOUND;
       bindsColumns_ = got && (ext & kNeeded) == kNeeded;
@@ -669,7 +669,7 @@ class OdbcSession : public SqlSession {
   }
   template <class... Args>
   Answer Call(Args&&... args) {
-    return Noted(Check(std::forward<Args>(args)...));
+    return Noted(AnswerOf(std::forward<Args>(args)...));
   }
 
   // A name as a catalog search pattern that matches only itself.
@@ -836,14 +836,14 @@ class OdbcSession : public SqlSession {
   std::string InfoText(SQLUSMALLINT item) {
     std::vector<char> buf(16384, 0);
     SQLSMALLINT len = 0;
-    const Answer got = Check("SQLGetInfo", conn_->handle(),
+    const Answer got = AnswerOf("SQLGetInfo", conn_->handle(),
                              SQLGetInfo(dbc(), item, buf.data(), static_cast<SQLSMALLINT>(buf.size() - 1), &len));
     return got ? std::string(buf.data()) : std::string();
   }
   int InfoShort(SQLUSMALLINT item) {
     SQLUSMALLINT v = 0;
     SQLSMALLINT len = 0;
-    const Answer got = Check("SQLGetInfo", conn_->handle(), SQLGetInfo(dbc(), item, &v, sizeof v, &len));
+    const Answer got = AnswerOf("SQLGetInfo", conn_->handle(), SQLGetInfo(dbc(), item, &v, sizeof v, &len));
     return got ? v : 0;
   }
 
@@ -895,11 +895,11 @@ SqlResult<std::unique_ptr<SqlSession>> OdbcConnect(const std::string& owner) {
   if (!dbc) return Failed(dbc.error());
   auto conn = std::make_unique<Connection>(std::move(env), std::move(*dbc));
   // A driver that does not know the attribute simply refuses it.
-  static_cast<void>(Check("SQLSetConnectAttr", conn->handle(),
+  static_cast<void>(AnswerOf("SQLSetConnectAttr", conn->handle(),
                           SQLSetConnectAttr(conn->get(), kCoptMarsEnabled, reinterpret_cast<SQLPOINTER>(1),
                                             SQL_IS_UINTEGER)));
   // A server that takes the connection and never answers must not hold the program.
-  static_cast<void>(Check("SQLSetConnectAttr", conn->handle(),
+  static_cast<void>(AnswerOf("SQLSetConnectAttr", conn->handle(),
                           SQLSetConnectAttr(conn->get(), SQL_ATTR_LOGIN_TIMEOUT,
                                             reinterpret_cast<SQLPOINTER>(SQLULEN{kLoginTimeoutSeconds}), 0)));
   SQLCHAR out[1024];
