@@ -3,7 +3,6 @@
 #include "app/program.h"
 
 #include <cfenv>
-#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -23,18 +22,41 @@
 namespace app {
 namespace {
 
-std::unique_ptr<classlib::FuzzyScorer> g_fuzzy;
-std::unique_ptr<classlib::ErrorReporter> g_errors;
-std::unique_ptr<classlib::IniStore> g_ini;
-int32_t g_dragFullWindowsWasOn = 0;
-ProgramQueues g_queues;
-std::vector<std::string>* g_trace = nullptr;
+// The program's own process-wide services, made by the program module's start
+// routine and destroyed by its end routine. The members are made in the order
+// the start routine names them (the queues' record areas cleared, then the
+// scorer, the reporter, the INI store) and destroyed in reverse: the INI store,
+// then the reporter (the scorer's destruction does nothing), then the queues'
+// entries, queue 6 first.
+struct ProgramServices {
+  ProgramQueues queues{};
+  classlib::FuzzyScorer fuzzy;
+  classlib::ErrorReporter errors;
+  classlib::IniStore ini;
+  int32_t dragFullWindowsWasOn = 0;
+};
 
-thread_local uint8_t t_windowRequest = 0;
-thread_local uint8_t t_windowResponse = 0;
-thread_local int32_t t_windowVcrRequest = 0;
-thread_local std::unique_ptr<classlib::ThreadErrorState> t_errorStatus;
-thread_local std::unique_ptr<dict::DictionaryLifetime> t_threadDictionary;
+// What the window procedures and the thread's set-up and release share on one
+// thread; every thread has its own.
+struct ProgramThreadState {
+  uint8_t windowRequest = 0;
+  uint8_t windowResponse = 0;
+  int32_t windowVcrRequest = 0;
+  std::unique_ptr<classlib::ThreadErrorState> errorStatus;
+  std::unique_ptr<dict::DictionaryLifetime> dictionary;
+};
+
+std::unique_ptr<ProgramServices> g_services;
+std::vector<std::string>* g_trace = nullptr;
+thread_local ProgramThreadState t_thread;
+
+// The running program's services. Outside a running program (tests of single
+// windows) a set is made on first use and lives until a start replaces it or
+// an end destroys it.
+ProgramServices& Services() {
+  if (!g_services) g_services = std::make_unique<ProgramServices>();
+  return *g_services;
+}
 
 void Trace(const char* step) {
   if (g_trace) g_trace->emplace_back(step);
@@ -47,25 +69,15 @@ void RegisterKinds(std::initializer_list<const char*> kinds) {
 
 }  // namespace
 
-classlib::ErrorReporter& ProgramErrors() {
-  // Outside a running program (tests of single windows) a reporter still exists.
-  if (!g_errors) g_errors = std::make_unique<classlib::ErrorReporter>();
-  return *g_errors;
-}
-classlib::IniStore& ProgramIni() {
-  if (!g_ini) g_ini = std::make_unique<classlib::IniStore>();
-  return *g_ini;
-}
-classlib::FuzzyScorer& ProgramFuzzy() {
-  if (!g_fuzzy) g_fuzzy = std::make_unique<classlib::FuzzyScorer>();
-  return *g_fuzzy;
-}
+classlib::ErrorReporter& ProgramErrors() { return Services().errors; }
+classlib::IniStore& ProgramIni() { return Services().ini; }
+classlib::FuzzyScorer& ProgramFuzzy() { return Services().fuzzy; }
 
-uint8_t& WindowRequest() { return t_windowRequest; }
-uint8_t& WindowResponse() { return t_windowResponse; }
-int32_t& WindowVcrRequest() { return t_windowVcrRequest; }
-int32_t DragFullWindowsWasOn() { return g_dragFullWindowsWasOn; }
-ProgramQueues& Queues() { return g_queues; }
+uint8_t& WindowRequest() { return t_thread.windowRequest; }
+uint8_t& WindowResponse() { return t_thread.windowResponse; }
+int32_t& WindowVcrRequest() { return t_thread.windowVcrRequest; }
+int32_t DragFullWindowsWasOn() { return g_services ? g_services->dragFullWindowsWasOn : 0; }
+ProgramQueues& Queues() { return Services().queues; }
 void SetLifeTrace(std::vector<std::string>* trace) { g_trace = trace; }
 
 void ProgramThreadFilesSetup() {
@@ -77,26 +89,18 @@ void ProgramThreadFilesSetup() {
 void ProgramModuleInit() {
   Trace("ProgramModuleInit");
   rt::SeedRandomOnce();
-  std::memset(&g_queues.rec1, 0, sizeof g_queues.rec1);
-  std::memset(&g_queues.rec2, 0, sizeof g_queues.rec2);
-  std::memset(&g_queues.rec3, 0, sizeof g_queues.rec3);
-  std::memset(&g_queues.rec4, 0, sizeof g_queues.rec4);
-  std::memset(&g_queues.rec5, 0, sizeof g_queues.rec5);
-  std::memset(&g_queues.rec6, 0, sizeof g_queues.rec6);
-  g_fuzzy = std::make_unique<classlib::FuzzyScorer>();
-  g_errors = std::make_unique<classlib::ErrorReporter>();
-  g_ini = std::make_unique<classlib::IniStore>();
-  g_dragFullWindowsWasOn = 0;
+  g_services.reset();
+  g_services = std::make_unique<ProgramServices>();
 }
 
 void ProgramThreadInit() {
   Trace("ProgramThreadInit");
-  t_errorStatus = std::make_unique<classlib::ThreadErrorState>();
-  t_windowRequest = 0;
-  t_windowResponse = 0;
-  t_windowVcrRequest = 0;
-  t_threadDictionary = std::make_unique<dict::DictionaryLifetime>();
-  t_threadDictionary->OnThreadStart();
+  t_thread.errorStatus = std::make_unique<classlib::ThreadErrorState>();
+  t_thread.windowRequest = 0;
+  t_thread.windowResponse = 0;
+  t_thread.windowVcrRequest = 0;
+  t_thread.dictionary = std::make_unique<dict::DictionaryLifetime>();
+  t_thread.dictionary->OnThreadStart();
 }
 
 void FrameModuleInit() {
@@ -121,25 +125,17 @@ void CreationModuleThreadKill() {
 
 void ProgramThreadKill() {
   Trace("ProgramThreadKill");
-  if (t_threadDictionary) {
-    t_threadDictionary->OnThreadEnd();
-    t_threadDictionary.reset();
+  if (t_thread.dictionary) {
+    t_thread.dictionary->OnThreadEnd();
+    t_thread.dictionary.reset();
   }
-  t_errorStatus.reset();
+  t_thread.errorStatus.reset();
   dict::ReleaseThreadFiles();
 }
 
 void ProgramModuleKill() {
   Trace("ProgramModuleKill");
-  g_ini.reset();
-  g_errors.reset();
-  // The fuzzy scorer has no destructor of its own to run; it goes with the process.
-  g_queues.q6.clear();
-  g_queues.q5.clear();
-  g_queues.q4.clear();
-  g_queues.q3.clear();
-  g_queues.q2.clear();
-  g_queues.q1.clear();
+  g_services.reset();
 }
 
 std::vector<rt::ModuleRecord> ProgramModules() {
@@ -154,26 +150,27 @@ std::vector<rt::ModuleRecord> ProgramModules() {
 
 void ProgramMain() {
   Trace("ProgramMain");
-  ProgramErrors().Setup(*t_errorStatus);
-  ProgramFuzzy().Setup();
-  ProgramFuzzy().SetMatchOption(classlib::FuzzyScorer::OptionCaseInsensitive, true);
-  ProgramFuzzy().SetMatchOption(classlib::FuzzyScorer::OptionWholeWord, false);
-  ProgramIni().Setup("Ortavia.INI", 0);
-  dict::SetReporter(&ProgramErrors());
+  ProgramServices& services = Services();
+  services.errors.Setup(*t_thread.errorStatus);
+  services.fuzzy.Setup();
+  services.fuzzy.SetMatchOption(classlib::FuzzyScorer::OptionCaseInsensitive, true);
+  services.fuzzy.SetMatchOption(classlib::FuzzyScorer::OptionWholeWord, false);
+  services.ini.Setup("Ortavia.INI", 0);
+  dict::SetReporter(&services.errors);
   dict::DictionaryInit();
 
   int drag = 0;
-  if (rt::sys::GetDragFullWindows(drag)) g_dragFullWindowsWasOn = drag;
+  if (rt::sys::GetDragFullWindows(drag)) services.dragFullWindowsWasOn = drag;
   const unsigned flags = rt::sys::SPIF_UPDATEINIFILE | rt::sys::SPIF_SENDCHANGE;
-  if (g_dragFullWindowsWasOn == 1) rt::sys::SetDragFullWindows(0, flags);
+  if (services.dragFullWindowsWasOn == 1) rt::sys::SetDragFullWindows(0, flags);
 
   SetSchemaButtonAction(CreateSchema);
   Main();
 
-  ProgramIni().ProgramEndHook();
-  if (g_dragFullWindowsWasOn == 1) rt::sys::SetDragFullWindows(1, flags);
-  ProgramIni().Teardown();
-  ProgramFuzzy().Teardown();
+  services.ini.ProgramEndHook();
+  if (services.dragFullWindowsWasOn == 1) rt::sys::SetDragFullWindows(1, flags);
+  services.ini.Teardown();
+  services.fuzzy.Teardown();
   Trace("ProgramMain end");
 }
 

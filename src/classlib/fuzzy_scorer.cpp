@@ -21,6 +21,11 @@ FuzzyScorer::FuzzyScorer() {
   }
 }
 
+FuzzyScorer::~FuzzyScorer() {
+  FuzzyScorer* self = this;
+  g_current.compare_exchange_strong(self, nullptr);
+}
+
 void FuzzyScorer::Setup() {
   caseInsensitive_ = false;
   wholeWord_ = false;

@@ -13,6 +13,10 @@ class FuzzyScorer {
   static constexpr int OptionWholeWord = 2;
 
   FuzzyScorer();  // fills the weight table
+  // Does nothing but stop being the process's matcher, when it is.
+  ~FuzzyScorer();
+  FuzzyScorer(const FuzzyScorer&) = delete;
+  FuzzyScorer& operator=(const FuzzyScorer&) = delete;
   // Clears both options and makes this object the process's fuzzy matcher.
   void Setup();
   void SetMatchOption(int option, bool on);
