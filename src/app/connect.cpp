@@ -8,6 +8,9 @@
 
 namespace app {
 
+// Program-wide, not per thread: they keep their values from one run of the
+// window to the next, and CreateSchema reads them after the window closes;
+// which of them lost characters travels with them.
 char SERVER[51] = "";
 char DB_SERVER[51] = "";
 char DB_DATA[51] = "";

@@ -1,5 +1,6 @@
 // The program's frame of life: the process entry, its four module records, the
-// program-wide service objects and the per-thread window request slots.
+// program-wide service objects (one set per run, made by the program module's
+// start and destroyed by its end) and the per-thread window request slots.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,8 @@
 
 namespace app {
 
+// The running program's service objects; outside a running program (a window
+// shown on its own) a set made on first use, until a start replaces it.
 classlib::ErrorReporter& ProgramErrors();
 classlib::IniStore& ProgramIni();
 classlib::FuzzyScorer& ProgramFuzzy();

@@ -16,6 +16,7 @@ namespace dict {
 
 namespace {
 
+// The program's one error reporter, which every table manager reports through.
 classlib::ErrorReporter* g_reporter = nullptr;
 
 // One table's two objects on one thread. The holders own them; the public

@@ -10,6 +10,7 @@
 
 namespace dict {
 
+// Program-wide: set once the connection entries check, read by every SQL declaration.
 rt::OwnerVar DataOwner;
 rt::OwnerVar ServerOwner;
 

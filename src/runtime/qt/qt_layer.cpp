@@ -27,6 +27,7 @@ namespace rt::qt {
 namespace ui = rt::ui;
 
 namespace {
+// The toolkit allows one application object per process; the layer drawn with it goes with it.
 std::unique_ptr<QApplication> g_app;
 std::unique_ptr<QtWindowLayer> g_layer;
 }  // namespace

@@ -17,6 +17,7 @@ class PlatformSettings : public SystemSettings {
   bool SetDragFullWindows(int, unsigned) override { return true; }
 };
 
+// The desktop's settings are one per process, as is a stand-in installed for them.
 PlatformSettings g_platform;
 SystemSettings* g_settings = nullptr;
 

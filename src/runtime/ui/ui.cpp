@@ -8,6 +8,7 @@
 
 namespace rt::ui {
 namespace {
+// One window layer per process: the desktop's, or a test's double.
 WindowLayer* g_layer = nullptr;
 thread_local Event t_current{};
 }  // namespace
