@@ -49,6 +49,7 @@
 #include <vector>
 
 #include "app/migrate.h"
+#include "app/migration_steps.h"
 #include "app/program.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/code_page.h"
@@ -200,6 +201,20 @@ bool Migrate() {
 bool Migrate(const Owners& owners) {
   Program p(owners);
   return Migrate(p);
+}
+
+// The tables the migration drops for the creation loop, made with their
+// current layout as the creation leaves them: after one whole press every
+// changed table but RefereExtCove is current. (A migration on empty databases
+// alone leaves these missing, and each would then be sent its drop.)
+void MakeDroppedTablesCurrent(const Owners* owners = nullptr) {
+  const auto p = owners ? std::make_unique<Program>(*owners) : std::make_unique<Program>();
+  for (const app::ChangedTable& row : app::ChangedTables()) {
+    if (!row.dropped) continue;
+    rt::FileBlock& f = dict::FileOf(row.label);
+    rt::CREATE(f);
+    Check(rt::LastErrorCode() == 0, rt::ErrorTextForMessage());
+  }
 }
 
 // A table of the old RefereExtCove layout named table, of count rows, written
@@ -855,6 +870,7 @@ void PgTemplate(const PgServer& pg, const fs::path& dir, int old) {
   Check(Migrate(pg.OwnersAt(pg.port)), "the migration on empty databases did not finish");
   PgConn(pg, "ortavia_data", pg.port).Exec("DROP TABLE refereextcove");
   const Owners owners = pg.OwnersAt(pg.port);
+  MakeDroppedTablesCurrent(&owners);
   MakeOldTable("XRefereExtCove", old, &owners);
 }
 
@@ -1072,9 +1088,11 @@ int main(int argc, char** argv) {
   for (const fs::path& p : {templ, run, anchor, big}) fs::create_directories(p);
   try {
     // The template: every changed table current (one migration on empty
-    // databases), then RefereExtCove replaced by an old one of 10,000 rows.
+    // databases, then the tables it drops for the creation made), then
+    // RefereExtCove replaced by an old one of 10,000 rows.
     fs::current_path(templ);
     Migrate();
+    MakeDroppedTablesCurrent();
     { Db d("data.db"); Sql(d.db, "DROP TABLE RefereExtCove"); }
     MakeOldTable("RefereExtCove", kOldRows);
     MakeLocalFile(templ / "XRefereExtCove.TPS", kOldRows + 1, kLocalRecords);
