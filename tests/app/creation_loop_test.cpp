@@ -9,12 +9,10 @@
 #include <vector>
 
 #include "app/create_schema.h"
-#include "classlib/error_reporter.h"
 #include "dictionary/dictionary.h"
 #include "runtime/base/program.h"
-#include "runtime/files/sqlite_file_driver.h"
-#include "runtime/sql/sql_driver.h"
 #include "support/fake_ui.h"
+#include "support/program_state.h"
 #include "support/test_driver.h"
 
 namespace {
@@ -31,12 +29,10 @@ TEST(CreationLoop, EachTablesRelationsAreAttachedAtItsOwnStep) {
       {"SALIDAEQ", 298},   {"ADIC_MERCANCIAS", 327},
   };
   if (rt::CurrentThreadNumber() == 0) rt::RuntimeStart({});
+  // The program's drivers registered again at the end, over the scripted one.
+  testsupport::ProgramState program(
+      {.drivers = true, .dictionary = true, .halt = testsupport::Halt::kAsIs, .windowLayer = true});
   auto sql = testsupport::InstallScriptedDriver("MSSQL");
-  classlib::ThreadErrorState state;
-  classlib::ErrorReporter reporter;
-  reporter.Setup(state);
-  dict::SetReporter(&reporter);
-  dict::DictionaryInit();
 
   // Before each step's own open: the tables whose relations are attached so far.
   auto attached = [] {
@@ -52,7 +48,7 @@ TEST(CreationLoop, EachTablesRelationsAreAttachedAtItsOwnStep) {
     before.push_back(attached());
     return -1;
   });
-  testsupport::FakeWindowLayer ui;
+  testsupport::FakeWindowLayer& ui = program.ui();
   auto progress = ui.BuildWindow("Ortavia$Ortav004", app::kProgressLabel, {}, false);
   app::CreateTablesLoop(*progress);
   before.push_back(attached());
@@ -73,11 +69,6 @@ TEST(CreationLoop, EachTablesRelationsAreAttachedAtItsOwnStep) {
   }
   EXPECT_EQ(withRelations, attachedAt);
   EXPECT_TRUE(ui.boxes.empty());
-
-  dict::DictionaryKill();
-  dict::SetReporter(nullptr);
-  rt::RegisterSqlDriver();
-  rt::RegisterSqliteFileDriver();  // as the program's main registers its drivers
 }
 
 }  // namespace

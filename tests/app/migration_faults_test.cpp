@@ -193,11 +193,8 @@ TEST_P(MigrationFaults, ALocalFileUnreadableAtItsEndChangesNothingOnTheServer) {
 TEST_P(MigrationFaults, ARefusalHalfWayIsToldAsTheServerCanUndoIt) {
   Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") +
                                  "INSERT INTO XRefereExtCove (UNICO) VALUES (1), (2), (3), (4);");
-  sql_->refuseIn = "RefereExtCove";
-  sql_->refuseAt = 3;
   testsupport::FakeWindowLayer ui;
-  Migrate();
-  sql_->refuseIn.clear();
+  MigrateRefusingAdd("RefereExtCove", 3);
   EXPECT_FALSE(migrated_);
   ASSERT_EQ(ui.boxes.size(), 1u);
   EXPECT_EQ(ui.boxes[0].text, Refused("RefereExtCove", "File System Error (HY000) Refused by the server"));

@@ -6,7 +6,6 @@
 // before the refused one stays, and the next run migrates every row once.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -18,14 +17,12 @@
 #include "app/migrate.h"
 #include "runtime/base/program.h"
 #include "runtime/base/text.h"
-#include "runtime/files/sqlite_file_driver.h"
 #include "runtime/sql/odbc_session.h"
 #include "runtime/sql/sql_connect.h"
 #include "runtime/sql/sql_driver.h"
 #include "support/database_probe.h"
 #include "support/fake_ui.h"
 #include "support/migration_fixture.h"
-#include "support/migration_prelude.h"
 #include "support/standin_modes.h"
 
 namespace {
@@ -107,41 +104,30 @@ class MigrationLargeBatches : public ::testing::TestWithParam<std::string> {
       ASSERT_TRUE(testsupport::EmptySchema(pg_->ConnectionString("ortavia_data")));
       ASSERT_TRUE(testsupport::EmptySchema(pg_->ConnectionString("ortavia_server")));
     }
-    dir_ = fs::temp_directory_path() / ("ortavia-large-batches-" + std::to_string(::getpid()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    previousDir_ = fs::current_path();
-    fs::current_path(dir_);
-    ::setenv("ORTAVIA_SQL_DRIVER", Postgres() ? "PostgreSQL Unicode" : StandIn() ? "SQL Server" : "SQLite3", 1);
     if (GetParam() == kEnding) testsupport::StandInModes::Set(testsupport::kRefusalEndsTransaction);
-    rt::RegisterDriver(std::make_shared<rt::SqlDriver>(
-        [this](const std::string& owner) -> rt::SqlResult<std::unique_ptr<rt::SqlSession>> {
-          rt::SqlResult<std::unique_ptr<rt::SqlSession>> session = rt::OdbcConnect(owner);
-          if (!session) return session;
-          return std::make_unique<FaultySession>(std::move(*session), faulting_, [this] {
-            EXPECT_TRUE(testsupport::DropPostgresSessions(pg_->login));
-          });
-        }));
-    rt::RegisterSqliteFileDriver();
+    const std::string folder = testsupport::ProgramState::FolderOf("ortavia-large-batches-").string();
+    testsupport::Owners owners = testsupport::SqliteOwners(folder + "/data.db", folder + "/server.db");
     if (Postgres())
-      prelude_.emplace(testsupport::MigrationPrelude::Owners{
-          rt::BuildOwner("127.0.0.1", "ortavia_data", pg_->login, pg_->password),
-          rt::BuildOwner("127.0.0.1", "ortavia_server", pg_->login, pg_->password)});
-    else
-      prelude_.emplace((dir_ / "data.db").string(), (dir_ / "server.db").string());
-    rt::SetHaltHandler([this](int code) { exitCode_ = code; });
+      owners = {rt::BuildOwner("127.0.0.1", "ortavia_data", pg_->login, pg_->password),
+                rt::BuildOwner("127.0.0.1", "ortavia_server", pg_->login, pg_->password)};
+    state_.emplace(testsupport::ProgramState::Options{
+        .folder = "ortavia-large-batches-",
+        .sqlDriver = Postgres() ? "PostgreSQL Unicode" : StandIn() ? "SQL Server" : "SQLite3",
+        .drivers = true,
+        .sql = std::make_shared<rt::SqlDriver>(
+            [this](const std::string& owner) -> rt::SqlResult<std::unique_ptr<rt::SqlSession>> {
+              rt::SqlResult<std::unique_ptr<rt::SqlSession>> session = rt::OdbcConnect(owner);
+              if (!session) return session;
+              return std::make_unique<FaultySession>(std::move(*session), faulting_, [this] {
+                EXPECT_TRUE(testsupport::DropPostgresSessions(pg_->login));
+              });
+            }),
+        .owners = owners});
+    dir_ = state_->folder();
   }
   void TearDown() override {
-    rt::SetHaltHandler({});
-    app::ReleaseMigrationFiles();
-    prelude_.reset();
-    rt::RegisterSqlDriver();
-    ::unsetenv("ORTAVIA_SQL_DRIVER");
+    state_.reset();
     testsupport::StandInModes::Clear();
-    if (!dir_.empty()) {
-      fs::current_path(previousDir_);
-      fs::remove_all(dir_);
-    }
   }
 
   // Rows of a query on the data database, each its first column.
@@ -187,19 +173,16 @@ class MigrationLargeBatches : public ::testing::TestWithParam<std::string> {
 
   bool Migrate() {
     rt::BeginFileRun();
-    try {
-      return app::MigrateStructures();
-    } catch (const rt::ProgramHalted& halted) {
-      exitCode_ = halted.exitCode;
-      return false;
-    }
+    bool done = false;
+    state_->Run([&] { done = app::MigrateStructures(); });
+    return done;
   }
+  int exitCode() const { return state_->exitCode(); }
 
   std::optional<testsupport::PgTestServer> pg_;
-  fs::path dir_, previousDir_;
-  std::optional<testsupport::MigrationPrelude> prelude_;
   Faulting faulting_;
-  int exitCode_ = -1;
+  std::optional<testsupport::ProgramState> state_;
+  fs::path dir_;
 };
 
 TEST_P(MigrationLargeBatches, ARefusalInAMiddleBatchRollsTheTablesMigrationBackWhole) {
@@ -236,7 +219,7 @@ TEST_P(MigrationLargeBatches, ARefusalInAMiddleBatchRollsTheTablesMigrationBackW
       testsupport::FakeWindowLayer ui;
       EXPECT_FALSE(Migrate());
       faulting_.Ask(Fault::None);
-      EXPECT_EQ(exitCode_, -1);
+      EXPECT_EQ(exitCode(), -1);
       ASSERT_GE(ui.boxes.size(), 1u);
       const std::string& told = ui.boxes[0].text;
       EXPECT_EQ(told.rfind("No se pudo migrar RefereExtCove.|", 0), 0u) << told;

@@ -61,12 +61,8 @@ TEST_P(MigrationNextRun, ARefusalHalfWayIsMadeGoodByTheNextRun) {
                    " (UNICO, FACTURA) VALUES (3, 'L-3'), (4, 'L-4'), (5, 'L-5');");
     for (const char* row : {"3|L-3", "4|L-4", "5|L-5"}) all.push_back(row);
 
-    sql_->refuseIn = table;
-    sql_->refuseAt = c.refuseAt;
-    sql_->adds = 0;
     testsupport::FakeWindowLayer refused;
-    Migrate();
-    sql_->refuseIn.clear();
+    MigrateRefusingAdd(table, c.refuseAt);
     EXPECT_FALSE(migrated_);
     ASSERT_EQ(refused.boxes.size(), 1u);
     EXPECT_EQ(refused.boxes[0].text.rfind("No se pudo migrar " + table + ".|File System Error (HY000) Refused by "

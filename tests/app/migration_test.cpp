@@ -567,12 +567,8 @@ TEST_P(Migration, ARecordRefusedByTheServerUndoesTheMigrationAndKeepsTheFile) {
     fs::remove("XRefereExtCove.TPS");
     Exec("XRefereExtCove.TPS", LocalCoveTable("XRefereExtCove") +
                                    "INSERT INTO XRefereExtCove (UNICO) VALUES (1), (2), (3), (4), (5);");
-    sql_->refuseIn = "RefereExtCove";
-    sql_->refuseAt = 3;
-    sql_->adds = 0;
-    sql_->refuseWith = c.code;
     testsupport::FakeWindowLayer ui;
-    Migrate();
+    MigrateRefusingAdd("RefereExtCove", 3, c.code);
     EXPECT_FALSE(migrated_);
     ASSERT_EQ(ui.boxes.size(), 1u);
     EXPECT_EQ(ui.boxes[0].text, "No se pudo migrar RefereExtCove.|" + std::string(c.error) +
@@ -580,7 +576,6 @@ TEST_P(Migration, ARecordRefusedByTheServerUndoesTheMigrationAndKeepsTheFile) {
                                     "creación del esquema lo intentará de nuevo.");
     EXPECT_FALSE(HasTable(Data(), "RefereExtCove"));
     EXPECT_TRUE(fs::exists("XRefereExtCove.TPS"));
-    sql_->refuseIn.clear();
     testsupport::FakeWindowLayer again;
     Migrate();
     EXPECT_TRUE(migrated_);

@@ -186,6 +186,16 @@ class Migration : public ::testing::TestWithParam<std::string> {
     migrated_ = false;
     state_->Run([&] { migrated_ = app::MigrateStructures(); });
   }
+  // The migration with the at-th ADD to table refused (with code), as a server
+  // refuses a record; later runs are let through.
+  void MigrateRefusingAdd(const std::string& table, int at, int code = rt::kFileSystemError) {
+    sql_->refuseIn = table;
+    sql_->refuseAt = at;
+    sql_->adds = 0;
+    sql_->refuseWith = code;
+    Migrate();
+    sql_->refuseIn.clear();
+  }
   // One press of the schema button: migration and creation loop.
   void PressSchemaButton(testsupport::FakeWindowLayer& ui) {
     sql_->statements.clear();
