@@ -72,6 +72,11 @@
 // driver, loaded later, reaches them before the library's own.
 namespace {
 std::atomic<long> g_compiles{0}, g_steps{0}, g_execs{0};
+// While set, the texts compiled that read the renamed table or the local file
+// (both named XRefereExtCove) are kept: the program's own reads of its inputs.
+std::atomic<bool> g_keepReads{false};
+std::mutex g_readsMutex;
+std::vector<std::string> g_reads;
 template <class F>
 F Next(const char* name) {
   return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
@@ -81,6 +86,11 @@ F Next(const char* name) {
 extern "C" int sqlite3_prepare_v2(sqlite3* db, const char* sql, int bytes, sqlite3_stmt** stmt, const char** tail) {
   static const auto real = Next<int (*)(sqlite3*, const char*, int, sqlite3_stmt**, const char**)>("sqlite3_prepare_v2");
   ++g_compiles;
+  if (g_keepReads && std::strncmp(sql, "SELECT ", 7) == 0 && std::strstr(sql, "XRefereExtCove") &&
+      std::strstr(sql, " ORDER BY ")) {
+    const std::lock_guard<std::mutex> lock(g_readsMutex);
+    g_reads.emplace_back(sql, bytes < 0 ? std::strlen(sql) : static_cast<size_t>(bytes));
+  }
   return real(db, sql, bytes, stmt, tail);
 }
 extern "C" int sqlite3_step(sqlite3_stmt* stmt) {
@@ -382,6 +392,20 @@ struct FloorRun : FormRun {
   Form form;
 };
 
+// What the program reads before it sends a row, read as the program reads it
+// (its own SELECT texts) in the least work: the old rows through the ODBC
+// driver, one prepared statement with every column bound, fetched in blocks
+// where the driver takes them; the local file's records with the sqlite3
+// library, one prepared statement stepped once a record, each value taken as
+// its storage class. Nothing is converted or kept.
+struct Inputs {
+  std::string oldRows;       // the program's SELECT of the renamed table, naming the old one
+  fs::path localFile;        // a copy of the local file
+  std::string localRecords;  // the program's SELECT of the local file
+  size_t oldCount = 0, localCount = 0;
+  size_t block = 100;  // rows a fetch of the old rows; 1 where the driver takes no blocks
+};
+
 // Every value of a batch in one buffer per column, bound once per prepared
 // statement, column-wise: the driver reads the values where they lie.
 class Batch {
@@ -473,8 +497,64 @@ std::string FormText(Form form, size_t columns, size_t n) {
 // The same work as Anchor, through the ODBC driver the program reaches, in one
 // form; its time in ms, or nothing (and the driver's answer in refused) where
 // the driver does not take the form.
+// The rows read of an executed statement, every column bound as text to
+// buffers of blockRows rows (one, where the driver takes no blocks: then
+// blockRows is set to 1).
+size_t FetchAll(SQLHSTMT st, size_t& blockRows) {
+  SQLSMALLINT columns = 0;
+  SQLNumResultCols(st, &columns);
+  constexpr SQLLEN kWidth = 256;
+  SQLULEN fetched = 0;
+  if (!SQL_SUCCEEDED(SQLSetStmtAttr(st, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(blockRows), 0)))
+    blockRows = 1;
+  SQLSetStmtAttr(st, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0);
+  std::vector<char> bytes(static_cast<size_t>(columns) * blockRows * kWidth);
+  std::vector<SQLLEN> lengths(static_cast<size_t>(columns) * blockRows);
+  for (SQLSMALLINT c = 0; c < columns; ++c) {
+    const size_t at = static_cast<size_t>(c) * blockRows;
+    Check(SQL_SUCCEEDED(SQLBindCol(st, static_cast<SQLUSMALLINT>(c + 1), SQL_C_CHAR, &bytes[at * kWidth], kWidth,
+                                   &lengths[at])),
+          "bind: " + Diagnostic(SQL_HANDLE_STMT, st));
+  }
+  size_t rows = 0;
+  for (;;) {
+    const SQLRETURN rc = SQLFetch(st);
+    if (rc == SQL_NO_DATA) break;
+    Check(SQL_SUCCEEDED(rc), "fetch: " + Diagnostic(SQL_HANDLE_STMT, st));
+    for (SQLSMALLINT c = 0; c < columns; ++c)
+      for (SQLULEN r = 0; r < fetched; ++r)
+        Check(lengths[static_cast<size_t>(c) * blockRows + r] < kWidth, "a value longer than its buffer");
+    rows += fetched;
+  }
+  SQLCloseCursor(st);
+  return rows;
+}
+
+// The records of the local file, stepped and every value taken as its storage class.
+size_t StepAll(const Inputs& in) {
+  sqlite3* db = nullptr;
+  Check(sqlite3_open_v2(in.localFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK, "open local file");
+  sqlite3_stmt* st = nullptr;
+  Check(sqlite3_prepare_v2(db, in.localRecords.c_str(), -1, &st, nullptr) == SQLITE_OK, sqlite3_errmsg(db));
+  const int columns = sqlite3_column_count(st);
+  size_t rows = 0, bytes = 0;
+  while (sqlite3_step(st) == SQLITE_ROW) {
+    ++rows;
+    for (int c = 0; c < columns; ++c) {
+      const int type = sqlite3_column_type(st, c);
+      if (type == SQLITE_INTEGER) bytes += static_cast<size_t>(sqlite3_column_int64(st, c) & 1);
+      else if (type == SQLITE_FLOAT) bytes += sqlite3_column_double(st, c) > 0;
+      else if (type == SQLITE_TEXT && sqlite3_column_text(st, c)) bytes += static_cast<size_t>(sqlite3_column_bytes(st, c));
+    }
+  }
+  sqlite3_finalize(st);
+  sqlite3_close(db);
+  Check(bytes > 0, "the local file's values were not read");
+  return rows;
+}
+
 std::optional<double> OdbcFloor(const fs::path& db, const std::vector<std::string>& ddl, const Rows& rows,
-                                FloorRun& run, SqliteWork* work) {
+                                FloorRun& run, SqliteWork* work, Inputs* inputs = nullptr) {
   const size_t columns = rows.front().size();
   Batch buffers(rows, run.batch);
   const SqliteWork before = SqliteWork::Now();
@@ -495,6 +575,22 @@ std::optional<double> OdbcFloor(const fs::path& db, const std::vector<std::strin
     Check(SQL_SUCCEEDED(SQLExecDirect(direct, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)),
           sql.substr(0, 60) + ": " + Diagnostic(SQL_HANDLE_STMT, direct));
   };
+  if (inputs) {
+    // The old rows before their table goes, then the local file's records.
+    SQLHSTMT read = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &read);
+    std::string sql = inputs->oldRows;
+    Check(SQL_SUCCEEDED(SQLPrepare(read, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS)) &&
+              SQL_SUCCEEDED(SQLExecute(read)),
+          "the old rows: " + Diagnostic(SQL_HANDLE_STMT, read));
+    size_t block = 100;
+    const size_t old = FetchAll(read, block);
+    inputs->block = block;
+    SQLFreeHandle(SQL_HANDLE_STMT, read);
+    Check(old == inputs->oldCount, "old rows read: " + std::to_string(old));
+    const size_t local = StepAll(*inputs);
+    Check(local == inputs->localCount, "local records read: " + std::to_string(local));
+  }
   exec("DROP TABLE RefereExtCove");
   for (const std::string& s : ddl) exec(s);
   // One statement for the full batches and one for the last, shorter, one.
@@ -569,6 +665,8 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
   SqliteWork programWork;
   std::vector<FormRun> anchors;
   std::vector<FloorRun> floors;
+  FloorRun reading;  // the program's form, beside the reading of its inputs
+  Inputs inputs;
   std::vector<std::string> ddl;
   Rows rows;
   auto fresh = [&] {
@@ -581,9 +679,11 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
     fs::copy(templ, run);
     fs::current_path(run);
     const SqliteWork before = SqliteWork::Now();
+    g_keepReads = r == 0;
     const Clock::time_point start = Clock::now();
     Check(Migrate(), "the migration did not finish");
     program.ms.push_back(Millis(Clock::now() - start));
+    g_keepReads = false;
     if (r == 0) programWork = SqliteWork::Now() - before;
     const std::vector<std::string> count = Column("data.db", "SELECT count(*) FROM RefereExtCove");
     Check(count == std::vector<std::string>{total}, "rows missing: " + (count.empty() ? "" : count[0]));
@@ -616,6 +716,20 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
           {{"one row's INSERT, arrays of " + n + " rows", batch, {}, {}, {}}, Form::Array},
           {{"one row's INSERT, an array of all rows", rows.size(), {}, {}, {}}, Form::Array},
       };
+      reading = {{"INSERT ... VALUES, " + n + " rows, reading the inputs", batch, {}, {}, {}}, Form::Values};
+      // The program's reads: the renamed table's by the driver (named as in
+      // the template, where the old table is not renamed yet), and the local
+      // file's, its columns quoted, by the local-file driver.
+      for (const std::string& sql : g_reads) {
+        const size_t quoted = sql.find(" FROM \"XRefereExtCove\" "), plain = sql.find(" FROM XRefereExtCove ");
+        if (quoted != std::string::npos) inputs.localRecords = sql;
+        if (plain != std::string::npos) inputs.oldRows = sql.substr(0, plain) + " FROM RefereExtCove " + sql.substr(plain + 21);
+      }
+      Check(!inputs.oldRows.empty() && !inputs.localRecords.empty(), "the program's reads were not seen");
+      inputs.localFile = anchor / "XRefereExtCove.TPS";
+      fs::copy_file(templ / "XRefereExtCove.TPS", inputs.localFile, fs::copy_options::overwrite_existing);
+      inputs.oldCount = static_cast<size_t>(old);
+      inputs.localCount = static_cast<size_t>(local);
     }
     fs::current_path(root);
     for (FormRun& a : anchors) {
@@ -633,6 +747,12 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
       f.figures.ms.push_back(*ms);
       CheckSameRows(anchor / "data.db", rows, f.name);
     }
+    fresh();
+    const std::optional<double> ms =
+        OdbcFloor(anchor / "data.db", ddl, rows, reading, r == 0 ? &reading.work : nullptr, &inputs);
+    Check(ms.has_value(), reading.name + ": " + reading.refused);
+    reading.figures.ms.push_back(*ms);
+    CheckSameRows(anchor / "data.db", rows, reading.name);
   }
   Print("program (MigrateStructures)", program, "; " + programWork.Text());
   std::printf("  the anchor: sqlite3, drop, create, the rows in each form of INSERT, prepared once:\n");
@@ -643,6 +763,17 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
               floor.name.c_str());
   const double p = program.Median(), f = floor.figures.Median(), a = fastestAnchor.figures.Median();
   std::printf("  medians: program / floor %.2fx; program / anchor %.2fx; floor / anchor %.2fx\n", p / f, p / a, f / a);
+  // A SQL Server takes no WITH before an INSERT, so a correct client of this
+  // server sends INSERT ... VALUES, which this driver compiles at each
+  // execution: the floor in this server's form is that one.
+  const FloorRun& values = floors.front();
+  std::printf("  this server's form is INSERT ... VALUES (a SQL Server takes no WITH before an INSERT):\n");
+  Print("  " + reading.name, reading.figures,
+        "; " + reading.work.Text() + "; old rows fetched " + std::to_string(inputs.block) + " a call");
+  const double v = values.figures.Median(), i = reading.figures.Median();
+  std::printf("  medians: program / floor in this form %.2fx; program / the same reading the inputs %.2fx;"
+              " reading the inputs / in memory %.2fx\n",
+              p / v, p / i, i / v);
 }
 
 // ---------------------------------------------------------------- PostgreSQL
