@@ -532,10 +532,9 @@ size_t FetchAll(SQLHSTMT st, size_t& blockRows) {
 
 // The records of the local file, stepped and every value taken as its storage class.
 size_t StepAll(const Inputs& in) {
-  sqlite3* db = nullptr;
-  Check(sqlite3_open_v2(in.localFile.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK, "open local file");
+  Db d(in.localFile);
   sqlite3_stmt* st = nullptr;
-  Check(sqlite3_prepare_v2(db, in.localRecords.c_str(), -1, &st, nullptr) == SQLITE_OK, sqlite3_errmsg(db));
+  Check(sqlite3_prepare_v2(d.db, in.localRecords.c_str(), -1, &st, nullptr) == SQLITE_OK, sqlite3_errmsg(d.db));
   const int columns = sqlite3_column_count(st);
   size_t rows = 0, bytes = 0;
   while (sqlite3_step(st) == SQLITE_ROW) {
@@ -548,7 +547,6 @@ size_t StepAll(const Inputs& in) {
     }
   }
   sqlite3_finalize(st);
-  sqlite3_close(db);
   Check(bytes > 0, "the local file's values were not read");
   return rows;
 }

@@ -116,13 +116,11 @@ void CopyPlan::Fill(const rt::FileBlock& source, rt::FileBlock& target) const {
       case Op::Time:
         rt::TimeToStorage(rt::TimeFromStorage(rt::TimeStorage::Load(in + s.from))).Store(out + s.to);
         break;
-      case Op::CString: {
+      case Op::CString:
         // Copied from the field's area itself: no string is made per field.
-        const char* from = reinterpret_cast<const char*>(in + s.from);
         rt::AssignCString(reinterpret_cast<char*>(out + s.to), s.toSize,
-                          std::string_view(from, strnlen(from, s.fromSize)));
+                          rt::CStringView(reinterpret_cast<const char*>(in + s.from), s.fromSize));
         break;
-      }
       case Op::Raw: std::memcpy(out + s.to, in + s.from, std::min(s.toSize, s.fromSize)); break;
     }
   }

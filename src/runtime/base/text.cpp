@@ -72,8 +72,7 @@ void AssignString(char* dest, size_t size, std::string_view text) {
   std::memset(dest + n, ' ', size - n);
 }
 
-std::string CStringValue(const char* area, size_t size) {
-  return std::string(area, strnlen(area, size));
-}
+std::string_view CStringView(const char* area, size_t size) { return {area, strnlen(area, size)}; }
+std::string CStringValue(const char* area, size_t size) { return std::string(CStringView(area, size)); }
 
 }  // namespace rt

@@ -29,7 +29,9 @@ int INSTRING(std::string_view text, std::string_view sub, int step = 1, int star
 void AssignCString(char* dest, size_t size, std::string_view text);
 // Copies into a STRING area of size bytes, cut or filled with blanks.
 void AssignString(char* dest, size_t size, std::string_view text);
-// The text of a CSTRING area (up to its NUL or its size).
+// The text of a CSTRING area (up to its NUL or its size), as a view of the area
+// and as a copy.
+std::string_view CStringView(const char* area, size_t size);
 std::string CStringValue(const char* area, size_t size);
 
 }  // namespace rt

@@ -71,8 +71,8 @@ std::shared_ptr<const EnvHandle> Environment() {
     auto shared = std::make_shared<const EnvHandle>(std::move(*made));
     // A manager that refuses the version is used all the same: each call that needs it reports its own refusal.
     static_cast<void>(AnswerOf("SQLSetEnvAttr", *shared,
-                            SQLSetEnvAttr(shared->get(), SQL_ATTR_ODBC_VERSION,
-                                          reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0)));
+                               SQLSetEnvAttr(shared->get(), SQL_ATTR_ODBC_VERSION,
+                                             reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC2), 0)));
     return shared;
   }();
   return env;

@@ -70,7 +70,7 @@ std::vector<std::string> InstalledOdbcDrivers() {
   SQLUSMALLINT direction = SQL_FETCH_FIRST;
   while (names.size() < kMaxOdbcDrivers) {
     const Answer listed = AnswerOf("SQLDrivers", *env, SQLDrivers(env->get(), direction, desc, sizeof desc, &descLen,
-                                                                attrs, sizeof attrs, &attrLen));
+                                                                   attrs, sizeof attrs, &attrLen));
     if (!listed || *listed == SQL_NO_DATA) break;
     names.emplace_back(reinterpret_cast<char*>(desc));
     direction = SQL_FETCH_NEXT;

@@ -249,8 +249,8 @@ class OdbcCursor : public SqlCursor {
       SQLULEN size = 0;
       // A column the driver cannot describe is listed without a name.
       static_cast<void>(AnswerOf("SQLDescribeCol", handle_,
-                              SQLDescribeCol(handle_.get(), static_cast<SQLUSMALLINT>(i), name, sizeof name, &len,
-                                             &type, &size, &digits, &nullable)));
+                                 SQLDescribeCol(handle_.get(), static_cast<SQLUSMALLINT>(i), name, sizeof name, &len,
+                                                &type, &size, &digits, &nullable)));
       names.push_back(FromDriver(reinterpret_cast<char*>(name)));
     }
     return names;
@@ -433,8 +433,8 @@ class Connection {
     // Each step below is tried whatever the one before it answered: the last
     // disconnect is all that counts, and the handle is freed either way.
     static_cast<void>(AnswerOf("SQLSetConnectAttr", dbc_,
-                            SQLSetConnectAttr(get(), SQL_ATTR_AUTOCOMMIT,
-                                              reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+                               SQLSetConnectAttr(get(), SQL_ATTR_AUTOCOMMIT,
+                                                 reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
     if (SqlResult<StmtHandle> stmt = odbc::Allocate<SQL_HANDLE_STMT>(SQL_HANDLE_DBC, get()))
       static_cast<void>(AnswerOf("SQLExecDirect", *stmt, SQLExecDirect(stmt->get(), Text("BEGIN TRANSACTION"), SQL_NTS)));
     static_cast<void>(AnswerOf("SQLEndTran", dbc_, SQLEndTran(SQL_HANDLE_DBC, get(), SQL_ROLLBACK)));
@@ -635,7 +635,7 @@ class OdbcSession : public SqlSession {
     if (!bindsColumns_) {
       SQLUINTEGER ext = 0;
       const Answer got = AnswerOf("SQLGetInfo", conn_->handle(),
-                               SQLGetInfo(dbc(), SQL_GETDATA_EXTENSIONS, &ext, sizeof ext, nullptr));
+                                  SQLGetInfo(dbc(), SQL_GETDATA_EXTENSIONS, &ext, sizeof ext, nullptr));
       constexpr SQLUINTEGER kNeeded = SQL_GD_ANY_COLUMN | SQL_GD_BOUND;
       bindsColumns_ = got && (ext & kNeeded) == kNeeded;
     }
@@ -837,7 +837,7 @@ class OdbcSession : public SqlSession {
     std::vector<char> buf(16384, 0);
     SQLSMALLINT len = 0;
     const Answer got = AnswerOf("SQLGetInfo", conn_->handle(),
-                             SQLGetInfo(dbc(), item, buf.data(), static_cast<SQLSMALLINT>(buf.size() - 1), &len));
+                                SQLGetInfo(dbc(), item, buf.data(), static_cast<SQLSMALLINT>(buf.size() - 1), &len));
     return got ? std::string(buf.data()) : std::string();
   }
   int InfoShort(SQLUSMALLINT item) {
@@ -896,12 +896,12 @@ SqlResult<std::unique_ptr<SqlSession>> OdbcConnect(const std::string& owner) {
   auto conn = std::make_unique<Connection>(std::move(env), std::move(*dbc));
   // A driver that does not know the attribute simply refuses it.
   static_cast<void>(AnswerOf("SQLSetConnectAttr", conn->handle(),
-                          SQLSetConnectAttr(conn->get(), kCoptMarsEnabled, reinterpret_cast<SQLPOINTER>(1),
-                                            SQL_IS_UINTEGER)));
+                             SQLSetConnectAttr(conn->get(), kCoptMarsEnabled, reinterpret_cast<SQLPOINTER>(1),
+                                               SQL_IS_UINTEGER)));
   // A server that takes the connection and never answers must not hold the program.
   static_cast<void>(AnswerOf("SQLSetConnectAttr", conn->handle(),
-                          SQLSetConnectAttr(conn->get(), SQL_ATTR_LOGIN_TIMEOUT,
-                                            reinterpret_cast<SQLPOINTER>(SQLULEN{kLoginTimeoutSeconds}), 0)));
+                             SQLSetConnectAttr(conn->get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                               reinterpret_cast<SQLPOINTER>(SQLULEN{kLoginTimeoutSeconds}), 0)));
   SQLCHAR out[1024];
   SQLSMALLINT outLen = 0;
   const auto began = std::chrono::steady_clock::now();
