@@ -3,11 +3,13 @@
 // MigrateStructures renames the table, creates it anew, carries both and drops
 // the renamed table (the other five tables are current and only looked at).
 //
-// 1. Through the tests' SQL Server stand-in (the SQLite ODBC driver under it),
-//    on SQLite files: the program beside the sqlite3 anchor and beside the
-//    floor, the least work that leaves the same table through the same ODBC
-//    driver, found by measuring each form of INSERT the driver takes. What
-//    the process's SQLite library compiles and runs is counted in every run.
+// 1. On SQLite files, through the tests' SQL Server stand-in (the SQLite ODBC
+//    driver under it) and again straight through the SQLite ODBC driver (the
+//    program's embedded default): the program beside the sqlite3 anchor and
+//    beside the floor, the least work that leaves the same table through the
+//    same ODBC driver, found by measuring each form of INSERT the driver
+//    takes. What the process's SQLite library compiles and runs is counted in
+//    every run.
 // 2. To PostgreSQL through a loopback proxy that delays each message as a
 //    network would, beside a libpq anchor that sends the program's batches in
 //    one transaction: time, round trips and the protocol messages of each.
@@ -326,18 +328,32 @@ void CheckSameRows(const fs::path& db, const Rows& expected, const std::string& 
   for (size_t r = 0; r < got.size(); ++r) Check(got[r] == expected[r], who + ": row " + std::to_string(r + 1) + " differs");
 }
 
+// The way the program reaches the SQLite files: through the tests' SQL
+// Server stand-in, or straight through the SQLite driver (the program's
+// embedded default). The old rows wait in oldTable: on the stand-in the old
+// table itself, which the program renames; on SQLite, which takes no rename,
+// the renamed one, as a migration ended before its drop leaves it.
+struct Road {
+  std::string title;       // how the heading names it
+  std::string sqlDriver;   // the program's driver choice (ORTAVIA_SQL_DRIVER)
+  std::string odbcDriver;  // the floor's: the driver list's name of the same driver
+  std::string oldTable;
+  rt::ServerInfo server;   // what the road's server says it is
+};
+
 // The anchor in one of its forms: with the sqlite3 library, at the ODBC
 // driver's synchronous setting, one transaction that drops the old table,
 // creates the new one with the program's own statements and inserts the rows
 // through one prepared INSERT of batch rows (and one for the last, shorter,
 // batch), each value bound as its storage class.
-double Anchor(const fs::path& db, const std::vector<std::string>& ddl, const Rows& rows, size_t batch) {
+double Anchor(const Road& road, const fs::path& db, const std::vector<std::string>& ddl, const Rows& rows,
+              size_t batch) {
   const size_t columns = rows.front().size();
   const Clock::time_point start = Clock::now();
   Db d(db);
   Sql(d.db, "PRAGMA synchronous=NORMAL");
   Sql(d.db, "BEGIN");
-  Sql(d.db, "DROP TABLE RefereExtCove");
+  Sql(d.db, "DROP TABLE " + road.oldTable);
   for (const std::string& s : ddl) Sql(d.db, s);
   std::map<size_t, sqlite3_stmt*> prepared;
   for (size_t first = 0; first < rows.size(); first += batch) {
@@ -551,8 +567,8 @@ size_t StepAll(const Inputs& in) {
   return rows;
 }
 
-std::optional<double> OdbcFloor(const fs::path& db, const std::vector<std::string>& ddl, const Rows& rows,
-                                FloorRun& run, SqliteWork* work, Inputs* inputs = nullptr) {
+std::optional<double> OdbcFloor(const Road& road, const fs::path& db, const std::vector<std::string>& ddl,
+                                const Rows& rows, FloorRun& run, SqliteWork* work, Inputs* inputs = nullptr) {
   const size_t columns = rows.front().size();
   Batch buffers(rows, run.batch);
   const SqliteWork before = SqliteWork::Now();
@@ -562,7 +578,7 @@ std::optional<double> OdbcFloor(const fs::path& db, const std::vector<std::strin
   SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
   SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
   SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
-  std::string cs = "Driver={SQL Server Stand-in};Database=" + db.string();
+  std::string cs = "Driver={" + road.odbcDriver + "};Database=" + db.string();
   Check(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, nullptr, 0,
                                        nullptr, SQL_DRIVER_NOPROMPT)),
         "ODBC connect");
@@ -589,7 +605,7 @@ std::optional<double> OdbcFloor(const fs::path& db, const std::vector<std::strin
     const size_t local = StepAll(*inputs);
     Check(local == inputs->localCount, "local records read: " + std::to_string(local));
   }
-  exec("DROP TABLE RefereExtCove");
+  exec("DROP TABLE " + road.oldTable);
   for (const std::string& s : ddl) exec(s);
   // One statement for the full batches and one for the last, shorter, one.
   std::map<size_t, SQLHSTMT> prepared;
@@ -652,12 +668,13 @@ const Run& Fastest(const std::vector<Run>& runs) {
   return *best;
 }
 
-// The migration through the stand-in, beside the anchor's and the floor's
-// forms, on copies of the template folder.
-void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, const fs::path& anchor,
-              int repetitions, int old, int local) {
-  std::printf("Migration of %d old rows and %d local records through the SQL Server stand-in (%d runs)\n", old,
-              local, repetitions);
+// The migration on one road, beside the anchor's and the floor's forms, on
+// copies of the road's template folder.
+void LocalRun(const Road& road, const fs::path& root, const fs::path& templ, const fs::path& run,
+              const fs::path& anchor, int repetitions, int old, int local) {
+  std::printf("Migration of %d old rows and %d local records %s (%d runs)\n", old, local, road.title.c_str(),
+              repetitions);
+  ::setenv("ORTAVIA_SQL_DRIVER", road.sqlDriver.c_str(), 1);
   const std::string total = std::to_string(old + local);
   Figures program;
   SqliteWork programWork;
@@ -691,37 +708,40 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
                               " ORDER BY type DESC, rowid");
       rows = ReadRows("data.db", "RefereExtCove");
       const size_t columns = rows.front().size();
-      // The program's batch (the rows the dialect table gives the SQL Server
-      // the stand-in names itself), and the most one statement takes: the
-      // linked library's limit, within the 65,535 parameters an ODBC
-      // parameter number can reach.
-      rt::ServerInfo standIn;
-      standIn.dbmsName = sqlserver::Info().dbmsName;
-      standIn.dbmsVersion = sqlserver::Info().dbmsVersion;
-      const size_t batch = standIn.Dialect().BatchRows(columns, standIn.MajorVersion(), 0);
+      // The program's batch and form (the dialect table's row of the server
+      // the road names), and the most one statement takes: the linked
+      // library's limit, within the 65,535 parameters an ODBC parameter
+      // number can reach.
       sqlite3* probe = nullptr;
       sqlite3_open(":memory:", &probe);
       const int limit = sqlite3_limit(probe, SQLITE_LIMIT_VARIABLE_NUMBER, -1);
       sqlite3_close(probe);
+      const rt::ServerDialect& dialect = road.server.Dialect();
+      const size_t batch = dialect.BatchRows(columns, road.server.MajorVersion(), static_cast<size_t>(limit));
+      const Form programForm = dialect.rowsForm == rt::RowsForm::WithValues ? Form::With : Form::Values;
       const size_t most = std::min<size_t>(static_cast<size_t>(limit), 65535) / columns;
       const std::string each = " rows an execution", n = std::to_string(batch);
+      const std::string values = "INSERT ... VALUES, ", with = "WITH v AS (VALUES ...) INSERT, ";
       anchors = {{"one row's INSERT, a step a row", 1, {}, {}, {}},
-                 {"INSERT ... VALUES, " + n + each, batch, {}, {}, {}}};
+                 {values + n + each, batch, {}, {}, {}}};
       floors = {
-          {{"INSERT ... VALUES, " + n + each, batch, {}, {}, {}}, Form::Values},
-          {{"WITH v AS (VALUES ...) INSERT, " + n + each, batch, {}, {}, {}}, Form::With},
-          {{"WITH v AS (VALUES ...) INSERT, " + std::to_string(most) + each, most, {}, {}, {}}, Form::With},
+          {{values + n + each, batch, {}, {}, {}}, Form::Values},
+          {{with + n + each, batch, {}, {}, {}}, Form::With},
+          {{with + std::to_string(most) + each, most, {}, {}, {}}, Form::With},
           {{"one row's INSERT, arrays of " + n + " rows", batch, {}, {}, {}}, Form::Array},
           {{"one row's INSERT, an array of all rows", rows.size(), {}, {}, {}}, Form::Array},
       };
-      reading = {{"INSERT ... VALUES, " + n + " rows, reading the inputs", batch, {}, {}, {}}, Form::Values};
+      reading = {{(programForm == Form::With ? with : values) + n + " rows, reading the inputs", batch, {}, {}, {}},
+                 programForm};
       // The program's reads: the renamed table's by the driver (named as in
-      // the template, where the old table is not renamed yet), and the local
-      // file's, its columns quoted, by the local-file driver.
+      // the template, where on the stand-in the old table is not renamed
+      // yet), and the local file's, its columns quoted, by the local-file
+      // driver.
       for (const std::string& sql : g_reads) {
         const size_t quoted = sql.find(" FROM \"XRefereExtCove\" "), plain = sql.find(" FROM XRefereExtCove ");
         if (quoted != std::string::npos) inputs.localRecords = sql;
-        if (plain != std::string::npos) inputs.oldRows = sql.substr(0, plain) + " FROM RefereExtCove " + sql.substr(plain + 21);
+        if (plain != std::string::npos)
+          inputs.oldRows = sql.substr(0, plain) + " FROM " + road.oldTable + " " + sql.substr(plain + 21);
       }
       Check(!inputs.oldRows.empty() && !inputs.localRecords.empty(), "the program's reads were not seen");
       inputs.localFile = anchor / "XRefereExtCove.TPS";
@@ -733,21 +753,21 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
     for (FormRun& a : anchors) {
       fresh();
       const SqliteWork beforeAnchor = SqliteWork::Now();
-      a.figures.ms.push_back(Anchor(anchor / "data.db", ddl, rows, a.batch));
+      a.figures.ms.push_back(Anchor(road, anchor / "data.db", ddl, rows, a.batch));
       if (r == 0) a.work = SqliteWork::Now() - beforeAnchor;
       CheckSameRows(anchor / "data.db", rows, "the anchor, " + a.name);
     }
     for (FloorRun& f : floors) {
       if (!f.refused.empty()) continue;
       fresh();
-      const std::optional<double> ms = OdbcFloor(anchor / "data.db", ddl, rows, f, r == 0 ? &f.work : nullptr);
+      const std::optional<double> ms = OdbcFloor(road, anchor / "data.db", ddl, rows, f, r == 0 ? &f.work : nullptr);
       if (!ms) continue;
       f.figures.ms.push_back(*ms);
       CheckSameRows(anchor / "data.db", rows, f.name);
     }
     fresh();
     const std::optional<double> ms =
-        OdbcFloor(anchor / "data.db", ddl, rows, reading, r == 0 ? &reading.work : nullptr, &inputs);
+        OdbcFloor(road, anchor / "data.db", ddl, rows, reading, r == 0 ? &reading.work : nullptr, &inputs);
     Check(ms.has_value(), reading.name + ": " + reading.refused);
     reading.figures.ms.push_back(*ms);
     CheckSameRows(anchor / "data.db", rows, reading.name);
@@ -761,14 +781,15 @@ void LocalRun(const fs::path& root, const fs::path& templ, const fs::path& run, 
               floor.name.c_str());
   const double p = program.Median(), f = floor.figures.Median(), a = fastestAnchor.figures.Median();
   std::printf("  medians: program / floor %.2fx; program / anchor %.2fx; floor / anchor %.2fx\n", p / f, p / a, f / a);
-  // A SQL Server takes no WITH before an INSERT, so a correct client of this
-  // server sends INSERT ... VALUES, which this driver compiles at each
-  // execution: the floor in this server's form is that one.
-  const FloorRun& values = floors.front();
-  std::printf("  this server's form is INSERT ... VALUES (a SQL Server takes no WITH before an INSERT):\n");
+  // The floor in the form the program sends this server, in memory and
+  // after reading what the program reads.
+  const FloorRun& inForm = *std::find_if(floors.begin(), floors.end(), [&](const FloorRun& fr) {
+    return fr.form == reading.form && fr.batch == reading.batch;
+  });
+  std::printf("  the program's form here: %s\n", inForm.name.c_str());
   Print("  " + reading.name, reading.figures,
         "; " + reading.work.Text() + "; old rows fetched " + std::to_string(inputs.block) + " a call");
-  const double v = values.figures.Median(), i = reading.figures.Median();
+  const double v = inForm.figures.Median(), i = reading.figures.Median();
   std::printf("  medians: program / floor in this form %.2fx; program / the same reading the inputs %.2fx;"
               " reading the inputs / in memory %.2fx\n",
               p / v, p / i, i / v);
@@ -1208,13 +1229,14 @@ int main(int argc, char** argv) {
   const int large = argc > 2 ? std::atoi(argv[2]) : 1000000;
   constexpr int kOldRows = 10000, kLocalRecords = 10000;
   const fs::path root = fs::temp_directory_path() / ("ortavia-migration-bench-" + std::to_string(::getpid()));
-  const fs::path templ = root / "template", run = root / "run", anchor = root / "anchor", big = root / "large";
+  const fs::path templ = root / "template", templSqlite = root / "template-sqlite", run = root / "run",
+                 anchor = root / "anchor", big = root / "large";
   std::unique_ptr<LargeRun> largeRun;
   if (large > 0) largeRun = std::make_unique<LargeRun>(big);
 
   testsupport::ProgramState program(BenchProgram());
   fs::remove_all(root);
-  for (const fs::path& p : {templ, run, anchor, big}) fs::create_directories(p);
+  for (const fs::path& p : {templ, templSqlite, run, anchor, big}) fs::create_directories(p);
   try {
     // The template: every changed table current (one migration on empty
     // databases, then the tables it drops for the creation made), then
@@ -1225,8 +1247,28 @@ int main(int argc, char** argv) {
     { Db d("data.db"); Sql(d.db, "DROP TABLE RefereExtCove"); }
     MakeOldTable("RefereExtCove", kOldRows);
     MakeLocalFile(templ / "XRefereExtCove.TPS", kOldRows + 1, kLocalRecords);
+    // The same on SQLite straight: every changed table current, then the old
+    // rows in XRefereExtCove in place of RefereExtCove, as a rename leaves them.
+    fs::current_path(templSqlite);
+    ::setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
+    Migrate();
+    MakeDroppedTablesCurrent();
+    { Db d("data.db"); Sql(d.db, "DROP TABLE RefereExtCove"); }
+    MakeOldTable("XRefereExtCove", kOldRows);
+    fs::copy_file(templ / "XRefereExtCove.TPS", templSqlite / "XRefereExtCove.TPS");
 
-    LocalRun(root, templ, run, anchor, repetitions, kOldRows, kLocalRecords);
+    rt::ServerInfo standIn, sqlite;
+    standIn.dbmsName = sqlserver::Info().dbmsName;
+    standIn.dbmsVersion = sqlserver::Info().dbmsVersion;
+    sqlite.dbmsName = "SQLite";
+    sqlite.dbmsVersion = sqlite3_libversion();
+    LocalRun({"through the SQL Server stand-in", "SQL Server", "SQL Server Stand-in", "RefereExtCove", standIn}, root,
+             templ, run, anchor, repetitions, kOldRows, kLocalRecords);
+    std::printf("\n");
+    LocalRun({"straight through the SQLite driver (the embedded default)", "SQLite3", "SQLite3", "XRefereExtCove",
+              sqlite},
+             root, templSqlite, run, anchor, repetitions, kOldRows, kLocalRecords);
+    ::setenv("ORTAVIA_SQL_DRIVER", "SQL Server", 1);
 
     const char* pgPort = std::getenv("ORTAVIA_PG_PORT");
     const char* pgUser = std::getenv("ORTAVIA_PG_USER");
