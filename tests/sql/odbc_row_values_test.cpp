@@ -7,7 +7,10 @@
 // code page in the middle of a long text, a whole number past 32 bits, a
 // long text in a number column) are read whole and told as they are.
 #include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -195,6 +198,86 @@ TEST_P(OdbcRowValues, ValuesOnlyAServerHoldsAreReadWholeAndToldAsTheyAre) {
     EXPECT_EQ(w.bytes, longText);
     EXPECT_EQ(rows.back()[1].bytes, "x");
   }
+}
+
+// Each stamp inserted by itself through the driver the connection names, bound
+// as a stamp: whether the driver took it. What a driver makes of a bound stamp
+// is what the session's stamps must leave.
+std::vector<bool> InsertBoundStamps(const std::string& connection, const std::string& table,
+                                    const std::vector<rt::SqlTimestamp>& stamps) {
+  std::vector<bool> taken;
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHSTMT st = SQL_NULL_HSTMT;
+  SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+  SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+  SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+  std::string cs = connection;
+  EXPECT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(dbc, nullptr, reinterpret_cast<SQLCHAR*>(cs.data()), SQL_NTS, nullptr,
+                                             0, nullptr, SQL_DRIVER_NOPROMPT)));
+  SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st);
+  std::string sql = "INSERT INTO " + table + " (N, T) VALUES (?, ?)";
+  SQLPrepare(st, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
+  SQLINTEGER n = 0;
+  SQL_TIMESTAMP_STRUCT ts{};
+  SQLLEN length = 0;
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, &length);
+  SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 23, 3, &ts, 0, &length);
+  for (const rt::SqlTimestamp& t : stamps) {
+    ts = {static_cast<SQLSMALLINT>(t.year), static_cast<SQLUSMALLINT>(t.month), static_cast<SQLUSMALLINT>(t.day),
+          static_cast<SQLUSMALLINT>(t.hour), static_cast<SQLUSMALLINT>(t.minute), static_cast<SQLUSMALLINT>(t.second),
+          t.fraction};
+    taken.push_back(SQL_SUCCEEDED(SQLExecute(st)));
+    ++n;
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+  SQLDisconnect(dbc);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+  SQLFreeHandle(SQL_HANDLE_ENV, env);
+  return taken;
+}
+
+// Stamps the session sends, one at a time and queued under one INSERT head,
+// are kept as the driver keeps the same stamps bound as stamps: on SQLite the
+// same text to the character (the milliseconds of the fraction, cut), and
+// where a part is out of its range the driver's own answer.
+TEST_P(OdbcRowValues, StampsAreKeptAsTheDriverKeepsABoundStamp) {
+  const std::vector<rt::SqlTimestamp> stamps = {
+      {2015, 2, 28, 0, 0, 0, 0},           {2015, 2, 28, 13, 45, 7, 120000000}, {1, 1, 1, 0, 0, 0, 0},
+      {999, 12, 31, 23, 59, 59, 990000000}, {2024, 6, 5, 9, 8, 7, 123456789},   {9999, 12, 31, 23, 59, 59, 999999999},
+      {2024, 1, 1, 0, 0, 0, 5000000},      {0, 0, 0, 0, 0, 0, 0},
+      // Out of range: what the driver makes of them is its own.
+      {10000, 1, 1, 0, 0, 0, 0},           {2024, 13, 1, 0, 0, 0, 0},           {2024, 1, 1, 24, 0, 0, 0},
+      {2024, 1, 1, 0, 0, 60, 0},           {2024, 1, 1, 0, 0, 0, 1000000000},
+  };
+  const std::string probe = ProbeConnection();
+  for (const char* table : {"BOUND", "ALONE", "QUEUED"})
+    ASSERT_TRUE(testsupport::Execute(probe, std::string("CREATE TABLE ") + table + " (N INTEGER, T TIMESTAMP)"));
+  const std::vector<bool> taken = InsertBoundStamps(probe, "BOUND", stamps);
+
+  std::unique_ptr<rt::SqlSession> session = Connect();
+  ASSERT_TRUE(session);
+  const rt::InsertHead head = std::make_shared<const std::string>("INSERT INTO QUEUED (N, T) VALUES ");
+  auto row = [&](size_t i) {
+    return std::vector<SqlValue>{SqlValue::Long(static_cast<int64_t>(i)), SqlValue::Time(stamps[i])};
+  };
+  for (size_t i = 0; i < stamps.size(); ++i)
+    EXPECT_EQ(session->Exec("INSERT INTO ALONE (N, T) VALUES (?, ?)", row(i)).ok(), taken[i]) << i;
+  ASSERT_TRUE(session->BeginTransaction().ok());
+  for (size_t i = 0; i < stamps.size(); ++i)
+    if (taken[i]) {
+      ASSERT_TRUE(session->ExecDeferred(head, row(i)).ok()) << i;
+    }
+  ASSERT_TRUE(session->EndTransaction(true).ok());
+
+  const std::string text = Postgres() ? "N || ' ' || T::text" : "N || ' ' || quote(T)";
+  const std::vector<std::string> bound = testsupport::Rows(probe, "SELECT " + text + " FROM BOUND ORDER BY N");
+  ASSERT_EQ(bound.size(), static_cast<size_t>(std::count(taken.begin(), taken.end(), true)));
+  if (!Postgres()) {
+    EXPECT_EQ(bound.front(), "0 '2015-02-28 00:00:00.000'");
+  }
+  EXPECT_EQ(testsupport::Rows(probe, "SELECT " + text + " FROM ALONE ORDER BY N"), bound);
+  EXPECT_EQ(testsupport::Rows(probe, "SELECT " + text + " FROM QUEUED ORDER BY N"), bound);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, OdbcRowValues, ::testing::Values("SQLite", "SqlServerStandIn", "PostgreSQL"),

@@ -38,12 +38,41 @@ constexpr SQLINTEGER kCoptMarsEnabled = 1224;
 
 SQLCHAR* Text(const std::string& text) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(text.c_str())); }
 
+// A stamp as the SQLite driver writes a bound one,
+// "%04d-%02d-%02d %02d:%02d:%02d.%03d" of its parts and the fraction's
+// milliseconds, cut: its length, or 0 where a part is outside the ranges the
+// driver is known to write so (the driver is then handed the stamp itself).
+constexpr size_t kStampTextSize = 23;
+size_t DriverStampText(const SqlTimestamp& t, char (&out)[kStampTextSize]) {
+  const bool inRange = t.year >= 0 && t.year <= 9999 && t.month >= 0 && t.month <= 12 && t.day >= 0 &&
+                       t.day <= 31 && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+                       t.second >= 0 && t.second <= 59 && t.fraction < 1000000000;
+  if (!inRange) return 0;
+  char* p = out;
+  auto put = [&p](unsigned value, int digits, char after) {
+    for (int i = digits - 1; i >= 0; --i, value /= 10) p[i] = static_cast<char>('0' + value % 10);
+    p += digits;
+    if (after) *p++ = after;
+  };
+  put(static_cast<unsigned>(t.year), 4, '-');
+  put(static_cast<unsigned>(t.month), 2, '-');
+  put(static_cast<unsigned>(t.day), 2, ' ');
+  put(static_cast<unsigned>(t.hour), 2, ':');
+  put(static_cast<unsigned>(t.minute), 2, ':');
+  put(static_cast<unsigned>(t.second), 2, '.');
+  put(t.fraction / 1000000, 3, 0);
+  return static_cast<size_t>(p - out);
+}
+
 // The parameters of one statement: each bound once to storage of its own,
 // which later runs of the statement fill with their values; a parameter is
-// bound again only when its kind changes or its text outgrows the storage.
-// The storage stays put until the statement is freed.
+// bound again only when the form it goes in changes or its text outgrows the
+// storage. The storage stays put until the statement is freed. Where the
+// driver asks it, a stamp goes as its text.
 class BoundParams {
  public:
+  explicit BoundParams(bool stampsAsText) : stampsAsText_(stampsAsText) {}
+
   SqlStatus Set(const StmtHandle& stmt, std::span<const SqlValue> params) {
     if (slots_.size() != params.size()) {
       slots_.clear();
@@ -52,35 +81,51 @@ class BoundParams {
     // The last first: a driver that grows its list of bound parameters to the
     // number bound (the SQLite driver, by a reallocation each) makes it once.
     for (size_t i = params.size(); i-- > 0;)
-      if (SqlStatus set = slots_[i].Set(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i]); !set) return set;
+      if (SqlStatus set = slots_[i].Set(stmt, static_cast<SQLUSMALLINT>(i + 1), params[i], stampsAsText_); !set)
+        return set;
     return {};
   }
 
  private:
   struct Slot {
-    bool bound = false;
-    SqlValue::Kind kind = SqlValue::Kind::Null;
+    // The form a value is bound in.
+    enum class As { Nothing, Number, Real, Stamp, Binary, Text };
+    As as = As::Nothing;
     SQLINTEGER number = 0;
     double real = 0;
     SQL_TIMESTAMP_STRUCT stamp{};
     std::string bytes;     // text or binary, sized to its capacity
     SQLLEN length = 0;     // the length or SQL_NULL_DATA
 
-    SqlStatus Set(const StmtHandle& handle, SQLUSMALLINT n, const SqlValue& v) {
-      const bool text = v.kind == SqlValue::Kind::Text || v.kind == SqlValue::Kind::Null;
-      const bool byteKind = text || v.kind == SqlValue::Kind::Binary;
+    SqlStatus Set(const StmtHandle& handle, SQLUSMALLINT n, const SqlValue& v, bool stampsAsText) {
+      const bool isNull = v.isNull || v.kind == SqlValue::Kind::Null;
+      char stampText[kStampTextSize];
+      size_t stampLength = 0;
+      As wanted = As::Text;
+      switch (v.kind) {
+        case SqlValue::Kind::Long: wanted = As::Number; break;
+        case SqlValue::Kind::Double: wanted = As::Real; break;
+        case SqlValue::Kind::Binary: wanted = As::Binary; break;
+        case SqlValue::Kind::Timestamp:
+          if (stampsAsText && !isNull) stampLength = DriverStampText(v.ts, stampText);
+          wanted = stampsAsText && (isNull || stampLength > 0) ? As::Text : As::Stamp;
+          break;
+        default: break;
+      }
+      const bool text = wanted == As::Text && v.kind != SqlValue::Kind::Timestamp;
+      const bool byteKind = wanted == As::Text || wanted == As::Binary;
       // A text is converted straight into the storage.
-      const size_t size = !byteKind ? 0 : text ? odbc::ToDriverLength(v.bytes) : v.bytes.size();
-      bool rebind = !bound || kind != v.kind;
+      const size_t size = !byteKind ? 0 : text ? odbc::ToDriverLength(v.bytes) : wanted == As::Text ? stampLength
+                                                                                                     : v.bytes.size();
+      bool rebind = as != wanted;
       if (size > bytes.size()) {
         bytes.resize(std::max<size_t>(size, 2 * bytes.size()));
         rebind = true;
       }
-      const bool isNull = v.isNull || v.kind == SqlValue::Kind::Null;
-      switch (v.kind) {
-        case SqlValue::Kind::Long: number = static_cast<SQLINTEGER>(v.i); break;
-        case SqlValue::Kind::Double: real = v.d; break;
-        case SqlValue::Kind::Timestamp:
+      switch (wanted) {
+        case As::Number: number = static_cast<SQLINTEGER>(v.i); break;
+        case As::Real: real = v.d; break;
+        case As::Stamp:
           stamp.year = static_cast<SQLSMALLINT>(v.ts.year);
           stamp.month = static_cast<SQLUSMALLINT>(v.ts.month);
           stamp.day = static_cast<SQLUSMALLINT>(v.ts.day);
@@ -89,41 +134,46 @@ class BoundParams {
           stamp.second = static_cast<SQLUSMALLINT>(v.ts.second);
           stamp.fraction = v.ts.fraction;
           break;
-        case SqlValue::Kind::Binary: std::copy(v.bytes.begin(), v.bytes.end(), bytes.begin()); break;
-        default: odbc::ToDriver(v.bytes, bytes.data()); break;
+        case As::Binary: std::copy(v.bytes.begin(), v.bytes.end(), bytes.begin()); break;
+        case As::Text:
+          if (text) odbc::ToDriver(v.bytes, bytes.data());
+          else std::copy(stampText, stampText + stampLength, bytes.begin());
+          break;
+        case As::Nothing: break;
       }
       length = isNull ? SQL_NULL_DATA : byteKind ? static_cast<SQLLEN>(size) : 0;
-      kind = v.kind;
       if (!rebind) return {};
-      bound = true;
+      as = wanted;
       // Texts and binaries are bound with their storage's size, so that the
       // same binding serves every later value that fits.
       const SQLULEN room = std::max<SQLULEN>(bytes.size(), 1);
       SQLHSTMT stmt = handle.get();
       SQLRETURN rc = SQL_ERROR;
-      switch (v.kind) {
-        case SqlValue::Kind::Long:
+      switch (wanted) {
+        case As::Number:
           rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &number, 0, &length);
           break;
-        case SqlValue::Kind::Double:
+        case As::Real:
           rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &real, 0, &length);
           break;
-        case SqlValue::Kind::Timestamp:
+        case As::Stamp:
           rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_TIMESTAMP, SQL_TIMESTAMP, 23, 3, &stamp, 0, &length);
           break;
-        case SqlValue::Kind::Binary:
+        case As::Binary:
           rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_LONGVARBINARY, room, 0, bytes.data(),
                                 static_cast<SQLLEN>(bytes.size()), &length);
           break;
-        case SqlValue::Kind::Text:
-        case SqlValue::Kind::Null:
+        case As::Text:
           rc = SQLBindParameter(stmt, n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, room, 0, bytes.data(),
                                 static_cast<SQLLEN>(bytes.size()), &length);
           break;
+        case As::Nothing: break;
       }
+      if (!SQL_SUCCEEDED(rc)) as = As::Nothing;  // bound again at the next value
       return odbc::Succeeded("SQLBindParameter", handle, rc);
     }
   };
+  bool stampsAsText_;
   std::vector<Slot> slots_;
 };
 
@@ -472,7 +522,7 @@ class OdbcSession : public SqlSession {
                                               const std::vector<SqlValue::Kind>& kinds) override {
     if (SqlStatus flushed = Flush(); !flushed) return Failed(flushed.error());
     SqlTrace(sql);
-    auto bound = std::make_unique<BoundParams>();
+    auto bound = std::make_unique<BoundParams>(Known().Driver().stampsAsText);
     SqlResult<StmtHandle> stmt = Run(sql, params, bound.get());
     if (!stmt) return Failed(stmt.error());
     return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound), Dialect().columnsHoldAnyValue,
@@ -616,6 +666,7 @@ class OdbcSession : public SqlSession {
     info.searchPatternEscape = InfoText(SQL_SEARCH_PATTERN_ESCAPE);
     info.dbmsName = InfoText(SQL_DBMS_NAME);
     info.dbmsVersion = InfoText(SQL_DBMS_VER);
+    info.driverName = InfoText(SQL_DRIVER_NAME);
     info.ddlTransactions = InfoShort(SQL_TXN_CAPABLE) == SQL_TC_ALL;
     info_ = info;
     return info;
@@ -624,10 +675,12 @@ class OdbcSession : public SqlSession {
  private:
   SQLHDBC dbc() const { return conn_->get(); }
 
-  const ServerDialect& Dialect() {
+  // What the server and the driver reported, read once.
+  const ServerInfo& Known() {
     if (!info_) Info();
-    return info_->Dialect();
+    return *info_;
   }
+  const ServerDialect& Dialect() { return Known().Dialect(); }
 
   // Whether a cursor binds its columns: where the driver reads any column with
   // SQLGetData, a bound one too, as a value longer than its buffer needs.
@@ -710,7 +763,7 @@ class OdbcSession : public SqlSession {
     SqlResult<StmtHandle> handle = NewStatement();
     if (!handle) return handle;
     const StmtHandle& stmt = *handle;
-    BoundParams local;
+    BoundParams local(Known().Driver().stampsAsText);
     BoundParams& bound = keep ? *keep : local;
     const std::string text = ToDriver(sql);
     SqlStatus ran;
@@ -814,7 +867,9 @@ class OdbcSession : public SqlSession {
       if (const Answer prepared = Call("SQLPrepare", *handle, SQLPrepare(handle->get(), Text(text), SQL_NTS)); !prepared)
         return Failed(prepared.error());
       if (prepared_.size() >= kPreparedKept) prepared_.clear();
-      it = prepared_.emplace(sql, Prepared{std::make_unique<BoundParams>(), std::move(*handle)}).first;
+      it = prepared_.emplace(sql, Prepared{std::make_unique<BoundParams>(Known().Driver().stampsAsText),
+                                           std::move(*handle)})
+               .first;
     }
     // No cursor to close: closing one makes some drivers compile the statement anew.
     const StmtHandle& stmt = it->second.handle;

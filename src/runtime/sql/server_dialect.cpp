@@ -1,5 +1,6 @@
 // The table of server dialects: how each server is recognised, how it behaves
-// and which of its answers mean a refusal the driver acts on. A new quirk is a
+// and which of its answers mean a refusal the driver acts on; and the table of
+// drivers, where what a value costs depends on the driver. A new quirk is a
 // row here and a case in tests/support/server_answers.cpp.
 #include "runtime/sql/server_dialect.h"
 
@@ -66,6 +67,13 @@ constexpr ServerDialect kDialects[] = {
     {.name = "", .refusalEndsTransaction = false, .floatIsDouble = false, .columnsHoldAnyValue = false},
 };
 
+// The last row is the fallback: a driver no other row names.
+constexpr DriverDialect kDrivers[] = {
+    // The SQLite driver, whatever server it says it is.
+    {.name = "sqlite3odbc", .stampsAsText = true},
+    {.name = "", .stampsAsText = false},
+};
+
 // A server's answer and the refusal it means: an SQLSTATE (a class of two
 // characters takes in each of its states) or, where the driver gives the
 // refusal no SQLSTATE of its own, a native code. The fallback's rows (server
@@ -130,6 +138,12 @@ const ServerDialect& DialectOf(std::string_view dbmsName) {
   for (const ServerDialect& dialect : kDialects)
     if (dbmsName.find(dialect.name) != std::string_view::npos) return dialect;
   return kDialects[std::size(kDialects) - 1];  // not reached: the fallback's name is in every name
+}
+
+const DriverDialect& DriverDialectOf(std::string_view driverName) {
+  for (const DriverDialect& driver : kDrivers)
+    if (driverName.find(driver.name) != std::string_view::npos) return driver;
+  return kDrivers[std::size(kDrivers) - 1];  // not reached: the fallback's name is in every name
 }
 
 }  // namespace rt

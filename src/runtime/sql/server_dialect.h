@@ -1,6 +1,8 @@
 // What each kind of server means by its refusals, how it is told from the
-// others (SQL_DBMS_NAME) and how it behaves where servers differ: the one
-// place a server's quirk is written down (server_dialect.cpp holds the table).
+// others (SQL_DBMS_NAME) and how it behaves where servers differ, and what a
+// driver needs where drivers differ (told by SQL_DRIVER_NAME): the one place a
+// server's or a driver's quirk is written down (server_dialect.cpp holds the
+// tables).
 #pragma once
 
 #include <cstddef>
@@ -61,5 +63,19 @@ struct ServerDialect {
 // The dialect of the server whose SQL_DBMS_NAME is given; the fallback for any
 // server the table does not name.
 const ServerDialect& DialectOf(std::string_view dbmsName);
+
+// What a driver needs to be sent, whatever server it reaches.
+struct DriverDialect {
+  std::string_view name;  // what SQL_DRIVER_NAME holds; empty: any other driver
+  // A stamp goes as the text the driver would write it as,
+  // "YYYY-MM-DD hh:mm:ss.fff" (the fraction's milliseconds, cut): the driver
+  // writes a bound stamp out anew at every execution, at a cost far above
+  // the value's.
+  bool stampsAsText;
+};
+
+// The row of the driver whose SQL_DRIVER_NAME is given; the fallback for any
+// driver the table does not name.
+const DriverDialect& DriverDialectOf(std::string_view driverName);
 
 }  // namespace rt

@@ -38,10 +38,13 @@ struct ServerInfo {
   std::string searchPatternEscape;         // SQL_SEARCH_PATTERN_ESCAPE
   std::string dbmsName;                    // SQL_DBMS_NAME
   std::string dbmsVersion;                 // SQL_DBMS_VER: "major.minor.build"
+  std::string driverName;                  // SQL_DRIVER_NAME: the driver's file
   bool ddlTransactions = false;            // SQL_TXN_CAPABLE == SQL_TC_ALL: DDL can be rolled back
 
   // What the server means by its refusals and how it behaves, by its name.
   const ServerDialect& Dialect() const { return DialectOf(dbmsName); }
+  // What the driver needs to be sent, by its name.
+  const DriverDialect& Driver() const { return DriverDialectOf(driverName); }
 
   // The major version, the number dbmsVersion begins with; 0 when none.
   int MajorVersion() const;
