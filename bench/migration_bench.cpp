@@ -795,6 +795,19 @@ void LocalRun(const Road& road, const fs::path& root, const fs::path& templ, con
               p / v, p / i, i / v);
 }
 
+// A road's template in the empty folder dir: every changed table current (one
+// migration on empty databases, then the tables it drops for the creation
+// made), then RefereExtCove replaced by an old one of old rows in the road's
+// old table.
+void LocalTemplate(const Road& road, const fs::path& dir, int old) {
+  fs::current_path(dir);
+  ::setenv("ORTAVIA_SQL_DRIVER", road.sqlDriver.c_str(), 1);
+  Migrate();
+  MakeDroppedTablesCurrent();
+  { Db d("data.db"); Sql(d.db, "DROP TABLE RefereExtCove"); }
+  MakeOldTable(road.oldTable, old);
+}
+
 // ---------------------------------------------------------------- PostgreSQL
 
 struct PgServer {
@@ -1238,36 +1251,24 @@ int main(int argc, char** argv) {
   fs::remove_all(root);
   for (const fs::path& p : {templ, templSqlite, run, anchor, big}) fs::create_directories(p);
   try {
-    // The template: every changed table current (one migration on empty
-    // databases, then the tables it drops for the creation made), then
-    // RefereExtCove replaced by an old one of 10,000 rows.
-    fs::current_path(templ);
-    Migrate();
-    MakeDroppedTablesCurrent();
-    { Db d("data.db"); Sql(d.db, "DROP TABLE RefereExtCove"); }
-    MakeOldTable("RefereExtCove", kOldRows);
-    MakeLocalFile(templ / "XRefereExtCove.TPS", kOldRows + 1, kLocalRecords);
-    // The same on SQLite straight: every changed table current, then the old
-    // rows in XRefereExtCove in place of RefereExtCove, as a rename leaves them.
-    fs::current_path(templSqlite);
-    ::setenv("ORTAVIA_SQL_DRIVER", "SQLite3", 1);
-    Migrate();
-    MakeDroppedTablesCurrent();
-    { Db d("data.db"); Sql(d.db, "DROP TABLE RefereExtCove"); }
-    MakeOldTable("XRefereExtCove", kOldRows);
-    fs::copy_file(templ / "XRefereExtCove.TPS", templSqlite / "XRefereExtCove.TPS");
-
     rt::ServerInfo standIn, sqlite;
     standIn.dbmsName = sqlserver::Info().dbmsName;
     standIn.dbmsVersion = sqlserver::Info().dbmsVersion;
     sqlite.dbmsName = "SQLite";
     sqlite.dbmsVersion = sqlite3_libversion();
-    LocalRun({"through the SQL Server stand-in", "SQL Server", "SQL Server Stand-in", "RefereExtCove", standIn}, root,
-             templ, run, anchor, repetitions, kOldRows, kLocalRecords);
+    const Road standInRoad{"through the SQL Server stand-in", "SQL Server", "SQL Server Stand-in", "RefereExtCove",
+                           standIn};
+    const Road sqliteRoad{"straight through the SQLite driver (the embedded default)", "SQLite3", "SQLite3",
+                          "XRefereExtCove", sqlite};
+    // Each road's template, with the same local file.
+    LocalTemplate(standInRoad, templ, kOldRows);
+    MakeLocalFile(templ / "XRefereExtCove.TPS", kOldRows + 1, kLocalRecords);
+    LocalTemplate(sqliteRoad, templSqlite, kOldRows);
+    fs::copy_file(templ / "XRefereExtCove.TPS", templSqlite / "XRefereExtCove.TPS");
+
+    LocalRun(standInRoad, root, templ, run, anchor, repetitions, kOldRows, kLocalRecords);
     std::printf("\n");
-    LocalRun({"straight through the SQLite driver (the embedded default)", "SQLite3", "SQLite3", "XRefereExtCove",
-              sqlite},
-             root, templSqlite, run, anchor, repetitions, kOldRows, kLocalRecords);
+    LocalRun(sqliteRoad, root, templSqlite, run, anchor, repetitions, kOldRows, kLocalRecords);
     ::setenv("ORTAVIA_SQL_DRIVER", "SQL Server", 1);
 
     const char* pgPort = std::getenv("ORTAVIA_PG_PORT");

@@ -112,11 +112,13 @@ class BoundParams {
           break;
         default: break;
       }
-      const bool text = wanted == As::Text && v.kind != SqlValue::Kind::Timestamp;
       const bool byteKind = wanted == As::Text || wanted == As::Binary;
-      // A text is converted straight into the storage.
-      const size_t size = !byteKind ? 0 : text ? odbc::ToDriverLength(v.bytes) : wanted == As::Text ? stampLength
-                                                                                                     : v.bytes.size();
+      // A text is converted straight into the storage; a binary or a stamp's
+      // text goes as it is.
+      const bool converted = wanted == As::Text && v.kind != SqlValue::Kind::Timestamp;
+      const std::string_view raw = wanted == As::Binary ? std::string_view(v.bytes)
+                                                        : std::string_view(stampText, stampLength);
+      const size_t size = !byteKind ? 0 : converted ? odbc::ToDriverLength(v.bytes) : raw.size();
       bool rebind = as != wanted;
       if (size > bytes.size()) {
         bytes.resize(std::max<size_t>(size, 2 * bytes.size()));
@@ -134,10 +136,10 @@ class BoundParams {
           stamp.second = static_cast<SQLUSMALLINT>(v.ts.second);
           stamp.fraction = v.ts.fraction;
           break;
-        case As::Binary: std::copy(v.bytes.begin(), v.bytes.end(), bytes.begin()); break;
+        case As::Binary:
         case As::Text:
-          if (text) odbc::ToDriver(v.bytes, bytes.data());
-          else std::copy(stampText, stampText + stampLength, bytes.begin());
+          if (converted) odbc::ToDriver(v.bytes, bytes.data());
+          else std::copy(raw.begin(), raw.end(), bytes.begin());
           break;
         case As::Nothing: break;
       }
@@ -522,7 +524,7 @@ class OdbcSession : public SqlSession {
                                               const std::vector<SqlValue::Kind>& kinds) override {
     if (SqlStatus flushed = Flush(); !flushed) return Failed(flushed.error());
     SqlTrace(sql);
-    auto bound = std::make_unique<BoundParams>(Known().Driver().stampsAsText);
+    auto bound = std::make_unique<BoundParams>(StampsAsText());
     SqlResult<StmtHandle> stmt = Run(sql, params, bound.get());
     if (!stmt) return Failed(stmt.error());
     return std::make_unique<OdbcCursor>(std::move(*stmt), kinds, std::move(bound), Dialect().columnsHoldAnyValue,
@@ -681,6 +683,8 @@ class OdbcSession : public SqlSession {
     return *info_;
   }
   const ServerDialect& Dialect() { return Known().Dialect(); }
+  // Whether the driver takes stamps as their text (its row of the driver table).
+  bool StampsAsText() { return Known().Driver().stampsAsText; }
 
   // Whether a cursor binds its columns: where the driver reads any column with
   // SQLGetData, a bound one too, as a value longer than its buffer needs.
@@ -763,7 +767,7 @@ class OdbcSession : public SqlSession {
     SqlResult<StmtHandle> handle = NewStatement();
     if (!handle) return handle;
     const StmtHandle& stmt = *handle;
-    BoundParams local(Known().Driver().stampsAsText);
+    BoundParams local(StampsAsText());
     BoundParams& bound = keep ? *keep : local;
     const std::string text = ToDriver(sql);
     SqlStatus ran;
@@ -867,9 +871,7 @@ class OdbcSession : public SqlSession {
       if (const Answer prepared = Call("SQLPrepare", *handle, SQLPrepare(handle->get(), Text(text), SQL_NTS)); !prepared)
         return Failed(prepared.error());
       if (prepared_.size() >= kPreparedKept) prepared_.clear();
-      it = prepared_.emplace(sql, Prepared{std::make_unique<BoundParams>(Known().Driver().stampsAsText),
-                                           std::move(*handle)})
-               .first;
+      it = prepared_.emplace(sql, Prepared{std::make_unique<BoundParams>(StampsAsText()), std::move(*handle)}).first;
     }
     // No cursor to close: closing one makes some drivers compile the statement anew.
     const StmtHandle& stmt = it->second.handle;

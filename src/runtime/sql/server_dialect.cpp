@@ -134,16 +134,21 @@ size_t ServerDialect::BatchRows(size_t columns, int majorVersion, size_t paramet
   return std::clamp<size_t>(std::min(parameters, kOdbcMaxParameters) / std::max<size_t>(columns, 1), 1, maxRows);
 }
 
-const ServerDialect& DialectOf(std::string_view dbmsName) {
-  for (const ServerDialect& dialect : kDialects)
-    if (dbmsName.find(dialect.name) != std::string_view::npos) return dialect;
-  return kDialects[std::size(kDialects) - 1];  // not reached: the fallback's name is in every name
+namespace {
+
+// The first row of a table whose name the reported name holds; the last row,
+// named "", is the fallback.
+template <class Row, size_t N>
+const Row& RowNamedIn(const Row (&rows)[N], std::string_view reported) {
+  for (const Row& row : rows)
+    if (reported.find(row.name) != std::string_view::npos) return row;
+  return rows[N - 1];  // not reached: the fallback's name is in every name
 }
 
-const DriverDialect& DriverDialectOf(std::string_view driverName) {
-  for (const DriverDialect& driver : kDrivers)
-    if (driverName.find(driver.name) != std::string_view::npos) return driver;
-  return kDrivers[std::size(kDrivers) - 1];  // not reached: the fallback's name is in every name
-}
+}  // namespace
+
+const ServerDialect& DialectOf(std::string_view dbmsName) { return RowNamedIn(kDialects, dbmsName); }
+
+const DriverDialect& DriverDialectOf(std::string_view driverName) { return RowNamedIn(kDrivers, driverName); }
 
 }  // namespace rt
